@@ -1,0 +1,48 @@
+// The one record of everything the program knows about the current voice message, and the
+// readouts (time, size, position) that the recorder and player update as they run.
+#pragma once
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "voice/voice_file.h"
+
+struct BtnBar;
+
+constexpr int kSlotCount = 8;  // the recorder uses all eight slots, the player the first four
+
+// A wave header on the heap whose data pointer refers to its own kBlockBytes block; the slot
+// holding it owns both.
+using AudioBuffer = WAVEHDR;
+
+struct AppState {
+    char tempPath[MAX_PATH];
+    BtnBar* bar;
+    HANDLE file;
+    HWND dialog;
+    AudioBuffer* slots[kSlotCount];
+    HWAVEIN waveIn;
+    HWAVEOUT waveOut;
+    DWORD dataBytes;
+    DWORD playedBytes;
+    DWORD playedBlocks;
+    bool seeking;
+    bool recording;
+    bool playing;
+    bool paused;
+    bool started;
+    bool playbackOpen;
+    // Buffers the open device holds now. Closing only when this is 0 keeps the drained tail
+    // where a close would succeed with buffers still queued (Wine).
+    int buffersOut;
+};
+
+extern HINSTANCE g_instance;
+extern HWND g_mainWindow;
+extern AppState* g_appState;
+
+// Whole seconds of GSM audio in that many bytes.
+DWORD SecondsFromBytes(DWORD bytes);
+
+void ShowTime(AppState* state, DWORD seconds);
+void ShowSize(AppState* state, DWORD kilobytes);
+void ShowProgress(AppState* state, double fraction);

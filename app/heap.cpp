@@ -1,0 +1,6 @@
+#include "app/heap.h"
+
+#include <cstdlib>
+
+AllocateFn g_allocate = std::malloc;
+FreeFn g_free = std::free;

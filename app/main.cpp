@@ -1,0 +1,31 @@
+// Entry point: prepares the process and runs the main window.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/heap.h"
+#include "app/main_dialog.h"
+#include "app/message_box.h"
+#include "controls/btn_bar.h"
+#include "controls/my_button.h"
+#include "res/resource.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    InitCommonControls();
+    g_instance = instance;
+    RegisterBtnBarClass();
+    RegisterMyButtonClass();
+
+    auto* state = static_cast<AppState*>(AllocateBlock(sizeof(AppState)));
+    if (!state) {
+        ShowMessageBox(nullptr, "malloc() failed", "Error", MB_OK);
+        return 1;
+    }
+    std::memset(state, 0, sizeof(AppState));
+    g_appState = state;
+
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDlgProc, 0);
+    return 0;
+}

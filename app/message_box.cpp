@@ -1,0 +1,3 @@
+#include "app/message_box.h"
+
+MessageBoxFn g_messageBox = MessageBoxA;

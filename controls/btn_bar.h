@@ -1,0 +1,24 @@
+// The button bar: holds Play, Pause, Stop, Record and Send and passes their commands on.
+#pragma once
+#include <windows.h>
+
+#include "controls/my_button.h"
+
+enum ButtonSlot { Play = 0, Pause = 1, Stop = 2, Record = 3, Send = 4 };
+
+struct BtnBar {
+    HWND window;
+    MyButton* play;
+    MyButton* pause;
+    MyButton* record;
+    MyButton* stop;
+    MyButton* send;
+};
+
+bool RegisterBtnBarClass();
+LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void ConstructBtnBar(BtnBar* bar, HWND window);
+// Also grays or enables the slot's item in the parent window's menu.
+void SetButtonDisabled(BtnBar* bar, int slot, bool flag);
+void SetButtonPressed(BtnBar* bar, int slot, bool flag);

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs everything a Linux machine needs to build Kestrune, run it under Wine and
+# run all of its tests. Idempotent: apt-get skips what is already there.
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+export DEBIAN_FRONTEND=noninteractive
+
+# 32-bit Wine runs the x86 build's tests.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  $SUDO apt-get update -q
+fi
+
+packages=(
+  cmake ninja-build googletest clang-format
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  wine wine64 wine32:i386 wine64-tools
+  xvfb xdotool imagemagick x11-utils
+  pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all ffmpeg
+  python3 dpkg-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
