@@ -1,0 +1,617 @@
+#!/usr/bin/env python3
+"""Kestrune end to end with real sound, under Wine on Linux.
+
+A private PulseAudio offers a "microphone" (a null sink whose monitor is the default
+source) and a "speaker" (the default sink). Kestrune.exe, the release build with the
+Wine-side winmm.dll and mapi32.dll beside it, runs on Xvfb in a Wine prefix of its own and
+is driven through X like a person would (menu keys); a small separate Windows program
+(kestrune_probe.exe) reads the readouts and the status line from outside.
+
+Exit status: 0 passed, 1 failed, 77 skipped (something fundamental is missing that
+scripts/install-deps.sh cannot provide).
+"""
+
+import argparse
+import array
+import glob
+import itertools
+import math
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+SKIP = 77
+RATE = 8000
+HEADER_BYTES = 60
+BYTES_PER_SECOND = 1625
+DRAIN_LIMIT = 0.7  # eight 130-byte buffers are 0.64 s of sound
+ENVELOPE_WINDOW = 160  # 20 ms at 8 kHz
+MIN_CORRELATION = 0.8
+SPEECH = ("Kestrune records a short spoken message. It is played back, paused, "
+          "and sent by mail, one two three four five.")
+
+figures = []  # (name, value) reported at the end
+
+
+class Failure(Exception):
+    pass
+
+
+def note(name, value):
+    figures.append((name, value))
+    print(f"  {name}: {value}", flush=True)
+
+
+def step(text):
+    print(f"== {text}", flush=True)
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+
+
+def wait_until(what, predicate, timeout, interval=0.02):
+    """Polls predicate() until it returns something true; fails after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = predicate()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure(f"{what}: not within {timeout:g} s")
+        time.sleep(interval)
+
+
+# ---------------------------------------------------------------- sound analysis
+
+def pcm_of(path):
+    """16-bit mono 8 kHz samples of any file sox reads."""
+    raw = run(["sox", path, "-t", "raw", "-e", "signed", "-b", "16", "-c", "1", "-r", str(RATE),
+               "-"]).stdout
+    samples = array.array("h")
+    samples.frombytes(raw[:len(raw) // 2 * 2])
+    return samples
+
+
+def energy_sums(samples):
+    return list(itertools.accumulate((s * s for s in samples), initial=0))
+
+
+def envelope(sums, offset, count):
+    """RMS of count 20 ms windows starting at sample offset."""
+    w = ENVELOPE_WINDOW
+    return [math.sqrt((sums[offset + (k + 1) * w] - sums[offset + k * w]) / w)
+            for k in range(count)]
+
+
+def pearson(x, y):
+    n = len(x)
+    mx, my = sum(x) / n, sum(y) / n
+    sxy = sum((a - mx) * (b - my) for a, b in zip(x, y))
+    sxx = sum((a - mx) ** 2 for a in x)
+    syy = sum((b - my) ** 2 for b in y)
+    return sxy / math.sqrt(sxx * syy) if sxx > 0 and syy > 0 else 0.0
+
+
+def best_alignment(reference, recorded, step_samples=20):
+    """Where the reference sound sits in the recording: (r, offset in the recording in
+    seconds; negative when the recording missed the reference's start) maximising the
+    correlation of 20 ms loudness envelopes over the part both hold."""
+    ref_sums, rec_sums = energy_sums(reference), energy_sums(recorded)
+    w = ENVELOPE_WINDOW
+    best = (-2.0, 0)
+    for lag in range(-len(reference) // 2, len(recorded) - len(reference) // 2, step_samples):
+        ref_off, rec_off = max(0, -lag), max(0, lag)
+        count = min(len(reference) - ref_off, len(recorded) - rec_off) // w
+        if count < 25:
+            continue
+        r = pearson(envelope(ref_sums, ref_off, count), envelope(rec_sums, rec_off, count))
+        if r > best[0]:
+            best = (r, lag)
+    return best[0], best[1] / RATE
+
+
+# ---------------------------------------------------------------- the voice file
+
+def expected_header(data_bytes):
+    return (b"RIFF" + struct.pack("<I", data_bytes + 52) + b"WAVEfmt " + struct.pack("<I", 20) +
+            struct.pack("<HHIIHHHH", 0x31, 1, 8000, 1625, 65, 0, 2, 320) +
+            b"fact" + struct.pack("<II", 4, int(data_bytes * 320 / 65 + 0.5)) +
+            b"data" + struct.pack("<I", data_bytes))
+
+
+def check_voice_file(path, work, label):
+    """The file of a completed recording; returns (data bytes, decoded samples)."""
+    with open(path, "rb") as f:
+        content = f.read()
+    if len(content) < HEADER_BYTES:
+        raise Failure(f"{label}: voice file has {len(content)} bytes, not even a header")
+    data_bytes = struct.unpack_from("<I", content, 56)[0]
+    if content[:HEADER_BYTES] != expected_header(data_bytes):
+        raise Failure(f"{label}: header is not that of a completed recording of {data_bytes} "
+                      f"bytes: {content[:HEADER_BYTES].hex()}")
+    if len(content) != HEADER_BYTES + data_bytes:
+        raise Failure(f"{label}: file length {len(content)} != 60 + data size {data_bytes}")
+    if data_bytes == 0 or data_bytes % 65:
+        raise Failure(f"{label}: data size {data_bytes} is not a positive number of 65-byte "
+                      "GSM frames")
+    samples = pcm_of(path)
+    ffmpeg_raw = run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar",
+                      str(RATE), "-"]).stdout
+    frames = data_bytes // 65 * 320
+    if len(samples) != frames or len(ffmpeg_raw) // 2 != frames:
+        raise Failure(f"{label}: decoded {len(samples)} samples (sox) and "
+                      f"{len(ffmpeg_raw) // 2} (ffmpeg), expected {frames}")
+    return data_bytes, samples
+
+
+def time_text(data_bytes):
+    seconds = data_bytes // BYTES_PER_SECOND
+    return f"{seconds // 60}:{seconds % 60 // 10}{seconds % 10}"
+
+
+def size_text(data_bytes):
+    return f"{data_bytes // 1024} K"
+
+
+# ---------------------------------------------------------------- the session
+
+class Session:
+    """Everything the test starts, torn down in reverse order."""
+
+    def __init__(self, args):
+        self.args = args
+        self.work = os.path.abspath(args.work)
+        self.processes = []
+        self.env = dict(os.environ)
+        self.probe = None
+        self.app = None
+        self.window = None
+
+    def spawn(self, cmd, **kw):
+        kw.setdefault("stdout", subprocess.DEVNULL)
+        kw.setdefault("stderr", subprocess.DEVNULL)
+        p = subprocess.Popen(cmd, env=kw.pop("env", self.env), **kw)
+        self.processes.append(p)
+        return p
+
+    def close(self):
+        if self.probe and self.probe.poll() is None:
+            try:
+                self.probe.stdin.write("quit\n")
+                self.probe.stdin.flush()
+            except OSError:
+                pass
+        for p in reversed(self.processes):
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+                    p.wait()
+        if "WINEPREFIX" in self.env:
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+
+    # --- PulseAudio with a microphone and a speaker
+    def start_pulse(self):
+        pulse = os.path.join(self.work, "pulse")
+        shutil.rmtree(pulse, ignore_errors=True)
+        os.makedirs(os.path.join(pulse, "run"))
+        os.makedirs(os.path.join(pulse, "state"))
+        socket = os.path.join(pulse, "native")
+        config = os.path.join(pulse, "default.pa")
+        with open(config, "w") as f:
+            f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={socket}\n"
+                    "load-module module-null-sink sink_name=microphone rate=8000 channels=1 "
+                    "format=s16le\n"
+                    "load-module module-null-sink sink_name=speaker rate=8000 channels=1 "
+                    "format=s16le\n"
+                    "set-default-source microphone.monitor\n"
+                    "set-default-sink speaker\n")
+        self.env.update(PULSE_RUNTIME_PATH=os.path.join(pulse, "run"),
+                        PULSE_STATE_PATH=os.path.join(pulse, "state"),
+                        PULSE_SERVER=f"unix:{socket}")
+        self.env.pop("PULSE_COOKIE", None)
+        self.spawn(["pulseaudio", "-n", "-F", config, "--daemonize=no", "--exit-idle-time=-1",
+                    "--log-target=file:" + os.path.join(pulse, "log")])
+        wait_until("PulseAudio answering", lambda: subprocess.run(
+            ["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL).returncode == 0, 10, 0.05)
+        # Idle null-sink monitors deliver late; silence keeps both clocked.
+        for sink in ("microphone", "speaker"):
+            self.spawn(["pacat", "--playback", "-d", sink, "--latency-msec=20", "--rate=8000",
+                        "--channels=1", "--format=s16le", "/dev/zero"])
+
+    # --- X server
+    def start_x(self):
+        read_end, write_end = os.pipe()
+        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24",
+                    "-nolisten", "tcp"], pass_fds=(write_end,))
+        os.close(write_end)
+        with os.fdopen(read_end) as f:
+            display = f.readline().strip()
+        if not display:
+            raise Failure("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + display
+
+    # --- Wine prefix of the test's own, sound through PulseAudio
+    def prepare_prefix(self):
+        prefix = os.path.join(self.work, "prefix")
+        self.env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        stamp = os.path.join(prefix, ".kestrune-e2e")
+        if not os.path.exists(stamp):
+            shutil.rmtree(prefix, ignore_errors=True)
+            started = time.monotonic()
+            run(["wineboot", "-i"], env=self.env)
+            run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/d",
+                 "pulse", "/f"], env=self.env)
+            run(["wineserver", "-w"], env=self.env)
+            open(stamp, "w").close()
+            note("prefix creation (s)", round(time.monotonic() - started, 1))
+        for temp in self.temp_dirs():
+            for old in glob.glob(os.path.join(temp, "*")):
+                shutil.rmtree(old, ignore_errors=True) if os.path.isdir(old) else os.remove(old)
+        # The fixes beside the exe, picked for this program only.
+        self.env["WINEDLLOVERRIDES"] = "winmm,mapi32=n,b;mscoree,mshtml="
+        # A mail program that notes what it was given.
+        bin_dir = os.path.join(self.work, "bin")
+        os.makedirs(bin_dir, exist_ok=True)
+        self.mail_log = os.path.join(self.work, "xdg-email.log")
+        self.mail_copy = os.path.join(self.work, "xdg-email-attachment")
+        for f in (self.mail_log, self.mail_copy):
+            if os.path.exists(f):
+                os.remove(f)
+        fake = os.path.join(bin_dir, "xdg-email")
+        with open(fake, "w") as f:
+            f.write("#!/bin/sh\n"
+                    "# Stands for the user's mail program: notes its arguments and the attachment.\n"
+                    "prev=\n"
+                    "for a in \"$@\"; do\n"
+                    f"  [ \"$prev\" = --attach ] && cp \"$a\" '{self.mail_copy}'\n"
+                    "  prev=$a\n"
+                    "done\n"
+                    f"printf '%s\\n' \"$@\" >'{self.mail_log}.part'\n"
+                    f"mv '{self.mail_log}.part' '{self.mail_log}'\n")
+        os.chmod(fake, 0o755)
+        self.env["PATH"] = bin_dir + os.pathsep + self.env.get("PATH", "")
+
+    def temp_dirs(self):
+        prefix = self.env["WINEPREFIX"]
+        return [d for d in glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp"))
+                + glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local",
+                                         "Temp")) if os.path.isdir(d)]
+
+    def voice_files(self):
+        return sorted(f for d in self.temp_dirs() for f in glob.glob(os.path.join(d, "kes*.tmp")))
+
+    # --- Kestrune and the probe
+    def start_app(self):
+        exe = os.path.abspath(self.args.exe)
+        for dll in ("winmm.dll", "mapi32.dll"):
+            if not os.path.exists(os.path.join(os.path.dirname(exe), dll)):
+                raise Failure(f"{dll} is missing beside {exe}")
+        self.app = self.spawn(["wine", exe], cwd=os.path.dirname(exe))
+        self.probe = self.spawn(["wine", os.path.abspath(self.args.probe)],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        wait_until("Kestrune's window", lambda: self.read()["found"] == "1", 30, 0.1)
+        ids = wait_until("Kestrune's window on the X display", lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", "^Kestrune$"], env=self.env,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split(), 10, 0.1)
+        self.window = ids[0]
+
+    def read(self):
+        if self.app and self.app.poll() is not None:
+            raise Failure(f"Kestrune ended unexpectedly (status {self.app.returncode})")
+        self.probe.stdin.write("read\n")
+        self.probe.stdin.flush()
+        line = self.probe.stdout.readline()
+        if not line:
+            raise Failure("the probe ended")
+        state = dict(field.split("=", 1) for field in line.rstrip("\n").split("\t"))
+        if state.get("box"):
+            raise Failure(f"Kestrune shows a message: {state['box']}")
+        return state
+
+    def wait_state(self, what, predicate, timeout):
+        last = {}
+
+        def check():
+            last.update(self.read())
+            return predicate(last)
+        try:
+            wait_until(what, check, timeout)
+        except Failure as e:
+            raise Failure(f"{e}; last seen: {last}") from None
+        return dict(last)
+
+    def wait_status(self, status, timeout=10):
+        return self.wait_state(f'status line "{status}"', lambda s: s["status"] == status,
+                               timeout)
+
+    def keys(self, *keys):
+        """Types keys into Kestrune's window: real X key events, as from a keyboard."""
+        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], env=self.env,
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["xdotool", "key", "--clearmodifiers", "--delay", "30", *keys],
+                       env=self.env, check=True)
+
+    def menu(self, mnemonic):
+        """A command from the Action menu by its mnemonic."""
+        self.keys("alt+a", mnemonic)
+
+    def speak(self, path):
+        """Plays a file into the microphone; returns the running player."""
+        return self.spawn(["pacat", "--playback", "-d", "microphone", "--latency-msec=20",
+                           "--file-format=wav", path])
+
+    def capture_speaker(self, path):
+        out = open(path, "wb")
+        p = self.spawn(["parec", "-d", "speaker.monitor", "--latency-msec=20", "--rate=8000",
+                        "--channels=1", "--format=s16le", "--raw"], stdout=out)
+        out.close()
+        wait_until("speaker capture running", lambda: os.path.getsize(path) > 0, 5)
+        return p
+
+
+# ---------------------------------------------------------------- the scenario
+
+def make_speech(work):
+    wav = os.path.join(work, "speech-22k.wav")
+    speech = os.path.join(work, "speech.wav")
+    run(["espeak-ng", "-s", "165", "-w", wav, SPEECH])
+    run(["sox", wav, "-r", str(RATE), "-c", "1", "-b", "16", "-e", "signed", speech])
+    return speech, pcm_of(speech)
+
+
+def record_speech(s, speech_path, speech):
+    step("Record while the speech plays into the microphone, then Stop")
+    s.menu("r")
+    t_rec = time.monotonic()
+    s.wait_status("Recording")
+    player = s.speak(speech_path)
+    wait_until("speech played", lambda: player.poll() is not None, len(speech) / RATE + 10)
+    s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 1)
+    s.menu("s")
+    t_stop = time.monotonic()
+    final = s.wait_status("", 5)
+    drain = time.monotonic() - t_stop
+
+    files = s.voice_files()
+    if len(files) != 1:
+        raise Failure(f"expected one voice file kes*.tmp, found {files}")
+    data_bytes, recorded = check_voice_file(files[0], s.work, "recording")
+    duration = data_bytes / BYTES_PER_SECOND
+    speech_len = len(speech) / RATE
+    r, offset = best_alignment(speech, recorded)
+    tail = duration - (offset + speech_len)
+    note("recording: data bytes", data_bytes)
+    note("recording: duration (s)", round(duration, 3))
+    note("speech: duration (s)", round(speech_len, 3))
+    note("recording: speech starts at (s)", round(offset, 3))
+    note("recording: after the speech (s)", round(tail, 3))
+    note("recording: Stop to Ready, wall clock (s)", round(drain, 3))
+    note("recording: Record to Stop, wall clock (s)", round(t_stop - t_rec, 3))
+    note("recording: envelope correlation r", round(r, 3))
+    if r < MIN_CORRELATION:
+        raise Failure(f"recording does not follow the speech: r = {r:.3f} < {MIN_CORRELATION}")
+    if offset < -0.1:
+        raise Failure(f"recording missed the start of the speech ({offset:.3f} s)")
+    # Everything after the speech is the Stop keys' way plus the drain.
+    if not (0 <= tail <= (t_stop - t_rec) - (offset + speech_len) + DRAIN_LIMIT + 0.1 and
+            duration <= t_stop - t_rec + DRAIN_LIMIT + 0.1):
+        raise Failure(f"recording of {duration:.3f} s does not match the speech "
+                      f"({speech_len:.3f} s from {offset:.3f} s) and a drain within "
+                      f"{DRAIN_LIMIT} s")
+    if drain > DRAIN_LIMIT + 0.5:
+        raise Failure(f"Stop to Ready took {drain:.3f} s")
+    if final["time"] != time_text(data_bytes) or final["size"] != size_text(data_bytes):
+        raise Failure(f"readouts {final['time']!r} {final['size']!r} after recording "
+                      f"{data_bytes} bytes")
+    return files[0], data_bytes, recorded
+
+
+def play_to_end(s, data_bytes, recorded):
+    step("Play to the end while the speaker is recorded")
+    capture = os.path.join(s.work, "speaker.raw")
+    parec = s.capture_speaker(capture)
+    s.menu("p")
+    s.wait_status("Playing")
+    t_play = time.monotonic()
+    slider_seen = s.wait_state("slider following the playback", lambda st: int(st["slider"]) > 0,
+                               data_bytes / BYTES_PER_SECOND + 5)["slider"]
+    final = s.wait_status("", data_bytes / BYTES_PER_SECOND + 5)
+    played = time.monotonic() - t_play
+    # Let the last sound reach the capture: 0.5 s more of it.
+    size_at_end = os.path.getsize(capture)
+    wait_until("speaker capture after the end", lambda: os.path.getsize(capture) >=
+               size_at_end + RATE, 5)
+    parec.terminate()
+    parec.wait()
+    heard = array.array("h")
+    with open(capture, "rb") as f:
+        raw = f.read()
+    heard.frombytes(raw[:len(raw) // 2 * 2])
+    r, offset = best_alignment(recorded, heard)
+    note("playback: Playing to Ready, wall clock (s)", round(played, 3))
+    note("playback: envelope correlation r (speaker vs file)", round(r, 3))
+    note("playback: first slider position seen", slider_seen)
+    if r < MIN_CORRELATION:
+        raise Failure(f"the speaker did not play the recording: r = {r:.3f}")
+    if final["time"] != time_text(data_bytes) or final["slider"] != "0":
+        raise Failure(f"after playback: time {final['time']!r} (want {time_text(data_bytes)!r}),"
+                      f" slider {final['slider']} (want 0)")
+    if played < data_bytes / BYTES_PER_SECOND - 0.3:
+        raise Failure(f"playback of {data_bytes / BYTES_PER_SECOND:.2f} s ended after "
+                      f"{played:.2f} s")
+
+
+def stays(s, what, field, seconds=0.5):
+    """The readout does not change for a while (a paused device)."""
+    first = s.read()[field]
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        now = s.read()[field]
+        if now != first:
+            raise Failure(f"{what}: {field} moved from {first!r} to {now!r} while paused")
+        time.sleep(0.05)
+    return first
+
+
+def settled(s, field, quiet=0.3, timeout=3):
+    """Waits until a readout stops changing (the partly filled buffer came back)."""
+    last = [s.read()[field], time.monotonic()]
+
+    def check():
+        now = s.read()[field]
+        if now != last[0]:
+            last[:] = [now, time.monotonic()]
+        return time.monotonic() - last[1] >= quiet
+    wait_until(f"{field} readout settling", check, timeout)
+    return last[0]
+
+
+def record_with_pauses(s, speech_path, speech):
+    step("Record with Pause, resume, Pause and Stop while paused")
+    s.menu("r")
+    s.wait_status("Recording")
+    player = s.speak(speech_path)
+    s.wait_state("a second recorded", lambda st: st["time"] != "0:00", 5)
+    s.menu("a")
+    s.wait_status("Recording / Paused")
+    t_pause = time.monotonic()
+    paused_size = settled(s, "size")
+    stays(s, "recording paused", "size")
+    s.menu("a")
+    s.wait_status("Recording")
+    paused_for = time.monotonic() - t_pause
+    s.wait_state("recording resumed", lambda st: st["size"] != paused_size, 3)
+    s.menu("a")
+    s.wait_status("Recording / Paused")
+    s.menu("s")
+    t_stop = time.monotonic()
+    final = s.wait_status("", 5)
+    note("paused recording: Stop (while paused) to Ready (s)", round(time.monotonic() - t_stop, 3))
+    note("paused recording: first pause lasted (s)", round(paused_for, 3))
+    data_bytes, _ = check_voice_file(s.voice_files()[0], s.work, "paused recording")
+    note("paused recording: duration (s)", round(data_bytes / BYTES_PER_SECOND, 3))
+    if final["size"] != size_text(data_bytes):
+        raise Failure(f"size readout {final['size']!r} for {data_bytes} bytes")
+    wait_until("speech played", lambda: player.poll() is not None, len(speech) / RATE + 10)
+    return data_bytes
+
+
+def play_with_pauses(s, data_bytes):
+    step("Play with Pause, resume, Pause and Stop while paused")
+    s.menu("p")
+    s.wait_status("Playing")
+    s.wait_state("slider moving", lambda st: int(st["slider"]) > 0, 5)
+    s.menu("a")
+    s.wait_status("Playing / Paused")
+    settled(s, "slider")
+    position = stays(s, "playback paused", "slider")
+    s.menu("a")
+    s.wait_status("Playing")
+    s.wait_state("playback resumed", lambda st: st["slider"] != position, 5)
+    s.menu("a")
+    s.wait_status("Playing / Paused")
+    s.menu("s")
+    t_stop = time.monotonic()
+    final = s.wait_status("", 5)
+    note("paused playback: Stop (while paused) to Ready (s)", round(time.monotonic() - t_stop, 3))
+    if final["slider"] != "0" or final["time"] != time_text(data_bytes):
+        raise Failure(f"after a stopped playback: slider {final['slider']}, time "
+                      f"{final['time']!r} (want 0 and {time_text(data_bytes)!r})")
+
+
+def send(s, voice_file):
+    step("Send to the mail program")
+    s.menu("e")
+    sent_at = time.time()
+    wait_until("xdg-email called", lambda: os.path.exists(s.mail_log), 15, 0.05)
+    with open(s.mail_log) as f:
+        args = f.read().splitlines()
+    if "--attach" not in args:
+        raise Failure(f"xdg-email got no attachment: {args}")
+    attached = args[args.index("--attach") + 1]
+    name = os.path.basename(attached)
+    note("send: attachment name", name)
+    match = re.fullmatch(r"voice-message-((Sun|Mon|Tue|Wed|Thu|Fri|Sat)_(Jan|Feb|Mar|Apr|May|"
+                         r"Jun|Jul|Aug|Sep|Oct|Nov|Dec)_\d\d_\d\d-\d\d-\d\d_\d{4})\.wav", name)
+    if not match:
+        raise Failure(f"attachment name {name!r} is not voice-message-Www_Mmm_DD_hh-mm-ss_YYYY.wav")
+    stamp = time.mktime(time.strptime(match.group(1), "%a_%b_%d_%H-%M-%S_%Y"))
+    if abs(stamp - sent_at) > 60:
+        raise Failure(f"attachment name {name!r} is not the time of the Send")
+    with open(s.mail_copy, "rb") as a, open(voice_file, "rb") as b:
+        if a.read() != b.read():
+            raise Failure("the attachment differs from the voice file")
+
+
+def close_window(s, voice_file):
+    step("Close the window")
+    s.keys("alt+F4")
+    wait_until("Kestrune ending", lambda: s.app.poll() is not None, 15, 0.05)
+    if os.path.exists(voice_file):
+        raise Failure(f"the voice file {voice_file} is still there")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--work", required=True)
+    args = parser.parse_args()
+
+    missing = [tool for tool in ("wine", "wineboot", "wineserver", "Xvfb", "xdotool", "pulseaudio",
+                                 "pactl", "pacat", "parec", "espeak-ng", "sox", "ffmpeg")
+               if not shutil.which(tool)]
+    if missing:
+        print("SKIP: missing " + ", ".join(missing) + " (scripts/install-deps.sh installs them)")
+        return SKIP
+    for path in (args.exe, args.probe):
+        if not os.path.exists(path):
+            print(f"FAIL: {path} is not built")
+            return 1
+
+    os.makedirs(args.work, exist_ok=True)
+    started = time.monotonic()
+    session = Session(args)
+    try:
+        step("Set up: PulseAudio, Xvfb, Wine prefix, Kestrune")
+        session.start_pulse()
+        session.start_x()
+        session.prepare_prefix()
+        speech_path, speech = make_speech(session.work)
+        session.start_app()
+        first = session.read()
+        if first["status"] != "" or first["time"] != "0:00" or first["size"] != "0 K":
+            raise Failure(f"Kestrune did not start empty: {first}")
+        if len(session.voice_files()) != 1:
+            raise Failure(f"expected one empty voice file, found {session.voice_files()}")
+
+        voice_file, data_bytes, recorded = record_speech(session, speech_path, speech)
+        play_to_end(session, data_bytes, recorded)
+        send(session, voice_file)
+        paused_bytes = record_with_pauses(session, speech_path, speech)
+        play_with_pauses(session, paused_bytes)
+        close_window(session, voice_file)
+    except (Failure, subprocess.CalledProcessError) as e:
+        detail = e.stderr.decode(errors="replace") if isinstance(e, subprocess.CalledProcessError) \
+            and e.stderr else ""
+        print(f"FAIL: {e} {detail}".rstrip(), flush=True)
+        return 1
+    finally:
+        session.close()
+    note("whole run (s)", round(time.monotonic() - started, 1))
+    print("PASS")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
