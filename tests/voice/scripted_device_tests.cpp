@@ -422,6 +422,27 @@ TEST(ScriptedWaveOut, InstantModeReturnsEachWriteAtOnceUnlessPaused) {
     PumpMessages();
 }
 
+TEST(ScriptedWaveOut, WritingAShortenedOrUnpreparedBufferFailsTheTest) {
+    TestWindow window;
+    Returns returns(window);
+    ScriptedWaveOut device;
+    HWAVEOUT out = OpenOutput(window);
+    Buffer buffer;
+    EXPECT_NONFATAL_FAILURE(
+        EXPECT_EQ(g_waveOut->write(out, &buffer.header, kHeaderSize), WAVERR_UNPREPARED),
+        "is not prepared");
+    ASSERT_EQ(g_waveOut->prepareHeader(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+    buffer.header.dwBufferLength = 65;
+    EXPECT_NONFATAL_FAILURE(
+        EXPECT_EQ(g_waveOut->write(out, &buffer.header, kHeaderSize), MMSYSERR_INVALPARAM),
+        "dwBufferLength 65");
+    EXPECT_EQ(device.QueuedCount(), 0);
+    buffer.header.dwBufferLength = 130;
+    EXPECT_EQ(g_waveOut->unprepareHeader(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+    EXPECT_EQ(g_waveOut->close(out), MMSYSERR_NOERROR);
+    PumpMessages();
+}
+
 TEST(ScriptedHeap, CountsFailsTheKthAllocationAndFindsLeaks) {
     ScriptedHeap heap;
     heap.FailAllocation(2);
