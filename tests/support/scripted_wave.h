@@ -63,7 +63,8 @@ class ScriptedWaveDevice {
     void SetWineClose(bool on);
     // Completes every buffer as soon as it can (input: filled with 130 bytes when queued or
     // started; output: played when written and not paused) until `buffers` buffers were
-    // completed this way; 0 turns it off. For benchmarks; pump a counted number of messages.
+    // completed this way; 0 turns it off. For benchmarks: PumpMessages() returns once the
+    // budget is spent, as the buffers then stay queued.
     void SetInstant(std::uint64_t buffers);
     // Keep the call log (and, for output, the played bytes); turn off for flat memory in
     // benchmarks. On by default.
