@@ -129,12 +129,21 @@ bool StartRecording(AppState* state) {
 }
 
 void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
+    const DWORD bytesBefore = state->dataBytes;
     AppendBlock(state, buffer);
     if (state->dataBytes > kMaxDataBytes && state->recording) {
         StopRecording(state);
     }
-    ShowTime(state, SecondsFromBytes(state->dataBytes));
-    ShowSize(state, state->dataBytes / 1024);
+    // A readout costs far more than the write; it is set when its text changes (and on the
+    // first block, which replaces whatever the last activity left there).
+    const DWORD seconds = SecondsFromBytes(state->dataBytes);
+    if (bytesBefore == 0 || seconds != SecondsFromBytes(bytesBefore)) {
+        ShowTime(state, seconds);
+    }
+    const DWORD kilobytes = state->dataBytes / 1024;
+    if (bytesBefore == 0 || kilobytes != bytesBefore / 1024) {
+        ShowSize(state, kilobytes);
+    }
 
     if (state->recording &&
         g_waveIn->addBuffer(state->waveIn, buffer, sizeof(AudioBuffer)) == MMSYSERR_NOERROR) {
