@@ -484,6 +484,22 @@ TEST_F(RecorderTest, BufferRefusedAtStartIsNotCountedAsQueued) {
     rig.ExpectAllReleased();
 }
 
+TEST_F(RecorderTest, StopClosesAtOnceWhenTheDeviceHoldsNoBuffer) {
+    Rig rig(folder_);
+    for (int k = 1; k <= 8; ++k) {
+        rig.waveIn.FailQueue(k);
+    }
+    ASSERT_TRUE(StartRecording(&rig.state));
+    EXPECT_EQ(rig.waveIn.QueuedCount(), 0);
+    EXPECT_EQ(rig.waveIn.PreparedCount(), 0);
+
+    StopRecording(&rig.state);
+    PumpMessages();
+    EXPECT_TRUE(rig.completed);
+    EXPECT_EQ(rig.FileBytes(), CompletedFile(0, 0));
+    rig.ExpectAllReleased();
+}
+
 // --- Start failures ---
 
 void ExpectBox(const Rig& rig, HWND owner, const char* text, bool defaultCaption) {
