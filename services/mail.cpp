@@ -2,6 +2,7 @@
 
 #include <process.h>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <mapi.h>
@@ -48,8 +49,7 @@ void FormatTimeText(const tm* local, char (&text)[kTimeTextBytes]) {
                         InRange(local->tm_year, -1900, 9999 - 1900);
     if (!usable) {
         static_assert(sizeof kEpochTimeText <= kTimeTextBytes, "time text buffer too small");
-        for (int i = 0; i < static_cast<int>(sizeof kEpochTimeText); ++i)
-            text[i] = kEpochTimeText[i];
+        memcpy(text, kEpochTimeText, sizeof kEpochTimeText);
         return;
     }
     char* out = text;
