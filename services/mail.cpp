@@ -21,9 +21,8 @@ bool InRange(int value, int low, int high) {
 }
 
 char* PutName(char* out, const char (&name)[4]) {
-    for (int i = 0; i < 3; ++i)
-        *out++ = name[i];
-    return out;
+    memcpy(out, name, 3);
+    return out + 3;
 }
 
 char* PutDigits(char* out, int value, int digits) {
