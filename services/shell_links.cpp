@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include "app/message_box.h"
-// winuser.h names a cursor IDC_SIZE; resource.h uses the name for the size readout.
-#undef IDC_SIZE
 #include "res/resource.h"
 #include "services/help_path.h"
 

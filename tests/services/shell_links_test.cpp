@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/message_box.h"
-#undef IDC_SIZE  // winuser.h's cursor; resource.h names the size readout so
 #include "res/resource.h"
 
 namespace {
