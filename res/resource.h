@@ -28,6 +28,8 @@
 #define IDC_SLIDER 1002
 #define IDC_HOME_LINK 1003
 #define IDC_TIME 1006
+// winuser.h names an old cursor IDC_SIZE; here it is the size readout.
+#undef IDC_SIZE
 #define IDC_SIZE 1007
 #define IDC_STATUS 1008
 
