@@ -27,10 +27,8 @@
 #define IDC_BUTTON_BAR 1001
 #define IDC_SLIDER 1002
 #define IDC_HOME_LINK 1003
-#define IDC_TIME 1006
-// winuser.h names an old cursor IDC_SIZE; here it is the size readout.
-#undef IDC_SIZE
-#define IDC_SIZE 1007
+#define IDC_TIME_READOUT 1006
+#define IDC_SIZE_READOUT 1007
 #define IDC_STATUS 1008
 
 // Commands: menu items and bar buttons share them; a button's is 40004 plus its slot.

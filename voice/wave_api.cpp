@@ -3,8 +3,9 @@
 const WaveInApi kWinMmWaveIn = {waveInOpen,  waveInReset, waveInPrepareHeader,   waveInAddBuffer,
                                 waveInStart, waveInStop,  waveInUnprepareHeader, waveInClose};
 
-const WaveOutApi kWinMmWaveOut = {waveOutOpen,    waveOutPrepareHeader,   waveOutWrite, waveOutPause,
-                                  waveOutRestart, waveOutUnprepareHeader, waveOutClose};
+const WaveOutApi kWinMmWaveOut = {waveOutOpen,  waveOutPrepareHeader, waveOutWrite,
+                                  waveOutPause, waveOutRestart,       waveOutUnprepareHeader,
+                                  waveOutClose};
 
 const WaveInApi* g_waveIn = &kWinMmWaveIn;
 const WaveOutApi* g_waveOut = &kWinMmWaveOut;

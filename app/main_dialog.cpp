@@ -1,0 +1,151 @@
+#include "app/main_dialog.h"
+
+#include <commctrl.h>
+
+#include "app/ui_state.h"
+#include "controls/btn_bar.h"
+#include "controls/my_button.h"
+#include "res/resource.h"
+#include "services/mail.h"
+#include "services/shell_links.h"
+#include "voice/player.h"
+#include "voice/recorder.h"
+#include "voice/wave_api.h"
+
+namespace {
+
+void OnInitDialog(AppState* state, HWND window) {
+    g_mainWindow = window;
+
+    HICON smallIcon = static_cast<HICON>(LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_ENVELOPE),
+                                                    IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+    HICON largeIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_POSTCARD));
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon));
+
+    HWND slider = GetDlgItem(window, IDC_SLIDER);
+    SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, 1000));
+    // A click in the channel moves the slider by a twentieth.
+    SendMessageA(slider, TBM_SETPAGESIZE, 0, 50);
+
+    state->recording = false;
+    state->dialog = window;
+    state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
+
+    // Without a temporary file name tempPath stays empty and every Record reports it.
+    char folder[MAX_PATH];
+    char path[MAX_PATH];
+    DWORD length = GetTempPathA(MAX_PATH, folder);
+    if (length > 0 && length < MAX_PATH && GetTempFileNameA(folder, "kes", 0, path) != 0) {
+        lstrcpynA(state->tempPath, path, MAX_PATH);
+    }
+
+    SetUiState(state, Empty);
+}
+
+void OnCommand(AppState* state, HWND window, int command) {
+    switch (command) {
+        case IDC_HOME_LINK:
+            OpenHomePage(state);
+            break;
+        case IDM_EXIT:
+            EndDialog(window, 0);
+            break;
+        case IDM_PLAY:
+            SetUiState(state, Playing);
+            if (!StartPlayback(state)) {
+                SetUiState(state, Ready);
+            }
+            break;
+        case IDM_PAUSE:
+            SetPaused(state, !state->paused);
+            break;
+        case IDM_STOP:
+            if (state->recording) {
+                StopRecording(state);
+            } else if (state->playing) {
+                StopPlayback(state);
+            }
+            break;
+        case IDM_RECORD:
+            SetUiState(state, Recording);
+            if (!StartRecording(state)) {
+                SetUiState(state, Empty);
+            }
+            break;
+        case IDM_SEND:
+            StartMailWorker(state);
+            break;
+        case IDM_ABOUT:
+            ShowAbout();
+            break;
+        case IDM_HELP:
+            OpenHelp();
+            break;
+        default:
+            // Includes IDOK and IDCANCEL: neither Enter nor Esc closes the window.
+            break;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    AppState* state = g_appState;
+    switch (message) {
+        case WM_INITDIALOG:
+            OnInitDialog(state, window);
+            return TRUE;
+        case WM_CLOSE:
+            if (state->tempPath[0] != '\0') {
+                DeleteFileA(state->tempPath);
+            }
+            EndDialog(window, 0);
+            return TRUE;
+        case WM_COMMAND:
+            OnCommand(state, window, LOWORD(wParam));
+            return TRUE;
+        case WM_HSCROLL:
+            SeekFromTrackbar(state, LOWORD(wParam));
+            return TRUE;
+        case MM_WIM_DATA:
+            OnRecordedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
+            return TRUE;
+        case MM_WIM_CLOSE:
+            if (OnRecorderClosed(state)) {
+                SetUiState(state, Ready);
+            }
+            return TRUE;
+        case MM_WOM_DONE:
+            OnPlayedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
+            return TRUE;
+        case MM_WOM_CLOSE:
+            if (OnPlayerClosed(state)) {
+                SetUiState(state, Ready);
+            }
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void SetPaused(AppState* state, bool flag) {
+    state->paused = flag;
+    if (state->recording) {
+        // A device that refuses keeps running as it was: say so rather than show a false state.
+        MMRESULT result = flag ? g_waveIn->stop(state->waveIn) : g_waveIn->start(state->waveIn);
+        if (result != MMSYSERR_NOERROR) {
+            state->paused = !flag;
+            return;
+        }
+        SetDlgItemTextA(state->dialog, IDC_STATUS, flag ? "Recording / Paused" : "Recording");
+    } else if (state->playing) {
+        MMRESULT result =
+            flag ? g_waveOut->pause(state->waveOut) : g_waveOut->restart(state->waveOut);
+        if (result != MMSYSERR_NOERROR) {
+            state->paused = !flag;
+            return;
+        }
+        SetDlgItemTextA(state->dialog, IDC_STATUS, flag ? "Playing / Paused" : "Playing");
+    }
+}

@@ -1,0 +1,83 @@
+#include "app/ui_state.h"
+
+#include "controls/btn_bar.h"
+#include "res/resource.h"
+
+namespace {
+
+void GrayMenuItem(AppState* state, UINT command) {
+    EnableMenuItem(GetMenu(state->dialog), command, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+}
+
+void SetStatus(AppState* state, const char* text) {
+    SetDlgItemTextA(state->dialog, IDC_STATUS, text);
+}
+
+void EnableControl(AppState* state, int id, bool enable) {
+    EnableWindow(GetDlgItem(state->dialog, id), enable ? TRUE : FALSE);
+}
+
+void ReleaseButtons(BtnBar* bar, bool includingPlay) {
+    if (includingPlay) {
+        SetButtonPressed(bar, Play, false);
+    }
+    SetButtonPressed(bar, Pause, false);
+    SetButtonPressed(bar, Record, false);
+    SetButtonPressed(bar, Stop, false);
+    SetButtonPressed(bar, Send, false);
+}
+
+}  // namespace
+
+void SetUiState(AppState* state, UiState uiState) {
+    BtnBar* bar = state->bar;
+    switch (uiState) {
+        case Ready:
+            SetButtonDisabled(bar, Play, false);
+            SetButtonDisabled(bar, Pause, true);
+            SetButtonDisabled(bar, Record, false);
+            SetButtonDisabled(bar, Stop, true);
+            SetButtonDisabled(bar, Send, false);
+            ReleaseButtons(bar, true);
+            SetStatus(state, "");
+            EnableControl(state, IDC_SLIDER, false);
+            EnableControl(state, IDC_HOME_LINK, true);
+            break;
+        case Empty:
+            SetButtonDisabled(bar, Play, true);
+            SetButtonDisabled(bar, Pause, true);
+            SetButtonDisabled(bar, Record, false);
+            SetButtonDisabled(bar, Stop, true);
+            SetButtonDisabled(bar, Send, true);
+            ReleaseButtons(bar, true);
+            ShowTime(state, 0);
+            ShowSize(state, 0);
+            SetStatus(state, "");
+            EnableControl(state, IDC_SLIDER, false);
+            EnableControl(state, IDC_HOME_LINK, true);
+            break;
+        case Recording:
+            SetButtonDisabled(bar, Play, true);
+            SetButtonDisabled(bar, Pause, false);
+            SetButtonDisabled(bar, Stop, false);
+            SetButtonDisabled(bar, Send, true);
+            SetButtonPressed(bar, Record, true);
+            GrayMenuItem(state, IDM_RECORD);
+            SetStatus(state, "Recording");
+            EnableControl(state, IDC_SLIDER, false);
+            EnableControl(state, IDC_HOME_LINK, false);
+            break;
+        case Playing:
+            SetButtonDisabled(bar, Play, false);
+            SetButtonDisabled(bar, Pause, false);
+            SetButtonDisabled(bar, Record, true);
+            SetButtonDisabled(bar, Stop, false);
+            SetButtonDisabled(bar, Send, true);
+            ReleaseButtons(bar, false);
+            GrayMenuItem(state, IDM_PLAY);
+            SetStatus(state, "Playing");
+            EnableControl(state, IDC_SLIDER, true);
+            EnableControl(state, IDC_HOME_LINK, true);
+            break;
+    }
+}

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Fails when a C++ source is not formatted with the project's .clang-format.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mapfile -t files < <(git ls-files '*.cpp' '*.h' '*.c')
+[ "${#files[@]}" -gt 0 ] || exit 0
+clang-format --dry-run --Werror "${files[@]}"
+echo "clang-format: ${#files[@]} files clean"
