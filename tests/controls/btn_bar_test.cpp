@@ -7,6 +7,7 @@
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 #include "tests/controls/controls_support.h"
+#include "tests/support/scripted_heap.h"
 
 namespace {
 
@@ -329,10 +330,10 @@ TEST(BarClass, ArrowCursorBarColourAndRoomForAPointer) {
 TEST(BarOnTheHeap, ObjectsAtHighAddressesAreFoundAgainAndFreedWithTheirWindows) {
     RegisterClassesOnce();
     g_commands.clear();
-    HeapWatch heap(0, true);
+    HighAddressHeap heap;
     HWND parent = CreateTestParent(true);
     HWND barWindow = CreateBar(parent, 268);
-    EXPECT_EQ(heap.blocksOut(), 6);
+    EXPECT_EQ(heap.LiveBlocks(), 6);
     BtnBar* bar = BarOf(barWindow);
     ASSERT_NE(bar, nullptr);
     if (sizeof(void*) == 8) {
@@ -343,17 +344,18 @@ TEST(BarOnTheHeap, ObjectsAtHighAddressesAreFoundAgainAndFreedWithTheirWindows) 
     ASSERT_EQ(g_commands.size(), 1u);
     EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_RECORD));
     DestroyWindow(parent);
-    EXPECT_EQ(heap.blocksOut(), 0);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
 }
 
 TEST(BarOnTheHeap, WithoutItsObjectTheBarHasNoButtonsAndDoesNothing) {
     RegisterClassesOnce();
     g_commands.clear();
-    HeapWatch heap(1);
+    ScriptedHeap heap;
+    heap.FailAllocation(1);
     HWND parent = CreateTestParent(true);
     HWND barWindow = CreateBar(parent, 268);
     ASSERT_NE(barWindow, nullptr);
-    EXPECT_EQ(heap.allocations(), 1);
+    EXPECT_EQ(heap.Allocations(), 1);
     EXPECT_EQ(BarOf(barWindow), nullptr);
     EXPECT_EQ(GetWindow(barWindow, GW_CHILD), nullptr);
     SetButtonDisabled(nullptr, Play, true);
@@ -369,12 +371,15 @@ TEST(BarOnTheHeap, WithoutItsObjectTheBarHasNoButtonsAndDoesNothing) {
 TEST(BarOnTheHeap, ButtonsWithoutObjectsAreLeftOut) {
     RegisterClassesOnce();
     g_commands.clear();
-    HeapWatch heap(2);  // the bar's object only
+    ScriptedHeap heap;
+    for (int button = 2; button <= 6; ++button) {
+        heap.FailAllocation(button);  // the bar's object only
+    }
     HWND parent = CreateTestParent(true);
     HWND barWindow = CreateBar(parent, 268);
     BtnBar* bar = BarOf(barWindow);
     ASSERT_NE(bar, nullptr);
-    EXPECT_EQ(heap.allocations(), 6);
+    EXPECT_EQ(heap.Allocations(), 6);
     EXPECT_EQ(bar->play, nullptr);
     EXPECT_EQ(bar->send, nullptr);
     EXPECT_EQ(GetWindow(barWindow, GW_CHILD), nullptr) << "a button window without object stayed";
@@ -384,14 +389,14 @@ TEST(BarOnTheHeap, ButtonsWithoutObjectsAreLeftOut) {
     }
     EXPECT_TRUE(MenuItemGrayed(parent, IDM_SEND));  // the menu still follows
     DestroyWindow(parent);
-    EXPECT_EQ(heap.blocksOut(), 0);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
 }
 
 TEST(BarOnTheHeap, OneMissingButtonLeavesTheOthersWorking) {
     RegisterClassesOnce();
     g_commands.clear();
-    HeapWatch heap;
-    heap.FailOnly(4);  // bar, Play, Pause, then Stop
+    ScriptedHeap heap;
+    heap.FailAllocation(4);  // bar, Play, Pause, then Stop
     HWND parent = CreateTestParent(true);
     BtnBar* bar = BarOf(CreateBar(parent, 268));
     ASSERT_NE(bar, nullptr);
@@ -409,7 +414,7 @@ TEST(BarOnTheHeap, OneMissingButtonLeavesTheOthersWorking) {
     ASSERT_EQ(g_commands.size(), 1u);
     EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_RECORD));
     DestroyWindow(parent);
-    EXPECT_EQ(heap.blocksOut(), 0);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "app/app_state.h"
 #include "app/heap.h"
@@ -165,79 +164,54 @@ int DifferingPixels(const Canvas& a, const Canvas& b, int width, int height) {
 
 namespace {
 
-struct WatchState {
-    int allocations = 0;
-    int failFrom = 0;
-    int failOnly = 0;
-    bool high = false;
-    std::vector<void*> out;
+struct HighHeapState {
+    std::vector<void*> live;
     AllocateFn previousAllocate = nullptr;
     FreeFn previousFree = nullptr;
 };
-WatchState* g_watch = nullptr;
+HighHeapState* g_highHeap = nullptr;
 
-void* WatchedAllocate(size_t bytes) {
-    int number = ++g_watch->allocations;
-    if ((g_watch->failFrom && number >= g_watch->failFrom) || number == g_watch->failOnly) {
-        return nullptr;
-    }
-    void* block;
-    if (g_watch->high) {
-        // Top-down pages sit above 4 GB in a 64-bit process: a truncated pointer shows.
-        block =
-            VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE);
-    } else {
-        block = std::malloc(bytes);
-    }
+void* HighAllocate(size_t bytes) {
+    void* block = VirtualAlloc(nullptr, bytes ? bytes : 1, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN,
+                               PAGE_READWRITE);
     if (block) {
-        g_watch->out.push_back(block);
+        g_highHeap->live.push_back(block);
     }
     return block;
 }
 
-void WatchedFree(void* block) {
-    auto found = std::find(g_watch->out.begin(), g_watch->out.end(), block);
-    if (found == g_watch->out.end()) {
-        ADD_FAILURE() << "freed a block that is not out: " << block;
+void HighFree(void* block) {
+    if (!block) {
         return;
     }
-    g_watch->out.erase(found);
-    if (g_watch->high) {
-        VirtualFree(block, 0, MEM_RELEASE);
-    } else {
-        std::free(block);
+    auto found = std::find(g_highHeap->live.begin(), g_highHeap->live.end(), block);
+    if (found == g_highHeap->live.end()) {
+        ADD_FAILURE() << "free of block " << block << " that this heap did not hand out";
+        return;
     }
+    g_highHeap->live.erase(found);
+    VirtualFree(block, 0, MEM_RELEASE);
 }
 
 }  // namespace
 
-HeapWatch::HeapWatch(int failFrom, bool highAddresses) {
-    g_watch = new WatchState;
-    g_watch->failFrom = failFrom;
-    g_watch->high = highAddresses;
-    g_watch->previousAllocate = g_allocate;
-    g_watch->previousFree = g_free;
-    g_allocate = WatchedAllocate;
-    g_free = WatchedFree;
+HighAddressHeap::HighAddressHeap() {
+    g_highHeap = new HighHeapState;
+    g_highHeap->previousAllocate = g_allocate;
+    g_highHeap->previousFree = g_free;
+    g_allocate = HighAllocate;
+    g_free = HighFree;
 }
 
-HeapWatch::~HeapWatch() {
-    EXPECT_TRUE(g_watch->out.empty()) << g_watch->out.size() << " blocks never freed";
-    g_allocate = g_watch->previousAllocate;
-    g_free = g_watch->previousFree;
-    delete g_watch;
-    g_watch = nullptr;
+HighAddressHeap::~HighAddressHeap() {
+    // A block left out would later reach free(), which did not allocate it.
+    EXPECT_TRUE(g_highHeap->live.empty()) << g_highHeap->live.size() << " blocks never freed";
+    g_allocate = g_highHeap->previousAllocate;
+    g_free = g_highHeap->previousFree;
+    delete g_highHeap;
+    g_highHeap = nullptr;
 }
 
-int HeapWatch::allocations() const {
-    return g_watch->allocations;
-}
-int HeapWatch::blocksOut() const {
-    return static_cast<int>(g_watch->out.size());
-}
-std::vector<void*> HeapWatch::blocks() const {
-    return g_watch->out;
-}
-void HeapWatch::FailOnly(int number) {
-    g_watch->failOnly = g_watch->allocations + number;
+int HighAddressHeap::LiveBlocks() const {
+    return static_cast<int>(g_highHeap->live.size());
 }

@@ -7,6 +7,7 @@
 #include "controls/my_button.h"
 #include "res/resource.h"
 #include "tests/controls/controls_support.h"
+#include "tests/support/scripted_heap.h"
 
 namespace {
 
@@ -286,13 +287,14 @@ TEST_F(ButtonTest, ChangesAskForARepaintAndRefusedPressesDoNot) {
 TEST(ButtonOnTheHeap, WithoutItsObjectAButtonDoesNothing) {
     RegisterClassesOnce();
     g_commands.clear();
-    HeapWatch heap(1);
+    ScriptedHeap heap;
+    heap.FailAllocation(1);
     HWND parent = CreateTestParent(false);
     ShowWindow(parent, SW_SHOWNOACTIVATE);
     HWND button = CreateWindowExA(0, "MyButtonClass", "", WS_CHILD | WS_VISIBLE, 6, 6, 42, 42,
                                   parent, nullptr, g_instance, nullptr);
     ASSERT_NE(button, nullptr);
-    EXPECT_EQ(heap.allocations(), 1);
+    EXPECT_EQ(heap.Allocations(), 1);
     EXPECT_EQ(GetWindowObject(button), nullptr);
     for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSELEAVE}) {
         EXPECT_EQ(SendMessageA(button, message, 0, 0), 0);
@@ -310,18 +312,19 @@ TEST(ButtonOnTheHeap, WithoutItsObjectAButtonDoesNothing) {
 
 TEST(ButtonOnTheHeap, EachButtonFreesItsObjectWithItsWindow) {
     RegisterClassesOnce();
-    HeapWatch heap;
+    ScriptedHeap heap;
     HWND parent = CreateTestParent(false);
     HWND window = CreateWindowExA(0, "MyButtonClass", "", WS_CHILD, 0, 0, 42, 42, parent, nullptr,
                                   g_instance, nullptr);
     auto* button = static_cast<MyButton*>(GetWindowObject(window));
     ASSERT_NE(button, nullptr);
-    EXPECT_EQ(heap.blocks(), std::vector<void*>{button});
+    EXPECT_EQ(heap.LiveBlocks(), 1);
+    EXPECT_TRUE(heap.IsLive(button));
     EXPECT_EQ(button->window, window);
     EXPECT_FALSE(button->pressed || button->disabled || button->hot || button->frameDrawn ||
                  button->autoRelease);
     DestroyWindow(window);
-    EXPECT_EQ(heap.blocksOut(), 0);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
     DestroyWindow(parent);
 }
 
