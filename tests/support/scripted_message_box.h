@@ -1,0 +1,40 @@
+// A message-box stand-in on g_messageBox for the life of the object: records every box and
+// answers IDOK at once instead of waiting for the user.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/message_box.h"
+
+struct MessageBoxRecord {
+    HWND owner;
+    std::string text;
+    std::string caption;  // "" when defaultCaption
+    bool defaultCaption;  // the caption was null: the system's default caption
+    UINT type;
+};
+
+class ScriptedMessageBox {
+  public:
+    ScriptedMessageBox();
+    ~ScriptedMessageBox();
+    ScriptedMessageBox(const ScriptedMessageBox&) = delete;
+    ScriptedMessageBox& operator=(const ScriptedMessageBox&) = delete;
+
+    // Runs while the box is "up", after it was recorded. The real box runs its own message
+    // loop, so e.g. `whileUp = [](const MessageBoxRecord&) { PumpMessages(); };` delivers the
+    // window's messages as they would arrive before the user answers.
+    std::function<void(const MessageBoxRecord&)> whileUp;
+
+    const std::vector<MessageBoxRecord>& Boxes() const { return boxes_; }
+    int Count() const { return static_cast<int>(boxes_.size()); }
+
+  private:
+    static int WINAPI Show(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+    MessageBoxFn previous_;
+    std::vector<MessageBoxRecord> boxes_;
+};
