@@ -1,6 +1,8 @@
 // A playback that cannot start: the voice file, the device, and every step of the buffer set-up.
 #include "tests/voice/player_fixture.h"
 
+#include <ostream>
+
 namespace {
 
 void ExpectErrorBox(const MessageBoxRecord& box, const char* text) {
@@ -90,17 +92,41 @@ TEST_F(PlayerTest, DeviceThatCannotOpenLeavesZeroTimeAndTheFileClosed) {
 
 enum class Step { DataBlock, Header, Prepare };
 
+// When the written buffers come back, measured against the failure message.
+enum class Back {
+    AfterBox,
+    WhileBoxIsUp,
+    // Handled while the box is up, but the box goes away before the close notification.
+    WhileBoxIsUpClosePending,
+};
+
 struct SetUpFailure {
     int slot;
     Step step;
-    bool backWhileBoxIsUp;  // the written buffers return while the message is shown
+    Back back;
 };
 
-std::string Name(const ::testing::TestParamInfo<SetUpFailure>& info) {
+std::string Describe(const SetUpFailure& failure) {
     const char* steps[] = {"DataBlock", "Header", "Prepare"};
-    return std::string(steps[static_cast<int>(info.param.step)]) + "AtSlot" +
-           std::to_string(info.param.slot) +
-           (info.param.backWhileBoxIsUp ? "BackWhileBoxIsUp" : "BackAfterBox");
+    const char* backs[] = {"BackAfterBox", "BackWhileBoxIsUp", "BackWhileBoxIsUpClosePending"};
+    return std::string(steps[static_cast<int>(failure.step)]) + "AtSlot" +
+           std::to_string(failure.slot) + backs[static_cast<int>(failure.back)];
+}
+
+void PrintTo(const SetUpFailure& failure, std::ostream* os) {
+    *os << Describe(failure);
+}
+
+std::string Name(const ::testing::TestParamInfo<SetUpFailure>& info) {
+    return Describe(info.param);
+}
+
+// Delivers only the buffer-done notifications waiting now.
+void PumpDoneNotifications() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, MM_WOM_DONE, MM_WOM_DONE, PM_REMOVE)) {
+        DispatchMessageA(&msg);
+    }
 }
 
 class PlayerSetUpFailureTest : public PlayerTest,
@@ -129,9 +155,12 @@ TEST_P(PlayerSetUpFailureTest, WrittenBuffersComeBackAndTheDeviceClosesAfterTheL
         // The buffer whose set-up failed is already gone; the written ones are on the device.
         liveWhileUp = heap_.LiveBlocks();
         queuedWhileUp = out_.QueuedCount();
-        if (failure.backWhileBoxIsUp) {
+        if (failure.back == Back::WhileBoxIsUp) {
             out_.PlayAll();
             PumpMessages();
+        } else if (failure.back == Back::WhileBoxIsUpClosePending) {
+            out_.PlayAll();
+            PumpDoneNotifications();
         }
     };
 
@@ -144,7 +173,7 @@ TEST_P(PlayerSetUpFailureTest, WrittenBuffersComeBackAndTheDeviceClosesAfterTheL
     EXPECT_FALSE(state_.playing);
     EXPECT_FALSE(state_.playbackOpen);
     EXPECT_EQ(out_.CallCount("write"), failure.slot);
-    if (!failure.backWhileBoxIsUp && failure.slot > 0) {
+    if (failure.back == Back::AfterBox && failure.slot > 0) {
         // Nothing is freed or closed under the device's feet.
         EXPECT_EQ(out_.CallCount("close"), 0);
         EXPECT_EQ(out_.QueuedCount(), failure.slot);
@@ -163,10 +192,10 @@ TEST_P(PlayerSetUpFailureTest, WrittenBuffersComeBackAndTheDeviceClosesAfterTheL
 
 std::vector<SetUpFailure> AllSetUpFailures() {
     std::vector<SetUpFailure> failures;
-    for (bool backWhileBoxIsUp : {false, true}) {
+    for (Back back : {Back::AfterBox, Back::WhileBoxIsUp, Back::WhileBoxIsUpClosePending}) {
         for (Step step : {Step::DataBlock, Step::Header, Step::Prepare}) {
             for (int slot = 0; slot < kPlayBuffers; ++slot) {
-                failures.push_back(SetUpFailure{slot, step, backWhileBoxIsUp});
+                failures.push_back(SetUpFailure{slot, step, back});
             }
         }
     }

@@ -181,6 +181,21 @@ TEST_F(PlayerTest, StopDrainsWhatIsQueuedAndClosesWhenTheLastIsBack) {
     EXPECT_EQ(Slider(), 0);
 }
 
+TEST_F(PlayerTest, StopUnderWinesCloseStillPlaysEveryQueuedBuffer) {
+    // Wine's close succeeds with buffers queued and drops them: the close must wait.
+    out_.SetWineClose(true);
+    std::vector<BYTE> data = WriteVoice(100 * kBlockBytes);
+    ASSERT_TRUE(StartPlayback(&state_));
+    PlayOne();
+
+    StopPlayback(&state_);
+    EXPECT_EQ(out_.PlayAndPump(), kPlayBuffers);
+
+    EXPECT_EQ(out_.Played(), Part(data, 0, 5 * kBlockBytes));
+    EXPECT_EQ(closes_, 1);
+    ExpectReleased();
+}
+
 TEST_F(PlayerTest, StopWhilePausedRestartsOutputFirst) {
     std::vector<BYTE> data = WriteVoice(100 * kBlockBytes);
     ASSERT_TRUE(StartPlayback(&state_));
