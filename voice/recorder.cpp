@@ -173,7 +173,7 @@ bool StopRecording(AppState* state) {
     const bool wasRecording = state->recording;
     state->recording = false;
     if (wasRecording) {
-        CloseInputWhenDrained(state);  // nothing else would ever close it
+        CloseInputWhenDrained(state);  // with no buffer out, no hand-back would close it
     }
     return true;
 }

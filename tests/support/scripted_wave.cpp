@@ -312,10 +312,30 @@ bool ScriptedWaveDevice::TakeInstant() {
 }
 
 void ScriptedWaveDevice::Post(UINT message, LPARAM lParam) {
+    if (holdNotifications_) {
+        held_.push_back(Held{window_, message, reinterpret_cast<WPARAM>(handle_), lParam});
+        return;
+    }
     if (!PostMessageA(window_, message, reinterpret_cast<WPARAM>(handle_), lParam)) {
         ADD_FAILURE() << prefix_ << " device: cannot post notification 0x" << std::hex << message
                       << " to window " << window_;
     }
+}
+
+int ScriptedWaveDevice::DispatchHeld() {
+    int count = 0;
+    while (!held_.empty()) {
+        Held next = held_.front();
+        held_.pop_front();
+        SendMessageA(next.window, next.message, next.handle, next.lParam);
+        ++count;
+    }
+    return count;
+}
+
+void ScriptedWaveDevice::PumpAll() {
+    PumpMessages();
+    DispatchHeld();
 }
 
 const char* ScriptedDeviceHolding(const void* block) {
@@ -444,9 +464,9 @@ std::size_t ScriptedWaveIn::DeliverAndPump(std::size_t bytes) {
         WAVEHDR* header = queue_.front();
         DWORD room = header->dwBufferLength - header->dwBytesRecorded;
         captured += Deliver(std::min<std::size_t>(room, bytes - captured));
-        PumpMessages();
+        PumpAll();
     }
-    PumpMessages();
+    PumpAll();
     return captured;
 }
 
@@ -597,9 +617,9 @@ int ScriptedWaveOut::PlayAndPump() {
     int count = 0;
     while (PlayNext()) {
         ++count;
-        PumpMessages();
+        PumpAll();
     }
-    PumpMessages();
+    PumpAll();
     return count;
 }
 

@@ -17,6 +17,19 @@
 //   - a successful close while headers are still prepared (what prepare set up leaks);
 //   - freeing a header or its data block while prepared on an open device (needs ScriptedHeap);
 //   - at the end of the test: the device left open or headers left prepared.
+//
+// A recorder test, in short:
+//   TestWindow window;                       // tests/support/test_window.h
+//   window.onWimData = [&](WAVEHDR* h) { OnRecordedBlock(&state, h); };
+//   window.onWimClose = [&] { OnRecorderClosed(&state); };
+//   ScriptedHeap heap;                       // catches frees of buffers the device holds
+//   ScriptedWaveIn device;
+//   state.dialog = window.Handle();
+//   ASSERT_TRUE(StartRecording(&state));
+//   device.DeliverAndPump(3 * 130 + 20);     // three full buffers and a partial one
+//   StopRecording(&state);
+//   device.DeliverAndPump(8 * 130);          // the drain: every queued buffer fills and returns
+//   // the file now holds ScriptedWaveIn::PatternBytes(0, state.dataBytes) after its header
 #pragma once
 #include <windows.h>
 #include <mmsystem.h>
@@ -50,11 +63,17 @@ class ScriptedWaveDevice {
     void SetWineClose(bool on);
     // Completes every buffer as soon as it can (input: filled with 130 bytes when queued or
     // started; output: played when written and not paused) until `buffers` buffers were
-    // completed this way; 0 turns it off. For benchmarks; pump a counted number of messages.
+    // completed this way; 0 turns it off. For benchmarks: PumpMessages() returns once the
+    // budget is spent, as the buffers then stay queued.
     void SetInstant(std::uint64_t buffers);
     // Keep the call log (and, for output, the played bytes); turn off for flat memory in
     // benchmarks. On by default.
     void KeepLog(bool on);
+    // Benchmarks: notifications are held here, in order, instead of posted (a posted message
+    // costs tens of microseconds under Wine). DispatchHeld() sends them to the window one after
+    // another, also those their handlers cause, until none is left; returns how many.
+    void HoldNotifications(bool on) { holdNotifications_ = on; }
+    int DispatchHeld();
 
     // --- Introspection ---
     bool IsOpen() const { return open_; }
@@ -94,6 +113,7 @@ class ScriptedWaveDevice {
     void CompleteHead();
     bool TakeInstant();  // true if instant mode may complete one more buffer
     void Post(UINT message, LPARAM lParam);
+    void PumpAll();                            // posted and held notifications
     std::string Name(const char* call) const;  // "addBuffer" -> "waveInAddBuffer"
 
     struct Prepared {
@@ -118,6 +138,14 @@ class ScriptedWaveDevice {
     bool wineClose_ = false;
     std::uint64_t instantLeft_ = 0;
     bool keepLog_ = true;
+    bool holdNotifications_ = false;
+    struct Held {
+        HWND window;
+        UINT message;
+        WPARAM handle;
+        LPARAM lParam;
+    };
+    std::deque<Held> held_;
     std::vector<std::string> calls_;
     std::map<const WAVEHDR*, Prepared> prepared_;
     std::deque<WAVEHDR*> queue_;

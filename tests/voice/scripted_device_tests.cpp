@@ -207,26 +207,40 @@ TEST(ScriptedWaveIn, CloseFailsWhileABufferIsQueuedAndOnlySuccessPostsClose) {
 }
 
 TEST(ScriptedWaveIn, InstantModeFillsEachBufferAtOnceWithinItsBudget) {
-    TestWindow window;
-    ScriptedWaveIn device;
-    std::vector<Buffer> buffers(2);
-    HWAVEIN in = OpenInput(window, buffers);
-    int returned = 0;
-    window.onWimData = [&](WAVEHDR* header) {
-        ++returned;
-        EXPECT_EQ(header->dwBytesRecorded, 130u);
-        g_waveIn->addBuffer(in, header, kHeaderSize);
-    };
-    device.SetInstant(5);
-    ASSERT_EQ(g_waveIn->start(in), MMSYSERR_NOERROR);
-    PumpMessages();
-    EXPECT_EQ(returned, 5);
-    EXPECT_EQ(device.CapturedBytes(), 5u * 130u);
-    EXPECT_EQ(device.QueuedCount(), 2);
-    window.onWimData = [](WAVEHDR*) {};
-    g_waveIn->reset(in);
-    PumpMessages();
-    CloseInput(in, buffers);
+    for (bool hold : {false, true}) {
+        SCOPED_TRACE(hold ? "held notifications" : "posted notifications");
+        TestWindow window;
+        ScriptedWaveIn device;
+        device.HoldNotifications(hold);
+        std::vector<Buffer> buffers(2);
+        HWAVEIN in = OpenInput(window, buffers);
+        std::vector<WAVEHDR*> returned;
+        window.onWimData = [&](WAVEHDR* header) {
+            returned.push_back(header);
+            EXPECT_EQ(header->dwBytesRecorded, 130u);
+            g_waveIn->addBuffer(in, header, kHeaderSize);
+        };
+        device.SetInstant(5);
+        ASSERT_EQ(g_waveIn->start(in), MMSYSERR_NOERROR);
+        PumpMessages();
+        EXPECT_EQ(device.DispatchHeld(), hold ? 6 : 0) << "the open and five buffers";
+        std::vector<WAVEHDR*> alternating;
+        for (int i = 0; i < 5; ++i) {
+            alternating.push_back(&buffers[i % 2].header);
+        }
+        EXPECT_EQ(returned, alternating);
+        EXPECT_EQ(device.CapturedBytes(), 5u * 130u);
+        EXPECT_EQ(device.QueuedCount(), 2);
+        window.onWimData = [](WAVEHDR*) {};
+        window.onWimClose = [] {};
+        g_waveIn->reset(in);
+        PumpMessages();
+        device.DispatchHeld();
+        CloseInput(in, buffers);
+        PumpMessages();
+        EXPECT_EQ(device.DispatchHeld(), hold ? 1 : 0);
+        EXPECT_EQ(window.MessageCount(MM_WIM_CLOSE), 1);
+    }
 }
 
 TEST(ScriptedWaveIn, DeliverAndPumpLetsTheProgramRequeue) {
@@ -405,6 +419,27 @@ TEST(ScriptedWaveOut, InstantModeReturnsEachWriteAtOnceUnlessPaused) {
     EXPECT_EQ(device.TimesQueued(&buffer.header), 2);
     g_waveOut->unprepareHeader(out, &buffer.header, kHeaderSize);
     g_waveOut->close(out);
+    PumpMessages();
+}
+
+TEST(ScriptedWaveOut, WritingAShortenedOrUnpreparedBufferFailsTheTest) {
+    TestWindow window;
+    Returns returns(window);
+    ScriptedWaveOut device;
+    HWAVEOUT out = OpenOutput(window);
+    Buffer buffer;
+    EXPECT_NONFATAL_FAILURE(
+        EXPECT_EQ(g_waveOut->write(out, &buffer.header, kHeaderSize), WAVERR_UNPREPARED),
+        "is not prepared");
+    ASSERT_EQ(g_waveOut->prepareHeader(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+    buffer.header.dwBufferLength = 65;
+    EXPECT_NONFATAL_FAILURE(
+        EXPECT_EQ(g_waveOut->write(out, &buffer.header, kHeaderSize), MMSYSERR_INVALPARAM),
+        "dwBufferLength 65");
+    EXPECT_EQ(device.QueuedCount(), 0);
+    buffer.header.dwBufferLength = 130;
+    EXPECT_EQ(g_waveOut->unprepareHeader(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+    EXPECT_EQ(g_waveOut->close(out), MMSYSERR_NOERROR);
     PumpMessages();
 }
 
