@@ -117,14 +117,13 @@ class MainWindowTest : public ::testing::Test {
         InitCommonControls();
         RegisterBtnBarClass();
         RegisterMyButtonClass();
+        GetTempPathA(MAX_PATH, s_base);
     }
 
     void SetUp() override {
         // A private temporary folder, so the voice file's place can be checked.
-        char base[MAX_PATH];
-        ASSERT_GT(GetTempPathA(MAX_PATH, base), 0u);
-        wsprintfA(folder_, "%skestrune-window-%lu", base, GetCurrentProcessId());
-        CreateDirectoryA(folder_, nullptr);
+        wsprintfA(folder_, "%skestrune-window-%lu", s_base, GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryA(folder_, nullptr)) << folder_;
         char tmp[MAX_PATH];
         wsprintfA(tmp, "%s\\", folder_);
         SetEnvironmentVariableA("TMP", tmp);
@@ -224,6 +223,7 @@ class MainWindowTest : public ::testing::Test {
         ASSERT_FALSE(input_.IsOpen());
     }
 
+    static char s_base[MAX_PATH];  // the temporary folder before the tests moved it
     char folder_[MAX_PATH] = {};
     AppState state_;
     ScriptedMessageBox boxes_;
@@ -231,6 +231,8 @@ class MainWindowTest : public ::testing::Test {
     ScriptedWaveOut output_;
     HWND dialog_ = nullptr;
 };
+
+char MainWindowTest::s_base[MAX_PATH];
 
 TEST_F(MainWindowTest, StartsWithOnlyRecordAvailableAndAnEmptyVoiceFile) {
     EXPECT_EQ(Shown(), EmptyArrangement());
@@ -305,17 +307,16 @@ TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
 TEST_F(MainWindowTest, EveryFailedRecordingStartLeavesExactlyEmpty) {
     struct Case {
         const char* name;
-        void (*arrange)(MainWindowTest*);
+        void (*arrange)(ScriptedWaveIn&);
         const char* text;
     };
     const Case cases[] = {
-        {"open", [](MainWindowTest* t) { t->input_.FailOpen(MMSYSERR_ALLOCATED); },
+        {"open", [](ScriptedWaveIn& in) { in.FailOpen(MMSYSERR_ALLOCATED); },
          "waveInOpen() failed"},
         {"third prepare",
-         [](MainWindowTest* t) { t->input_.FailPrepare(t->input_.CallCount("prepareHeader") + 3); },
+         [](ScriptedWaveIn& in) { in.FailPrepare(in.CallCount("prepareHeader") + 3); },
          "waveInPrepareHeader() failed"},
-        {"start", [](MainWindowTest* t) { t->input_.FailStart(MMSYSERR_ERROR); },
-         "waveInStart() failed"},
+        {"start", [](ScriptedWaveIn& in) { in.FailStart(MMSYSERR_ERROR); }, "waveInStart() failed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -325,7 +326,7 @@ TEST_F(MainWindowTest, EveryFailedRecordingStartLeavesExactlyEmpty) {
         ASSERT_NE(Text(IDC_SIZE_READOUT), "0 K");
 
         const int boxesBefore = boxes_.Count();
-        c.arrange(this);
+        c.arrange(input_);
         Click(Record);
         PumpMessages();
         EXPECT_FALSE(input_.IsOpen());
@@ -515,7 +516,7 @@ TEST_F(MainWindowTest, CloseDeletesTheVoiceFileButExitLeavesIt) {
 }
 
 TEST_F(MainWindowTest, SliderDragDuringPlaybackSeeksOnceOnRelease) {
-    RecordBlocks(200);  // 26000 bytes
+    RecordBlocks(200);  // and 8 drained: 208 blocks, 27040 bytes
     Click(Play);
     output_.PlayNext();
     PumpMessages();
@@ -531,8 +532,9 @@ TEST_F(MainWindowTest, SliderDragDuringPlaybackSeeksOnceOnRelease) {
     }
     SendMessageA(dialog_, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
     EXPECT_FALSE(state_.seeking);
-    // Half of 26000 is 13000, a multiple of 130.
-    EXPECT_EQ(state_.playedBytes, 13000u);
+    ASSERT_EQ(state_.dataBytes, 27040u);
+    // Half of it is 13520, a multiple of 130.
+    EXPECT_EQ(state_.playedBytes, 13520u);
 
     // The next buffer that comes back reads from there.
     const size_t playedBefore = output_.Played().size();
@@ -542,7 +544,7 @@ TEST_F(MainWindowTest, SliderDragDuringPlaybackSeeksOnceOnRelease) {
     PumpMessages();
     const std::vector<BYTE>& played = output_.Played();
     ASSERT_GT(played.size(), playedBefore + 4 * kBlockBytes);
-    const std::vector<BYTE> expected = ScriptedWaveIn::PatternBytes(13000, kBlockBytes);
+    const std::vector<BYTE> expected = ScriptedWaveIn::PatternBytes(13520, kBlockBytes);
     // The four buffers queued at the seek play their old content first.
     const size_t first = playedBefore + 4 * kBlockBytes;
     EXPECT_EQ(std::vector<BYTE>(played.begin() + first, played.begin() + first + kBlockBytes),
