@@ -34,6 +34,9 @@ struct AppState {
     // Buffers the open device holds now. Closing only when this is 0 keeps the drained tail
     // where a close would succeed with buffers still queued (Wine).
     int buffersOut;
+    // The voice file refused a recorded block: the recording drains, and nothing more is
+    // appended, so the file ends with the last block that was written whole.
+    bool writeFailed;
 };
 
 extern HINSTANCE g_instance;

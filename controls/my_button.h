@@ -16,6 +16,9 @@ struct MyButton {
     int bitmaps[3];  // resource numbers: 0 normal, 1 pressed, 2 disabled
 };
 
+// The bar's colour behind the buttons; a button whose picture can't be loaded shows it.
+constexpr COLORREF kBarColour = RGB(156, 177, 209);
+
 bool RegisterMyButtonClass();
 LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -8,6 +8,10 @@ constexpr DWORD kBlockBytes = 130;  // two 65-byte GSM frames: every device buff
 constexpr DWORD kBytesPerSecond = 1625;
 constexpr DWORD kHeaderBytes = 60;  // where the audio data starts
 
+// Every write to the voice file goes through here. A seam: tests make writes fail or fall short.
+using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+extern WriteFileFn g_writeFile;  // WriteFile in the program
+
 // The format of the "fmt " chunk, also the format the wave devices are opened with.
 const GSM610WAVEFORMAT* VoiceFormat();
 

@@ -1,0 +1,45 @@
+#include "app/app_state.h"
+
+#include <commctrl.h>
+
+HINSTANCE g_instance;
+HWND g_mainWindow;
+AppState* g_appState;
+
+namespace {
+constexpr int kSliderId = 1002;
+constexpr int kTimeReadoutId = 1006;
+constexpr int kSizeReadoutId = 1007;
+constexpr int kSliderSteps = 1000;
+}  // namespace
+
+DWORD SecondsFromBytes(DWORD bytes) {
+    return bytes / kBytesPerSecond;
+}
+
+void ShowTime(AppState* state, DWORD seconds) {
+    char text[32];
+    wsprintfA(text, "%d:%d%d", static_cast<int>(seconds / 60),
+              static_cast<int>((seconds % 60) / 10), static_cast<int>(seconds % 10));
+    SetDlgItemTextA(state->dialog, kTimeReadoutId, text);
+}
+
+void ShowSize(AppState* state, DWORD kilobytes) {
+    char text[32];
+    wsprintfA(text, "%d K", static_cast<int>(kilobytes));
+    SetDlgItemTextA(state->dialog, kSizeReadoutId, text);
+}
+
+void ShowProgress(AppState* state, double fraction) {
+    if (state->seeking) {
+        return;  // the user holds the slider
+    }
+    // Written so that NaN lands at 0 as well.
+    if (!(fraction > 0.0)) {
+        fraction = 0.0;
+    } else if (fraction > 1.0) {
+        fraction = 1.0;
+    }
+    const LPARAM position = static_cast<int>(fraction * kSliderSteps);
+    SendDlgItemMessageA(state->dialog, kSliderId, TBM_SETPOS, TRUE, position);
+}

@@ -1,0 +1,237 @@
+#include "controls/my_button.h"
+
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/heap.h"
+
+namespace {
+
+constexpr char kClassName[] = "MyButtonClass";
+
+MyButton* ButtonOf(HWND window) {
+    return static_cast<MyButton*>(GetWindowObject(window));
+}
+
+void Repaint(HWND window) {
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+void FillWithBarColour(MyButton* button, HDC target) {
+    HBRUSH brush = CreateSolidBrush(kBarColour);
+    if (!brush) {
+        return;
+    }
+    RECT area = {0, 0, button->width, button->height};
+    FillRect(target, &area, brush);
+    DeleteObject(brush);
+}
+
+void OnMouseMove(HWND window) {
+    MyButton* button = ButtonOf(window);
+    if (!button) {
+        return;
+    }
+    HDC dc = GetDC(window);
+    button->hot = true;
+    if (dc) {
+        DrawFrame(button, dc);
+    }
+    TRACKMOUSEEVENT track = {};
+    track.cbSize = sizeof(track);
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = window;
+    track.dwHoverTime = HOVER_DEFAULT;
+    TrackMouseEvent(&track);
+    if (dc) {
+        ReleaseDC(window, dc);
+    }
+}
+
+void OnLeftButtonDown(HWND window) {
+    MyButton* button = ButtonOf(window);
+    if (!button || button->pressed || button->disabled) {
+        return;
+    }
+    button->pressed = true;
+    Repaint(window);
+    // The receiver may change or even destroy this button: nothing touches it after the send.
+    SendMessageA(GetParent(window), WM_COMMAND, LOWORD(button->command), 0);
+}
+
+void OnLeftButtonUp(HWND window) {
+    MyButton* button = ButtonOf(window);
+    if (!button || !button->autoRelease) {
+        return;
+    }
+    button->pressed = false;
+    Repaint(window);
+}
+
+void OnMouseLeave(HWND window) {
+    MyButton* button = ButtonOf(window);
+    if (!button) {
+        return;
+    }
+    button->hot = false;
+    button->frameDrawn = false;
+    if (button->autoRelease) {
+        button->pressed = false;
+    }
+    Repaint(window);
+}
+
+}  // namespace
+
+bool RegisterMyButtonClass() {
+    WNDCLASSA windowClass = {};
+    windowClass.style = 0;  // no double clicks: a quick second press is a press
+    windowClass.lpfnWndProc = MyButtonProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = sizeof(LONG_PTR);  // the object's address
+    windowClass.hInstance = g_instance;
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = nullptr;  // the picture covers the whole button
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+void* GetWindowObject(HWND window) {
+    return reinterpret_cast<void*>(GetWindowLongPtrA(window, 0));
+}
+
+LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE: {
+            auto* button = static_cast<MyButton*>(AllocateBlock(sizeof(MyButton)));
+            if (button) {
+                std::memset(button, 0, sizeof(MyButton));
+                ConstructMyButton(button, window);
+            }
+            return 0;
+        }
+        case WM_DESTROY: {
+            void* button = GetWindowObject(window);
+            if (button) {
+                SetWindowLongPtrA(window, 0, 0);
+                FreeBlock(button);
+            }
+            return 0;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            MyButton* button = ButtonOf(window);
+            if (dc && button) {
+                Paint(button, dc);
+            }
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_MOUSEMOVE:
+            OnMouseMove(window);
+            return 0;
+        case WM_LBUTTONDOWN:
+            OnLeftButtonDown(window);
+            return 0;
+        case WM_LBUTTONUP:
+            OnLeftButtonUp(window);
+            return 0;
+        case WM_MOUSELEAVE:
+            OnMouseLeave(window);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void ConstructMyButton(MyButton* button, HWND window) {
+    button->disabled = false;
+    button->pressed = false;
+    button->frameDrawn = false;
+    button->hot = false;
+    button->autoRelease = false;
+    button->window = window;
+    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(button));
+}
+
+void SetSize(MyButton* button, int width, int height) {
+    button->width = width;
+    button->height = height;
+}
+
+void SetBitmaps(MyButton* button, int normal, int pressed, int disabled) {
+    button->bitmaps[0] = normal;
+    button->bitmaps[1] = pressed;
+    button->bitmaps[2] = disabled;
+}
+
+void SetCommand(MyButton* button, int command) {
+    button->command = command;
+}
+
+void SetAutoRelease(MyButton* button, bool flag) {
+    button->autoRelease = flag;
+}
+
+void SetDisabled(MyButton* button, bool flag) {
+    button->disabled = flag;
+    Repaint(button->window);
+}
+
+void SetPressed(MyButton* button, bool flag) {
+    button->pressed = flag;
+    Repaint(button->window);
+}
+
+void Paint(MyButton* button, HDC target) {
+    if (!button) {
+        return;
+    }
+    int index = button->disabled ? 2 : (button->pressed ? 1 : 0);
+    HDC memory = CreateCompatibleDC(target);
+    HBITMAP picture = LoadBitmapA(g_instance, MAKEINTRESOURCEA(LOWORD(button->bitmaps[index])));
+    if (memory && picture) {
+        HGDIOBJ previous = SelectObject(memory, picture);
+        BitBlt(target, 0, 0, button->width, button->height, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, previous);
+    } else {
+        FillWithBarColour(button, target);
+    }
+    if (picture) {
+        DeleteObject(picture);
+    }
+    if (memory) {
+        DeleteDC(memory);
+    }
+    button->frameDrawn = false;  // the copy has covered any frame
+    if (button->hot) {
+        DrawFrame(button, target);
+    }
+}
+
+void DrawFrame(MyButton* button, HDC target) {
+    if (!button || button->frameDrawn || button->disabled) {
+        return;
+    }
+    HPEN pen = CreatePen(PS_DASH, 1, RGB(255, 255, 255));
+    if (!pen) {
+        return;
+    }
+    // White behind the dashes makes the frame one continuous line.
+    int previousMode = SetBkMode(target, OPAQUE);
+    COLORREF previousColour = SetBkColor(target, RGB(255, 255, 255));
+    HGDIOBJ previousPen = SelectObject(target, pen);
+    int right = button->width - 1;
+    int bottom = button->height - 1;
+    MoveToEx(target, 0, 0, nullptr);
+    LineTo(target, right, 0);
+    LineTo(target, right, bottom);
+    LineTo(target, 0, bottom);
+    LineTo(target, 0, 0);
+    SelectObject(target, previousPen);
+    SetBkColor(target, previousColour);
+    SetBkMode(target, previousMode);
+    DeleteObject(pen);
+    button->frameDrawn = true;
+}

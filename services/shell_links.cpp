@@ -1,0 +1,46 @@
+#include "services/shell_links.h"
+
+#include <shellapi.h>
+#include <cstdio>
+#include <cstring>
+
+#include "app/message_box.h"
+#include "res/resource.h"
+#include "services/help_path.h"
+
+ShellExecuteFn g_shellExecute = ShellExecuteA;
+
+bool HelpPathFromExePath(const char* exePath, char (&helpPath)[MAX_PATH]) {
+    const char* lastBackslash = strrchr(exePath, '\\');
+    if (lastBackslash == nullptr) {
+        return false;
+    }
+    const int folderLength = static_cast<int>(lastBackslash - exePath);
+    const int written =
+        snprintf(helpPath, sizeof helpPath, "%.*s\\help\\help.htm", folderLength, exePath);
+    // A cut-off path would name some other file.
+    return written > 0 && written < static_cast<int>(sizeof helpPath);
+}
+
+void OpenHelp() {
+    char exePath[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, exePath, sizeof exePath);
+    // A cut-off executable path may end inside a parent folder: better no help than wrong help.
+    if (length == 0 || length >= sizeof exePath) {
+        return;
+    }
+    char helpPath[MAX_PATH];
+    if (!HelpPathFromExePath(exePath, helpPath)) {
+        return;
+    }
+    g_shellExecute(g_mainWindow, "open", helpPath, "", "", SW_SHOWNORMAL);
+}
+
+void ShowAbout() {
+    ShowMessageBox(nullptr, "Kestrune 1.02\nVoice messages by kestrune.net", "About Kestrune",
+                   MB_ICONINFORMATION | MB_OK);
+}
+
+void OpenHomePage(AppState* state) {
+    g_shellExecute(state->dialog, "open", KESTRUNE_SITE, "", "", SW_SHOWNORMAL);
+}

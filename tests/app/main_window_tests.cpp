@@ -1,0 +1,554 @@
+// The real main dialog from its template, driven the way a person does: clicks on the bar's
+// buttons and menu commands, with scripted wave devices behind it. Each check is what a person
+// would see: pictures, menu items, status line, readouts, slider and link button.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/main_dialog.h"
+#include "controls/btn_bar.h"
+#include "controls/my_button.h"
+#include "res/resource.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/scripted_heap.h"
+#include "tests/support/scripted_message_box.h"
+#include "tests/support/scripted_wave.h"
+#include "voice/voice_file.h"
+
+namespace {
+
+// What the window shows, in one comparable record.
+struct Arrangement {
+    bool disabled[5];
+    bool pressed[5];
+    bool menuGrayed[5];  // Play, Pause, Stop, Record, Send items
+    std::string status;
+    bool sliderEnabled;
+    bool linkEnabled;
+
+    bool operator==(const Arrangement& other) const {
+        return std::memcmp(disabled, other.disabled, sizeof disabled) == 0 &&
+               std::memcmp(pressed, other.pressed, sizeof pressed) == 0 &&
+               std::memcmp(menuGrayed, other.menuGrayed, sizeof menuGrayed) == 0 &&
+               status == other.status && sliderEnabled == other.sliderEnabled &&
+               linkEnabled == other.linkEnabled;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Arrangement& a) {
+    static const char* const kNames[] = {"Play", "Pause", "Stop", "Record", "Send"};
+    for (int slot = 0; slot < 5; ++slot) {
+        out << kNames[slot] << (a.disabled[slot] ? " disabled" : " enabled")
+            << (a.pressed[slot] ? " pressed" : "") << (a.menuGrayed[slot] ? " grayed" : "") << "; ";
+    }
+    return out << "status \"" << a.status << "\"; slider " << (a.sliderEnabled ? "on" : "off")
+               << "; link " << (a.linkEnabled ? "on" : "off");
+}
+
+// The arrangements a person expects; the pressed flags depend on how the activity began.
+Arrangement Expected(bool playOk, bool pauseOk, bool stopOk, bool recordOk, bool sendOk,
+                     const char* status, bool slider, bool link) {
+    Arrangement a = {};
+    const bool ok[5] = {playOk, pauseOk, stopOk, recordOk, sendOk};
+    for (int slot = 0; slot < 5; ++slot) {
+        a.disabled[slot] = !ok[slot];
+        a.menuGrayed[slot] = !ok[slot];
+    }
+    a.status = status;
+    a.sliderEnabled = slider;
+    a.linkEnabled = link;
+    return a;
+}
+
+Arrangement EmptyArrangement() {
+    return Expected(false, false, false, true, false, "", false, true);
+}
+Arrangement ReadyArrangement() {
+    return Expected(true, false, false, true, true, "", false, true);
+}
+Arrangement RecordingArrangement() {
+    Arrangement a = Expected(false, true, true, true, false, "Recording", false, false);
+    a.pressed[Record] = true;
+    a.menuGrayed[Record] = true;  // grayed directly while the button latches
+    return a;
+}
+Arrangement PlayingArrangement(bool startedByClick) {
+    Arrangement a = Expected(true, true, true, false, false, "Playing", true, true);
+    a.pressed[Play] = startedByClick;
+    a.menuGrayed[Play] = true;
+    return a;
+}
+
+std::vector<BYTE> ReadFileBytes(const char* path) {
+    std::vector<BYTE> bytes;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot open " << path;
+        return bytes;
+    }
+    BYTE chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+DWORD LittleEndian32(const std::vector<BYTE>& bytes, size_t offset) {
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<DWORD>(bytes[offset + 3]) << 24;
+}
+
+bool FileExists(const char* path) {
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        g_instance = GetModuleHandleA(nullptr);
+        InitCommonControls();
+        RegisterBtnBarClass();
+        RegisterMyButtonClass();
+        GetTempPathA(MAX_PATH, s_base);
+    }
+
+    void SetUp() override {
+        // A private temporary folder, so the voice file's place can be checked.
+        wsprintfA(folder_, "%skestrune-window-%lu", s_base, GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryA(folder_, nullptr)) << folder_;
+        char tmp[MAX_PATH];
+        wsprintfA(tmp, "%s\\", folder_);
+        SetEnvironmentVariableA("TMP", tmp);
+        SetEnvironmentVariableA("TEMP", tmp);
+
+        std::memset(&state_, 0, sizeof state_);
+        g_appState = &state_;
+        dialog_ =
+            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+        ASSERT_NE(dialog_, nullptr);
+        ASSERT_NE(state_.bar, nullptr);
+        PumpMessages();
+    }
+
+    void TearDown() override {
+        // Whatever a test left running drains first, so the devices end closed.
+        if (state_.recording || state_.playing) {
+            SendCommand(IDM_STOP);
+        }
+        for (int round = 0; round < 20 && (input_.IsOpen() || output_.IsOpen()); ++round) {
+            input_.DeliverAndPump(kBlockBytes * 8);
+            output_.PlayAndPump();
+            PumpMessages();
+        }
+        if (dialog_) {
+            DestroyWindow(dialog_);
+        }
+        PumpMessages();
+        DeleteFileA(state_.tempPath);
+        RemoveDirectoryA(folder_);
+    }
+
+    MyButton* Button(int slot) const {
+        switch (slot) {
+            case Play:
+                return state_.bar->play;
+            case Pause:
+                return state_.bar->pause;
+            case Stop:
+                return state_.bar->stop;
+            case Record:
+                return state_.bar->record;
+            default:
+                return state_.bar->send;
+        }
+    }
+
+    // A click on a bar button, as the mouse delivers it.
+    void Click(int slot) {
+        HWND button = Button(slot)->window;
+        SendMessageA(button, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+        SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+        SendMessageA(button, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+        SendMessageA(button, WM_MOUSELEAVE, 0, 0);
+        PumpMessages();
+    }
+
+    // A menu command, as the menu delivers it.
+    void SendCommand(int command) {
+        SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        PumpMessages();
+    }
+
+    std::string Text(int id) const {
+        char text[64] = {};
+        GetDlgItemTextA(dialog_, id, text, sizeof text);
+        return text;
+    }
+
+    int SliderPosition() const {
+        return static_cast<int>(SendDlgItemMessageA(dialog_, IDC_SLIDER, TBM_GETPOS, 0, 0));
+    }
+
+    Arrangement Shown() const {
+        Arrangement a = {};
+        HMENU menu = GetMenu(dialog_);
+        for (int slot = 0; slot < 5; ++slot) {
+            a.disabled[slot] = Button(slot)->disabled;
+            a.pressed[slot] = Button(slot)->pressed;
+            UINT menuState = GetMenuState(menu, IDM_PLAY + slot, MF_BYCOMMAND);
+            a.menuGrayed[slot] = (menuState & MF_GRAYED) != 0;
+        }
+        a.status = Text(IDC_STATUS);
+        a.sliderEnabled = IsWindowEnabled(GetDlgItem(dialog_, IDC_SLIDER)) != FALSE;
+        a.linkEnabled = IsWindowEnabled(GetDlgItem(dialog_, IDC_HOME_LINK)) != FALSE;
+        return a;
+    }
+
+    // Records `blocks` full blocks and stops, draining every queued buffer; returns when the
+    // recorder has closed.
+    void RecordBlocks(int blocks) {
+        Click(Record);
+        ASSERT_EQ(Shown(), RecordingArrangement());
+        input_.DeliverAndPump(static_cast<size_t>(blocks) * kBlockBytes);
+        Click(Stop);
+        input_.DeliverAndPump(8 * kBlockBytes);
+        ASSERT_FALSE(input_.IsOpen());
+    }
+
+    static char s_base[MAX_PATH];  // the temporary folder before the tests moved it
+    char folder_[MAX_PATH] = {};
+    AppState state_;
+    ScriptedMessageBox boxes_;
+    ScriptedWaveIn input_;
+    ScriptedWaveOut output_;
+    HWND dialog_ = nullptr;
+};
+
+char MainWindowTest::s_base[MAX_PATH];
+
+TEST_F(MainWindowTest, StartsWithOnlyRecordAvailableAndAnEmptyVoiceFile) {
+    EXPECT_EQ(Shown(), EmptyArrangement());
+    EXPECT_EQ(Text(IDC_TIME_READOUT), "0:00");
+    EXPECT_EQ(Text(IDC_SIZE_READOUT), "0 K");
+    EXPECT_EQ(SliderPosition(), 0);
+
+    HMENU menu = GetMenu(dialog_);
+    for (int always : {IDM_EXIT, IDM_HELP, IDM_ABOUT}) {
+        EXPECT_EQ(GetMenuState(menu, always, MF_BYCOMMAND) & MF_GRAYED, 0u) << always;
+    }
+
+    // A new, empty file named kes*.tmp in the user's temporary folder.
+    std::string path = state_.tempPath;
+    std::string expectedFolder = std::string(folder_) + "\\";
+    ASSERT_EQ(path.compare(0, expectedFolder.size(), expectedFolder), 0) << path;
+    std::string name = path.substr(expectedFolder.size());
+    EXPECT_EQ(name.compare(0, 3, "kes"), 0) << name;
+    EXPECT_EQ(name.substr(name.size() - 4), ".tmp") << name;
+    EXPECT_TRUE(FileExists(state_.tempPath));
+    EXPECT_TRUE(ReadFileBytes(state_.tempPath).empty());
+    EXPECT_EQ(boxes_.Count(), 0);
+}
+
+TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
+    Click(Record);
+    EXPECT_EQ(Shown(), RecordingArrangement());
+    EXPECT_TRUE(input_.IsStarted());
+
+    // 2.5 seconds: 31 full blocks and a part of the next.
+    input_.DeliverAndPump(4062);
+    EXPECT_EQ(Text(IDC_TIME_READOUT), "0:02");
+    EXPECT_EQ(Text(IDC_SIZE_READOUT), "3 K");
+
+    Click(Stop);
+    // Draining: the arrangement holds until the device has closed.
+    EXPECT_EQ(Shown(), RecordingArrangement());
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_FALSE(input_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+
+    const DWORD dataBytes = state_.dataBytes;
+    EXPECT_EQ(dataBytes % kBlockBytes, 0u);
+    EXPECT_GE(dataBytes, 4062u);
+    std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
+    ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
+    EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
+    EXPECT_EQ(LittleEndian32(file, 56), dataBytes);
+    EXPECT_EQ(std::vector<BYTE>(file.begin() + kHeaderBytes, file.end()),
+              ScriptedWaveIn::PatternBytes(0, dataBytes));
+    char length[16];
+    wsprintfA(length, "0:0%lu", dataBytes / kBytesPerSecond);
+    EXPECT_EQ(Text(IDC_TIME_READOUT), length);
+
+    Click(Play);
+    EXPECT_EQ(Shown(), PlayingArrangement(true));
+    EXPECT_EQ(Text(IDC_TIME_READOUT), "0:00");
+    output_.PlayAndPump();
+    ASSERT_FALSE(output_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(Text(IDC_TIME_READOUT), length);
+    EXPECT_EQ(SliderPosition(), 0);
+
+    // What was played is what was recorded, in order.
+    std::vector<BYTE> played = output_.Played();
+    ASSERT_GE(played.size(), dataBytes);
+    played.resize(dataBytes);
+    EXPECT_EQ(played, ScriptedWaveIn::PatternBytes(0, dataBytes));
+    EXPECT_EQ(boxes_.Count(), 0);
+}
+
+TEST_F(MainWindowTest, EveryFailedRecordingStartLeavesExactlyEmpty) {
+    struct Case {
+        const char* name;
+        void (*arrange)(ScriptedWaveIn&);
+        const char* text;
+    };
+    const Case cases[] = {
+        {"open", [](ScriptedWaveIn& in) { in.FailOpen(MMSYSERR_ALLOCATED); },
+         "waveInOpen() failed"},
+        {"third prepare",
+         [](ScriptedWaveIn& in) { in.FailPrepare(in.CallCount("prepareHeader") + 3); },
+         "waveInPrepareHeader() failed"},
+        {"start", [](ScriptedWaveIn& in) { in.FailStart(MMSYSERR_ERROR); }, "waveInStart() failed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A previous recording shows readouts, which the failure must clear.
+        RecordBlocks(20);
+        ASSERT_EQ(Shown(), ReadyArrangement());
+        ASSERT_NE(Text(IDC_SIZE_READOUT), "0 K");
+
+        const int boxesBefore = boxes_.Count();
+        c.arrange(input_);
+        Click(Record);
+        PumpMessages();
+        EXPECT_FALSE(input_.IsOpen());
+        EXPECT_EQ(Shown(), EmptyArrangement());
+        EXPECT_EQ(Text(IDC_TIME_READOUT), "0:00");
+        EXPECT_EQ(Text(IDC_SIZE_READOUT), "0 K");
+        ASSERT_EQ(boxes_.Count(), boxesBefore + 1);
+        EXPECT_EQ(boxes_.Boxes().back().text, c.text);
+        EXPECT_EQ(boxes_.Boxes().back().caption, "Error");
+        EXPECT_EQ(boxes_.Boxes().back().owner, nullptr);
+
+        input_.FailOpen(MMSYSERR_NOERROR);
+        input_.FailStart(MMSYSERR_NOERROR);
+    }
+}
+
+TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
+    {
+        ScriptedHeap heap;
+        heap.FailAllocation(6);  // the header of the third buffer
+        Click(Record);
+        PumpMessages();
+        EXPECT_FALSE(input_.IsOpen());
+        EXPECT_EQ(heap.LiveBlocks(), 0);
+    }
+    EXPECT_EQ(Shown(), EmptyArrangement());
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "malloc() failed");
+
+    // The voice file's folder is gone: the file cannot be created.
+    DeleteFileA(state_.tempPath);
+    ASSERT_TRUE(RemoveDirectoryA(folder_));
+    Click(Record);
+    EXPECT_EQ(Shown(), EmptyArrangement());
+    ASSERT_EQ(boxes_.Count(), 2);
+    EXPECT_EQ(boxes_.Boxes()[1].text, "Failed to create temporary file");
+    EXPECT_EQ(boxes_.Boxes()[1].owner, dialog_);
+    EXPECT_TRUE(boxes_.Boxes()[1].defaultCaption);
+    EXPECT_EQ(input_.OpenCount(), 1);
+}
+
+TEST_F(MainWindowTest, FailedPlaybackStartLeavesReady) {
+    RecordBlocks(10);
+    output_.FailOpen(MMSYSERR_ALLOCATED);
+    Click(Play);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(Text(IDC_TIME_READOUT), "0:00");  // reset before the open
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "waveOutOpen() failed");
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Error");
+
+    // The file was closed again: a second try plays.
+    output_.FailOpen(MMSYSERR_NOERROR);
+    Click(Play);
+    EXPECT_EQ(Shown(), PlayingArrangement(true));
+    output_.PlayAndPump();
+    EXPECT_EQ(Shown(), ReadyArrangement());
+}
+
+TEST_F(MainWindowTest, PauseTwiceWhileRecording) {
+    Click(Record);
+    input_.DeliverAndPump(3 * kBlockBytes + 40);
+    Click(Pause);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    EXPECT_FALSE(input_.IsStarted());
+    EXPECT_FALSE(Button(Pause)->pressed);  // momentary
+    // The partly filled buffer came back and was written; nothing more arrives.
+    EXPECT_EQ(state_.dataBytes, 3 * kBlockBytes + 40);
+    const std::string size = Text(IDC_SIZE_READOUT);
+    input_.DeliverAndPump(5 * kBlockBytes);
+    EXPECT_EQ(state_.dataBytes, 3 * kBlockBytes + 40);
+    EXPECT_EQ(Text(IDC_SIZE_READOUT), size);
+
+    SendCommand(IDM_PAUSE);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_TRUE(input_.IsStarted());
+    input_.DeliverAndPump(kBlockBytes);
+    EXPECT_EQ(state_.dataBytes, 4 * kBlockBytes + 40);
+}
+
+TEST_F(MainWindowTest, StopWhilePausedResumesSoTheRecordingDrains) {
+    Click(Record);
+    input_.DeliverAndPump(2 * kBlockBytes);
+    Click(Pause);
+    Click(Stop);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_TRUE(input_.IsStarted());
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+}
+
+TEST_F(MainWindowTest, PauseWhileDrainingOnlySetsTheFlagWhichCarriesIntoTheNextPlayback) {
+    RecordBlocks(30);
+    Click(Record);
+    input_.DeliverAndPump(4 * kBlockBytes);
+    Click(Stop);
+    // Draining: Pause is still offered, but only the flag changes.
+    Click(Pause);
+    EXPECT_TRUE(state_.paused);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_TRUE(input_.IsStarted());
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    EXPECT_TRUE(state_.paused);
+
+    // The next playback's first Pause resumes (already running), the second pauses.
+    Click(Play);
+    Click(Pause);
+    EXPECT_FALSE(state_.paused);
+    EXPECT_EQ(Text(IDC_STATUS), "Playing");
+    EXPECT_FALSE(output_.IsPaused());
+    Click(Pause);
+    EXPECT_EQ(Text(IDC_STATUS), "Playing / Paused");
+    EXPECT_TRUE(output_.IsPaused());
+    EXPECT_FALSE(output_.PlayNext());
+    SendCommand(IDM_PAUSE);
+    EXPECT_EQ(Text(IDC_STATUS), "Playing");
+    EXPECT_TRUE(output_.PlayNext());
+}
+
+TEST_F(MainWindowTest, StopWithNothingRunningDoesNothing) {
+    RecordBlocks(5);
+    const Arrangement before = Shown();
+    const std::string time = Text(IDC_TIME_READOUT);
+    const int inputOpens = input_.OpenCount();
+    SendCommand(IDM_STOP);
+    EXPECT_EQ(Shown(), before);
+    EXPECT_EQ(Text(IDC_TIME_READOUT), time);
+    EXPECT_EQ(input_.OpenCount(), inputOpens);
+    EXPECT_EQ(output_.OpenCount(), 0);
+}
+
+TEST_F(MainWindowTest, PlayClickDuringAMenuPlaybackFailsAndTheFirstPlaysOn) {
+    RecordBlocks(40);
+    SendCommand(IDM_PLAY);
+    EXPECT_EQ(Shown(), PlayingArrangement(false));
+    output_.PlayNext();
+    PumpMessages();
+
+    Click(Play);  // the button is not latched: the command runs again
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "Failed to open temporary file");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(output_.OpenCount(), 1);
+
+    // The first playback plays on to its end; its close must not apply Ready again, which
+    // would clear this status text.
+    SetDlgItemTextA(dialog_, IDC_STATUS, "probe");
+    output_.PlayAndPump();
+    EXPECT_FALSE(output_.IsOpen());
+    EXPECT_EQ(Text(IDC_STATUS), "probe");
+    std::vector<BYTE> played = output_.Played();
+    ASSERT_GE(played.size(), state_.dataBytes);
+    played.resize(state_.dataBytes);
+    EXPECT_EQ(played, ScriptedWaveIn::PatternBytes(0, state_.dataBytes));
+}
+
+TEST_F(MainWindowTest, EscAndEnterChangeNothing) {
+    RecordBlocks(5);
+    const Arrangement before = Shown();
+    for (int key : {VK_ESCAPE, VK_RETURN}) {
+        // Through the dialog manager, as a key press reaches it.
+        HWND focus = GetDlgItem(dialog_, IDC_SLIDER);
+        MSG msg = {focus, WM_KEYDOWN, static_cast<WPARAM>(key), 0, 0, {0, 0}};
+        IsDialogMessageA(dialog_, &msg);
+        PumpMessages();
+    }
+    SendCommand(IDOK);
+    SendCommand(IDCANCEL);
+    EXPECT_TRUE(IsWindow(dialog_));
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+    EXPECT_EQ(Shown(), before);
+    EXPECT_TRUE(FileExists(state_.tempPath));
+}
+
+TEST_F(MainWindowTest, CloseDeletesTheVoiceFileButExitLeavesIt) {
+    RecordBlocks(5);
+    const std::string path = state_.tempPath;
+    SendCommand(IDM_EXIT);
+    EXPECT_TRUE(FileExists(path.c_str()));
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+
+    SendMessageA(dialog_, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(FileExists(path.c_str()));
+}
+
+TEST_F(MainWindowTest, SliderDragDuringPlaybackSeeksOnceOnRelease) {
+    RecordBlocks(200);  // and 8 drained: 208 blocks, 27040 bytes
+    Click(Play);
+    output_.PlayNext();
+    PumpMessages();
+    const DWORD before = state_.playedBytes;
+
+    HWND slider = GetDlgItem(dialog_, IDC_SLIDER);
+    for (int position : {100, 300, 500}) {
+        SendMessageA(slider, TBM_SETPOS, TRUE, position);
+        SendMessageA(dialog_, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, position),
+                     reinterpret_cast<LPARAM>(slider));
+        EXPECT_EQ(state_.playedBytes, before);
+        EXPECT_TRUE(state_.seeking);
+    }
+    SendMessageA(dialog_, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(slider));
+    EXPECT_FALSE(state_.seeking);
+    ASSERT_EQ(state_.dataBytes, 27040u);
+    // Half of it is 13520, a multiple of 130.
+    EXPECT_EQ(state_.playedBytes, 13520u);
+
+    // The next buffer that comes back reads from there.
+    const size_t playedBefore = output_.Played().size();
+    output_.PlayAll();
+    PumpMessages();
+    output_.PlayAll();
+    PumpMessages();
+    const std::vector<BYTE>& played = output_.Played();
+    ASSERT_GT(played.size(), playedBefore + 4 * kBlockBytes);
+    const std::vector<BYTE> expected = ScriptedWaveIn::PatternBytes(13520, kBlockBytes);
+    // The four buffers queued at the seek play their old content first.
+    const size_t first = playedBefore + 4 * kBlockBytes;
+    EXPECT_EQ(std::vector<BYTE>(played.begin() + first, played.begin() + first + kBlockBytes),
+              expected);
+}
+
+}  // namespace

@@ -1,0 +1,420 @@
+// The button bar in a stand-in main window: its buttons, the commands they send, the menu.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "app/app_state.h"
+#include "controls/btn_bar.h"
+#include "res/resource.h"
+#include "tests/controls/controls_support.h"
+#include "tests/support/scripted_heap.h"
+
+namespace {
+
+constexpr int kCommands[] = {IDM_PLAY, IDM_PAUSE, IDM_STOP, IDM_RECORD, IDM_SEND};
+
+class BarTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RegisterClassesOnce();
+        g_commands.clear();
+        g_onCommand = nullptr;
+        parent = CreateTestParent(true);
+        barWindow = CreateBar(parent, 268);
+        bar = BarOf(barWindow);
+        ASSERT_NE(bar, nullptr);
+    }
+    void TearDown() override {
+        g_onCommand = nullptr;
+        if (parent) {
+            DestroyWindow(parent);
+        }
+    }
+
+    MyButton* Button(int slot) { return ButtonInSlot(bar, slot); }
+
+    // Grayed state of the five items, in slot order.
+    std::vector<bool> MenuStates() {
+        std::vector<bool> states;
+        for (int command : kCommands) {
+            states.push_back(MenuItemGrayed(parent, command));
+        }
+        return states;
+    }
+
+    HWND parent = nullptr;
+    HWND barWindow = nullptr;
+    BtnBar* bar = nullptr;
+};
+
+TEST_F(BarTest, ButtonsStandInARowWithSendAtTheRightEdge) {
+    const int lefts[] = {6, 52, 98, 144, 268 - 48};
+    HWND child = GetWindow(barWindow, GW_CHILD);
+    int children = 0;
+    for (; child; child = GetWindow(child, GW_HWNDNEXT)) {
+        ++children;
+    }
+    EXPECT_EQ(children, 5);
+    for (int slot = Play; slot <= Send; ++slot) {
+        SCOPED_TRACE(slot);
+        MyButton* button = Button(slot);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(GetParent(button->window), barWindow);
+        EXPECT_EQ(GetWindowObject(button->window), button);
+        RECT place;
+        GetWindowRect(button->window, &place);
+        MapWindowPoints(nullptr, barWindow, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_EQ(place.left, lefts[slot]);
+        EXPECT_EQ(place.top, 6);
+        EXPECT_EQ(place.right - place.left, 42);
+        EXPECT_EQ(place.bottom - place.top, 42);
+        EXPECT_EQ(button->width, 42);
+        EXPECT_EQ(button->height, 42);
+        EXPECT_EQ(GetDlgCtrlID(button->window), 0);
+        EXPECT_TRUE(GetWindowLongPtrA(button->window, GWL_STYLE) & WS_VISIBLE);
+        EXPECT_FALSE(button->pressed);
+        EXPECT_FALSE(button->hot);
+        EXPECT_EQ(button->disabled, slot == Send);
+    }
+}
+
+TEST_F(BarTest, SendFollowsTheWidthOfTheBar) {
+    for (int width : {268, 300, 180}) {
+        HWND other = CreateBar(parent, width);
+        MyButton* send = BarOf(other)->send;
+        ASSERT_NE(send, nullptr);
+        RECT place;
+        GetWindowRect(send->window, &place);
+        MapWindowPoints(nullptr, other, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_EQ(place.left, width - 48) << "bar " << width << " px wide";
+        DestroyWindow(other);
+    }
+}
+
+TEST_F(BarTest, CreationLeavesTheMenuAlone) {
+    EnableMenuItem(GetMenu(parent), IDM_STOP, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+    HWND other = CreateBar(parent, 268);
+    EXPECT_EQ(MenuStates(), (std::vector<bool>{false, false, true, false, false}));
+    DestroyWindow(other);
+}
+
+TEST_F(BarTest, EachPressReachesTheParentAsItsCommandWithZero) {
+    SetButtonDisabled(bar, Send, false);
+    for (int slot = Play; slot <= Send; ++slot) {
+        SCOPED_TRACE(slot);
+        g_commands.clear();
+        MoveOver(Button(slot));
+        Press(Button(slot));
+        ASSERT_EQ(g_commands.size(), 1u);
+        EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(kCommands[slot]));
+        EXPECT_EQ(g_commands[0].lParam, 0);
+        Release(Button(slot));
+        Leave(Button(slot));
+        EXPECT_EQ(g_commands.size(), 1u) << "release or leave sent something";
+    }
+}
+
+TEST_F(BarTest, CommandArrivesWhileTheButtonIsDownAndMayChangeIt) {
+    // The parent runs inside the press: the button is already down, and what the parent
+    // changes stays changed.
+    bool pressedDuringCommand = false;
+    g_onCommand = [&](WPARAM) {
+        pressedDuringCommand = Button(Play)->pressed;
+        SetButtonPressed(bar, Play, false);
+        SetButtonDisabled(bar, Play, true);
+    };
+    Press(Button(Play));
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_TRUE(pressedDuringCommand);
+    EXPECT_FALSE(Button(Play)->pressed);
+    EXPECT_TRUE(Button(Play)->disabled);
+}
+
+TEST_F(BarTest, BarPassesAnyCommandOnUnchanged) {
+    const WPARAM wParam = MAKEWPARAM(1234, BN_CLICKED);
+    const LPARAM lParam = static_cast<LPARAM>(0x1234568);
+    EXPECT_EQ(SendMessageA(barWindow, WM_COMMAND, wParam, lParam), 0);
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_EQ(g_commands[0].wParam, wParam);
+    EXPECT_EQ(g_commands[0].lParam, lParam);
+}
+
+TEST_F(BarTest, DisabledButtonsSendNothing) {
+    Press(Button(Send));  // disabled from the start
+    SetButtonDisabled(bar, Pause, true);
+    Press(Button(Pause));
+    EXPECT_TRUE(g_commands.empty());
+    EXPECT_FALSE(Button(Send)->pressed);
+    EXPECT_FALSE(Button(Pause)->pressed);
+
+    SetButtonDisabled(bar, Pause, false);
+    Press(Button(Pause));
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_PAUSE));
+}
+
+TEST_F(BarTest, LatchingButtonsStayDownUntilReleasedByTheOwner) {
+    for (int slot : {Play, Record}) {
+        SCOPED_TRACE(slot);
+        g_commands.clear();
+        MoveOver(Button(slot));
+        Press(Button(slot));
+        Release(Button(slot));
+        Leave(Button(slot));
+        EXPECT_TRUE(Button(slot)->pressed);
+        EXPECT_FALSE(Button(slot)->hot);
+        EXPECT_FALSE(Button(slot)->frameDrawn);
+        MoveOver(Button(slot));
+        Press(Button(slot));
+        Press(Button(slot));
+        EXPECT_EQ(g_commands.size(), 1u) << "a latched button sent again";
+
+        SetButtonPressed(bar, slot, false);
+        EXPECT_FALSE(Button(slot)->pressed);
+        Press(Button(slot));
+        EXPECT_EQ(g_commands.size(), 2u);
+    }
+}
+
+TEST_F(BarTest, MomentaryButtonsAreReleasedByMouseUpOrLeave) {
+    SetButtonDisabled(bar, Send, false);
+    for (int slot : {Pause, Stop, Send}) {
+        SCOPED_TRACE(slot);
+        g_commands.clear();
+        MoveOver(Button(slot));
+        Press(Button(slot));
+        EXPECT_TRUE(Button(slot)->pressed);
+        EXPECT_EQ(g_commands.size(), 1u) << "sent at the press";
+        Release(Button(slot));
+        EXPECT_FALSE(Button(slot)->pressed);
+
+        // Held down while the pointer leaves: the leave releases it, the mouse-up never comes.
+        MoveOver(Button(slot));
+        Press(Button(slot));
+        EXPECT_TRUE(Button(slot)->pressed);
+        Leave(Button(slot));
+        EXPECT_FALSE(Button(slot)->pressed);
+        EXPECT_EQ(g_commands.size(), 2u);
+    }
+}
+
+TEST_F(BarTest, QuickSecondPressOnAMomentaryButtonSendsAgain) {
+    EXPECT_EQ(GetClassLongPtrA(Button(Stop)->window, GCL_STYLE) & CS_DBLCLKS, 0u);
+    Press(Button(Stop));
+    Release(Button(Stop));
+    Press(Button(Stop));
+    Release(Button(Stop));
+    ASSERT_EQ(g_commands.size(), 2u);
+    EXPECT_EQ(g_commands[1].wParam, static_cast<WPARAM>(IDM_STOP));
+}
+
+TEST_F(BarTest, ReleaseOfAButtonDisabledMeanwhileKeepsItDisabled) {
+    g_onCommand = [&](WPARAM) { SetButtonDisabled(bar, Stop, true); };
+    Press(Button(Stop));
+    Release(Button(Stop));
+    EXPECT_FALSE(Button(Stop)->pressed);
+    EXPECT_TRUE(Button(Stop)->disabled);
+    EXPECT_TRUE(MenuItemGrayed(parent, IDM_STOP));
+}
+
+TEST_F(BarTest, SetButtonDisabledGraysAndEnablesTheMenuItemByCommand) {
+    for (int slot = Play; slot <= Send; ++slot) {
+        SCOPED_TRACE(slot);
+        SetButtonDisabled(bar, slot, true);
+        EXPECT_TRUE(Button(slot)->disabled);
+        EXPECT_TRUE(MenuItemGrayed(parent, kCommands[slot]));
+        // Only this slot's item changed.
+        std::vector<bool> expected(5, false);
+        for (int other = Play; other <= slot; ++other) {
+            expected[other] = true;
+        }
+        EXPECT_EQ(MenuStates(), expected);
+    }
+    for (int slot = Play; slot <= Send; ++slot) {
+        SetButtonDisabled(bar, slot, false);
+        EXPECT_FALSE(Button(slot)->disabled);
+        EXPECT_FALSE(MenuItemGrayed(parent, kCommands[slot]));
+    }
+    EXPECT_EQ(MenuStates(), std::vector<bool>(5, false));
+    // Exit and the Help items are never touched.
+    EXPECT_FALSE(MenuItemGrayed(parent, IDM_EXIT));
+    EXPECT_FALSE(MenuItemGrayed(parent, IDM_HELP));
+    EXPECT_FALSE(MenuItemGrayed(parent, IDM_ABOUT));
+}
+
+TEST_F(BarTest, EnablingAButtonEnablesAnItemGrayedDirectly) {
+    EnableMenuItem(GetMenu(parent), IDM_RECORD, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+    EnableMenuItem(GetMenu(parent), IDM_PLAY, MF_BYCOMMAND | MF_GRAYED);
+    SetButtonDisabled(bar, Record, false);
+    SetButtonDisabled(bar, Play, false);
+    EXPECT_EQ(GetMenuState(GetMenu(parent), IDM_RECORD, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED),
+              0u);
+    EXPECT_EQ(GetMenuState(GetMenu(parent), IDM_PLAY, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED),
+              0u);
+}
+
+TEST_F(BarTest, PressingAndSetButtonPressedNeverTouchTheMenu) {
+    SetButtonDisabled(bar, Stop, true);
+    const std::vector<bool> before = MenuStates();
+    for (int slot = Play; slot <= Send; ++slot) {
+        SetButtonPressed(bar, slot, true);
+        EXPECT_TRUE(Button(slot)->pressed);
+        SetButtonPressed(bar, slot, false);
+    }
+    Press(Button(Record));
+    Press(Button(Pause));
+    Release(Button(Pause));
+    EXPECT_EQ(MenuStates(), before);
+}
+
+TEST_F(BarTest, DisabledOverridesPressedAndNeitherClearsTheOther) {
+    SetButtonPressed(bar, Record, true);
+    SetButtonDisabled(bar, Record, true);
+    EXPECT_TRUE(Button(Record)->pressed);
+    SetButtonDisabled(bar, Record, false);
+    EXPECT_TRUE(Button(Record)->pressed);
+    SetButtonPressed(bar, Record, false);
+    EXPECT_FALSE(Button(Record)->disabled);
+}
+
+TEST_F(BarTest, SlotsOutsideTheFiveChangeNothing) {
+    for (int slot : {-1, 5, 6, 40004, INT32_MIN}) {
+        SetButtonDisabled(bar, slot, true);
+        SetButtonPressed(bar, slot, true);
+    }
+    EXPECT_EQ(MenuStates(), std::vector<bool>(5, false));
+    for (int slot = Play; slot <= Send; ++slot) {
+        EXPECT_FALSE(Button(slot)->pressed);
+        EXPECT_EQ(Button(slot)->disabled, slot == Send);
+    }
+}
+
+TEST(BarWithoutMenu, SetButtonDisabledStillWorks) {
+    RegisterClassesOnce();
+    HWND parent = CreateTestParent(false);
+    BtnBar* bar = BarOf(CreateBar(parent, 268));
+    ASSERT_NE(bar, nullptr);
+    SetButtonDisabled(bar, Stop, true);
+    EXPECT_TRUE(bar->stop->disabled);
+    SetButtonDisabled(bar, Send, false);
+    EXPECT_FALSE(bar->send->disabled);
+    DestroyWindow(parent);
+}
+
+TEST(BarClass, ArrowCursorBarColourAndRoomForAPointer) {
+    RegisterClassesOnce();
+    WNDCLASSA barClass = {};
+    ASSERT_TRUE(GetClassInfoA(g_instance, "BtnBarClass", &barClass));
+    EXPECT_EQ(barClass.style, 0u);
+    EXPECT_EQ(barClass.cbWndExtra, static_cast<int>(sizeof(LONG_PTR)));
+    EXPECT_EQ(barClass.hCursor, LoadCursor(nullptr, IDC_ARROW));
+    LOGBRUSH brush = {};
+    ASSERT_EQ(GetObjectA(barClass.hbrBackground, sizeof(brush), &brush),
+              static_cast<int>(sizeof(brush)));
+    EXPECT_EQ(brush.lbStyle, static_cast<UINT>(BS_SOLID));
+    EXPECT_EQ(brush.lbColor, RGB(156, 177, 209));
+    // A second registration fails and leaves the first brush working.
+    EXPECT_FALSE(RegisterBtnBarClass());
+    EXPECT_EQ(GetObjectA(barClass.hbrBackground, sizeof(brush), &brush),
+              static_cast<int>(sizeof(brush)));
+
+    WNDCLASSA buttonClass = {};
+    ASSERT_TRUE(GetClassInfoA(g_instance, "MyButtonClass", &buttonClass));
+    EXPECT_EQ(buttonClass.style, 0u);
+    EXPECT_EQ(buttonClass.cbWndExtra, static_cast<int>(sizeof(LONG_PTR)));
+    EXPECT_EQ(buttonClass.hCursor, LoadCursor(nullptr, IDC_ARROW));
+    EXPECT_EQ(buttonClass.hbrBackground, nullptr);
+}
+
+// Objects at addresses above 4 GB (on x64) survive the trip through the window data.
+TEST(BarOnTheHeap, ObjectsAtHighAddressesAreFoundAgainAndFreedWithTheirWindows) {
+    RegisterClassesOnce();
+    g_commands.clear();
+    HighAddressHeap heap;
+    HWND parent = CreateTestParent(true);
+    HWND barWindow = CreateBar(parent, 268);
+    EXPECT_EQ(heap.LiveBlocks(), 6);
+    BtnBar* bar = BarOf(barWindow);
+    ASSERT_NE(bar, nullptr);
+    if (sizeof(void*) == 8) {
+        EXPECT_GT(reinterpret_cast<uintptr_t>(bar), uintptr_t{0xFFFFFFFF});
+    }
+    EXPECT_EQ(bar->window, barWindow);
+    Press(bar->record);
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_RECORD));
+    DestroyWindow(parent);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
+}
+
+TEST(BarOnTheHeap, WithoutItsObjectTheBarHasNoButtonsAndDoesNothing) {
+    RegisterClassesOnce();
+    g_commands.clear();
+    ScriptedHeap heap;
+    heap.FailAllocation(1);
+    HWND parent = CreateTestParent(true);
+    HWND barWindow = CreateBar(parent, 268);
+    ASSERT_NE(barWindow, nullptr);
+    EXPECT_EQ(heap.Allocations(), 1);
+    EXPECT_EQ(BarOf(barWindow), nullptr);
+    EXPECT_EQ(GetWindow(barWindow, GW_CHILD), nullptr);
+    SetButtonDisabled(nullptr, Play, true);
+    SetButtonPressed(nullptr, Play, true);
+    EXPECT_FALSE(MenuItemGrayed(parent, IDM_PLAY));
+    InvalidateRect(barWindow, nullptr, TRUE);
+    UpdateWindow(barWindow);
+    SendMessageA(barWindow, WM_COMMAND, IDM_STOP, 0);
+    EXPECT_EQ(g_commands.size(), 1u);  // passing commands on needs no object
+    DestroyWindow(parent);
+}
+
+TEST(BarOnTheHeap, ButtonsWithoutObjectsAreLeftOut) {
+    RegisterClassesOnce();
+    g_commands.clear();
+    ScriptedHeap heap;
+    for (int button = 2; button <= 6; ++button) {
+        heap.FailAllocation(button);  // the bar's object only
+    }
+    HWND parent = CreateTestParent(true);
+    HWND barWindow = CreateBar(parent, 268);
+    BtnBar* bar = BarOf(barWindow);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(heap.Allocations(), 6);
+    EXPECT_EQ(bar->play, nullptr);
+    EXPECT_EQ(bar->send, nullptr);
+    EXPECT_EQ(GetWindow(barWindow, GW_CHILD), nullptr) << "a button window without object stayed";
+    for (int slot = Play; slot <= Send; ++slot) {
+        SetButtonDisabled(bar, slot, true);
+        SetButtonPressed(bar, slot, true);
+    }
+    EXPECT_TRUE(MenuItemGrayed(parent, IDM_SEND));  // the menu still follows
+    DestroyWindow(parent);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
+}
+
+TEST(BarOnTheHeap, OneMissingButtonLeavesTheOthersWorking) {
+    RegisterClassesOnce();
+    g_commands.clear();
+    ScriptedHeap heap;
+    heap.FailAllocation(4);  // bar, Play, Pause, then Stop
+    HWND parent = CreateTestParent(true);
+    BtnBar* bar = BarOf(CreateBar(parent, 268));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->stop, nullptr);
+    ASSERT_NE(bar->record, nullptr);
+    ASSERT_NE(bar->send, nullptr);
+    RECT place;
+    GetWindowRect(bar->record->window, &place);
+    MapWindowPoints(nullptr, bar->window, reinterpret_cast<POINT*>(&place), 2);
+    EXPECT_EQ(place.left, 144);
+    SetButtonDisabled(bar, Stop, true);
+    SetButtonPressed(bar, Stop, true);
+    EXPECT_TRUE(MenuItemGrayed(parent, IDM_STOP));
+    Press(bar->record);
+    ASSERT_EQ(g_commands.size(), 1u);
+    EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_RECORD));
+    DestroyWindow(parent);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
+}
+
+}  // namespace

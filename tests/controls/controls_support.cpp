@@ -1,0 +1,217 @@
+#include "tests/controls/controls_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/app_state.h"
+#include "app/heap.h"
+#include "res/resource.h"
+
+std::vector<Command> g_commands;
+std::function<void(WPARAM)> g_onCommand;
+
+namespace {
+
+constexpr char kParentClass[] = "KestruneTestParent";
+
+LRESULT CALLBACK TestParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            g_commands.push_back({wParam, lParam});
+            if (g_onCommand) {
+                g_onCommand(wParam);
+            }
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+void RegisterClassesOnce() {
+    static bool registered = false;
+    if (registered) {
+        return;
+    }
+    g_instance = GetModuleHandleA(nullptr);
+    ASSERT_TRUE(RegisterBtnBarClass());
+    ASSERT_TRUE(RegisterMyButtonClass());
+    WNDCLASSA parentClass = {};
+    parentClass.lpfnWndProc = TestParentProc;
+    parentClass.hInstance = g_instance;
+    parentClass.lpszClassName = kParentClass;
+    ASSERT_TRUE(RegisterClassA(&parentClass));
+    registered = true;
+}
+
+HWND CreateTestParent(bool withMenu) {
+    HMENU menu = withMenu ? LoadMenuA(g_instance, MAKEINTRESOURCEA(IDR_MAIN_MENU)) : nullptr;
+    if (withMenu) {
+        EXPECT_NE(menu, nullptr);
+    }
+    HWND parent = CreateWindowExA(0, kParentClass, "Kestrune test", WS_OVERLAPPEDWINDOW, 0, 0, 400,
+                                  200, nullptr, menu, g_instance, nullptr);
+    EXPECT_NE(parent, nullptr);
+    return parent;
+}
+
+HWND CreateBar(HWND parent, int width) {
+    HWND bar = CreateWindowExA(0, "BtnBarClass", "Custom1", WS_CHILD | WS_VISIBLE, 4, 6, width, 54,
+                               parent, reinterpret_cast<HMENU>(1001), g_instance, nullptr);
+    EXPECT_NE(bar, nullptr);
+    return bar;
+}
+
+BtnBar* BarOf(HWND barWindow) {
+    return static_cast<BtnBar*>(GetWindowObject(barWindow));
+}
+
+MyButton* ButtonInSlot(BtnBar* bar, int slot) {
+    switch (slot) {
+        case Play:
+            return bar->play;
+        case Pause:
+            return bar->pause;
+        case Stop:
+            return bar->stop;
+        case Record:
+            return bar->record;
+        case Send:
+            return bar->send;
+        default:
+            return nullptr;
+    }
+}
+
+void MoveOver(MyButton* button) {
+    SendMessageA(button->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+}
+void Press(MyButton* button) {
+    SendMessageA(button->window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+}
+void Release(MyButton* button) {
+    SendMessageA(button->window, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+}
+void Leave(MyButton* button) {
+    SendMessageA(button->window, WM_MOUSELEAVE, 0, 0);
+}
+
+bool MenuItemGrayed(HWND parent, int command) {
+    UINT state = GetMenuState(GetMenu(parent), command, MF_BYCOMMAND);
+    EXPECT_NE(state, static_cast<UINT>(-1)) << "no menu item " << command;
+    return (state & (MF_GRAYED | MF_DISABLED)) == (MF_GRAYED | MF_DISABLED);
+}
+
+Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    EXPECT_NE(dc_, nullptr);
+    EXPECT_NE(bitmap_, nullptr);
+    bits_ = static_cast<uint32_t*>(bits);
+    previous_ = SelectObject(dc_, bitmap_);
+    HBRUSH brush = CreateSolidBrush(fill);
+    RECT all = {0, 0, width, height};
+    FillRect(dc_, &all, brush);
+    DeleteObject(brush);
+    GdiFlush();
+}
+
+Canvas::~Canvas() {
+    SelectObject(dc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+COLORREF Canvas::At(int x, int y) const {
+    GdiFlush();
+    uint32_t pixel = bits_[y * width_ + x];
+    return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+}
+
+bool DrawPicture(int id, Canvas* canvas) {
+    HBITMAP picture = LoadBitmapA(g_instance, MAKEINTRESOURCEA(id));
+    if (!picture) {
+        return false;
+    }
+    HDC memory = CreateCompatibleDC(canvas->dc());
+    HGDIOBJ previous = SelectObject(memory, picture);
+    BitBlt(canvas->dc(), 0, 0, 42, 42, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(picture);
+    return true;
+}
+
+int DifferingPixels(const Canvas& a, const Canvas& b, int width, int height) {
+    int count = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            count += a.At(x, y) != b.At(x, y);
+        }
+    }
+    return count;
+}
+
+namespace {
+
+struct HighHeapState {
+    std::vector<void*> live;
+    AllocateFn previousAllocate = nullptr;
+    FreeFn previousFree = nullptr;
+};
+HighHeapState* g_highHeap = nullptr;
+
+void* HighAllocate(size_t bytes) {
+    void* block = VirtualAlloc(nullptr, bytes ? bytes : 1, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN,
+                               PAGE_READWRITE);
+    if (block) {
+        g_highHeap->live.push_back(block);
+    }
+    return block;
+}
+
+void HighFree(void* block) {
+    if (!block) {
+        return;
+    }
+    auto found = std::find(g_highHeap->live.begin(), g_highHeap->live.end(), block);
+    if (found == g_highHeap->live.end()) {
+        ADD_FAILURE() << "free of block " << block << " that this heap did not hand out";
+        return;
+    }
+    g_highHeap->live.erase(found);
+    VirtualFree(block, 0, MEM_RELEASE);
+}
+
+}  // namespace
+
+HighAddressHeap::HighAddressHeap() {
+    g_highHeap = new HighHeapState;
+    g_highHeap->previousAllocate = g_allocate;
+    g_highHeap->previousFree = g_free;
+    g_allocate = HighAllocate;
+    g_free = HighFree;
+}
+
+HighAddressHeap::~HighAddressHeap() {
+    // A block left out would later reach free(), which did not allocate it.
+    EXPECT_TRUE(g_highHeap->live.empty()) << g_highHeap->live.size() << " blocks never freed";
+    g_allocate = g_highHeap->previousAllocate;
+    g_free = g_highHeap->previousFree;
+    delete g_highHeap;
+    g_highHeap = nullptr;
+}
+
+int HighAddressHeap::LiveBlocks() const {
+    return static_cast<int>(g_highHeap->live.size());
+}

@@ -1,0 +1,79 @@
+// Windows, pixels and heap stand-ins shared by the tests of the button and the bar.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "controls/btn_bar.h"
+
+// Registers the bar, button and test parent classes once; sets g_instance to this exe, which
+// carries the program's resources.
+void RegisterClassesOnce();
+
+struct Command {
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Every WM_COMMAND that reached a test parent, and what a parent does while it receives one.
+extern std::vector<Command> g_commands;
+extern std::function<void(WPARAM)> g_onCommand;
+
+// A top-level window standing in for the main dialog, with the program's menu if asked.
+HWND CreateTestParent(bool withMenu);
+// A bar as the dialog template makes it: control 1001, visible, `width` x 54, no border.
+HWND CreateBar(HWND parent, int width);
+BtnBar* BarOf(HWND barWindow);
+MyButton* ButtonInSlot(BtnBar* bar, int slot);
+
+// What a mouse does to a button.
+void MoveOver(MyButton* button);
+void Press(MyButton* button);
+void Release(MyButton* button);
+void Leave(MyButton* button);
+
+// Menu item of a command: true while grayed and disabled.
+bool MenuItemGrayed(HWND parent, int command);
+
+// A 32-bit memory surface to paint into and read back.
+class Canvas {
+  public:
+    Canvas(int width, int height, COLORREF fill);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    COLORREF At(int x, int y) const;
+
+  private:
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    uint32_t* bits_ = nullptr;
+    int width_;
+    int height_;
+};
+
+// Copies bitmap resource `id` (42 x 42) into `canvas` at (0,0); false if it can't be loaded.
+bool DrawPicture(int id, Canvas* canvas);
+// Pixels of the top-left width x height area that differ between the two canvases.
+int DifferingPixels(const Canvas& a, const Canvas& b, int width, int height);
+
+// Hands out heap blocks from the top of the address space (above 4 GB in a 64-bit process),
+// so a pointer cut to 32 bits shows. Fails the test when a block it did not hand out is freed
+// or when blocks are still out as it goes; restores the previous heap then.
+class HighAddressHeap {
+  public:
+    HighAddressHeap();
+    ~HighAddressHeap();
+    HighAddressHeap(const HighAddressHeap&) = delete;
+    HighAddressHeap& operator=(const HighAddressHeap&) = delete;
+
+    int LiveBlocks() const;
+};

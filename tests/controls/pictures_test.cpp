@@ -1,0 +1,266 @@
+// The button pictures and window icons in the repository and in the program's resources.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "res/resource.h"
+#include "tests/controls/controls_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+    int Lightness() const { return (r + g + b) / 3; }
+    bool Grey() const { return r == g && g == b; }
+};
+
+struct PictureFile {
+    const char* name;
+    int id;
+    int state;  // 0 normal, 1 pressed, 2 disabled
+};
+
+constexpr PictureFile kPictureFiles[] = {
+    {"play", IDB_PLAY, 0},
+    {"play_pressed", IDB_PLAY_PRESSED, 1},
+    {"play_disabled", IDB_PLAY_DISABLED, 2},
+    {"pause", IDB_PAUSE, 0},
+    {"pause_pressed", IDB_PAUSE_PRESSED, 1},
+    {"pause_disabled", IDB_PAUSE_DISABLED, 2},
+    {"stop", IDB_STOP, 0},
+    {"stop_pressed", IDB_STOP_PRESSED, 1},
+    {"stop_disabled", IDB_STOP_DISABLED, 2},
+    {"record", IDB_RECORD, 0},
+    {"record_pressed", IDB_RECORD_PRESSED, 1},
+    {"record_disabled", IDB_RECORD_DISABLED, 2},
+    {"send", IDB_SEND, 0},
+    {"send_pressed", IDB_SEND_PRESSED, 1},
+    {"send_disabled", IDB_SEND_DISABLED, 2},
+};
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << path;
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+uint32_t U32(const Bytes& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+uint16_t U16(const Bytes& b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+// A 42 x 42 picture read from its file, after its format was checked.
+class Picture {
+  public:
+    explicit Picture(const std::string& path) : file_(ReadFile(path)) {}
+
+    void ExpectFormat() const {
+        ASSERT_GE(file_.size(), 14u + 40u + 1024u);
+        EXPECT_EQ(file_[0], 'B');
+        EXPECT_EQ(file_[1], 'M');
+        EXPECT_EQ(U32(file_, 2), file_.size());
+        EXPECT_EQ(U32(file_, 10), 14u + 40u + 1024u) << "pixels right after a 256-entry palette";
+        EXPECT_EQ(U32(file_, 14), 40u) << "BITMAPINFOHEADER";
+        EXPECT_EQ(static_cast<int32_t>(U32(file_, 18)), 42);
+        EXPECT_EQ(static_cast<int32_t>(U32(file_, 22)), 42) << "bottom-up, 42 rows";
+        EXPECT_EQ(U16(file_, 26), 1);
+        EXPECT_EQ(U16(file_, 28), 8) << "bits per pixel";
+        EXPECT_EQ(U32(file_, 30), static_cast<uint32_t>(BI_RGB));
+        const uint32_t used = U32(file_, 46);
+        EXPECT_TRUE(used == 0 || used == 256) << used << " palette entries";
+        EXPECT_EQ(file_.size(), 14u + 40u + 1024u + 44u * 42u) << "rows of 44 bytes";
+    }
+
+    Rgb At(int x, int y) const {
+        const uint8_t index = file_[1078 + (41 - y) * 44 + x];
+        const size_t entry = 54 + index * 4;
+        return {file_[entry + 2], file_[entry + 1], file_[entry]};
+    }
+
+  private:
+    Bytes file_;
+};
+
+constexpr Rgb kMargin = {156, 178, 212};
+constexpr Rgb kBlack = {0, 0, 0};
+
+std::string SourcePath(const std::string& relative) {
+    return std::string(KESTRUNE_SOURCE_DIR) + "/" + relative;
+}
+
+TEST(PictureFiles, AreUncompressed42By42With256Colours) {
+    for (const PictureFile& file : kPictureFiles) {
+        SCOPED_TRACE(file.name);
+        Picture(SourcePath(std::string("res/bitmaps/") + file.name + ".bmp")).ExpectFormat();
+    }
+}
+
+TEST(PictureFiles, ShowAFramedFaceWithItsSymbolInTheMiddle) {
+    for (const PictureFile& file : kPictureFiles) {
+        SCOPED_TRACE(file.name);
+        Picture picture(SourcePath(std::string("res/bitmaps/") + file.name + ".bmp"));
+        for (int i = 0; i < 42; ++i) {
+            for (int ring : {0, 1, 40, 41}) {
+                ASSERT_EQ(picture.At(i, ring), kMargin) << i << "," << ring;
+                ASSERT_EQ(picture.At(ring, i), kMargin) << ring << "," << i;
+            }
+        }
+        for (int i = 2; i < 40; ++i) {
+            ASSERT_EQ(picture.At(i, 2), kBlack);
+            ASSERT_EQ(picture.At(i, 39), kBlack);
+            ASSERT_EQ(picture.At(2, i), kBlack);
+            ASSERT_EQ(picture.At(39, i), kBlack);
+        }
+
+        // The face is what fills its corners; the symbol is what stands out from it.
+        const Rgb face = picture.At(6, 6);
+        const bool record = std::strncmp(file.name, "record", 6) == 0;
+        switch (file.state) {
+            case 0:
+                EXPECT_GT(face.Lightness(), 200) << "light face";
+                break;
+            case 1:
+                if (record) {
+                    EXPECT_TRUE(face.r > 150 && face.g < 60 && face.b < 60) << "red face";
+                } else {
+                    EXPECT_TRUE(face.b > face.r + 40 && face.Lightness() < 110) << "dark blue";
+                }
+                break;
+            default:
+                EXPECT_TRUE(face.Grey()) << "grey face";
+                break;
+        }
+        int count = 0;
+        double sumX = 0, sumY = 0;
+        for (int y = 4; y < 38; ++y) {
+            for (int x = 4; x < 38; ++x) {
+                const Rgb pixel = picture.At(x, y);
+                const int distance = std::abs(pixel.r - face.r) + std::abs(pixel.g - face.g) +
+                                     std::abs(pixel.b - face.b);
+                if (distance > 60) {
+                    ++count;
+                    sumX += x + 0.5;
+                    sumY += y + 0.5;
+                }
+            }
+        }
+        ASSERT_GT(count, 100) << "no symbol";
+        EXPECT_NEAR(sumX / count, 21.0, 1.5) << "symbol off centre";
+        EXPECT_NEAR(sumY / count, 21.0, 1.5) << "symbol off centre";
+        const Rgb middle = picture.At(16, 21);  // inside every symbol, away from its edges
+        switch (file.state) {
+            case 0:
+                if (record) {
+                    EXPECT_TRUE(middle.r > 180 && middle.g < 80 && middle.b < 80) << "red disc";
+                } else {
+                    EXPECT_EQ(middle, kBlack);
+                }
+                break;
+            case 1:
+                EXPECT_EQ(middle, (Rgb{255, 255, 255}));
+                break;
+            default:
+                EXPECT_TRUE(middle.Grey() && middle.Lightness() < face.Lightness() - 40)
+                    << "darker grey";
+                break;
+        }
+    }
+}
+
+TEST(PictureResources, LoadAs42By42EightBitPictures) {
+    RegisterClassesOnce();
+    for (const PictureFile& file : kPictureFiles) {
+        SCOPED_TRACE(file.name);
+        HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(g_instance, MAKEINTRESOURCEA(file.id),
+                                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        ASSERT_NE(bitmap, nullptr);
+        DIBSECTION section = {};
+        ASSERT_EQ(GetObjectA(bitmap, sizeof(section), &section), static_cast<int>(sizeof(section)));
+        EXPECT_EQ(section.dsBm.bmWidth, 42);
+        EXPECT_EQ(section.dsBm.bmHeight, 42);
+        EXPECT_EQ(section.dsBmih.biBitCount, 8);
+        EXPECT_EQ(section.dsBmih.biCompression, static_cast<DWORD>(BI_RGB));
+        DeleteObject(bitmap);
+
+        HBITMAP plain = LoadBitmapA(g_instance, MAKEINTRESOURCEA(file.id));
+        ASSERT_NE(plain, nullptr);
+        BITMAP info = {};
+        ASSERT_EQ(GetObjectA(plain, sizeof(info), &info), static_cast<int>(sizeof(info)));
+        EXPECT_EQ(info.bmWidth, 42);
+        EXPECT_EQ(info.bmHeight, 42);
+        DeleteObject(plain);
+    }
+    EXPECT_EQ(LoadBitmapA(g_instance, MAKEINTRESOURCEA(111)), nullptr) << "there is no 111";
+}
+
+// Sizes of the images in an .ico file, each checked to be 8 bits with a 256-entry palette.
+std::vector<int> IconSizes(const std::string& path) {
+    const Bytes file = ReadFile(path);
+    std::vector<int> sizes;
+    EXPECT_GE(file.size(), 6u);
+    if (file.size() < 6) {
+        return sizes;
+    }
+    EXPECT_EQ(U16(file, 0), 0);
+    EXPECT_EQ(U16(file, 2), 1) << "an icon";
+    const int count = U16(file, 4);
+    for (int i = 0; i < count; ++i) {
+        const size_t entry = 6 + 16 * i;
+        const int size = file[entry] ? file[entry] : 256;
+        EXPECT_EQ(file[entry + 1], file[entry]) << "square";
+        EXPECT_EQ(U16(file, entry + 6), 8) << "bits per pixel";
+        const uint32_t bytes = U32(file, entry + 8);
+        const uint32_t offset = U32(file, entry + 12);
+        EXPECT_LE(offset + bytes, file.size());
+        const size_t mask = ((size + 31) / 32) * 4 * size;
+        EXPECT_EQ(bytes, 40u + 1024u + size * size + mask);
+        EXPECT_EQ(U32(file, offset), 40u);
+        EXPECT_EQ(static_cast<int>(U32(file, offset + 4)), size);
+        EXPECT_EQ(static_cast<int>(U32(file, offset + 8)), 2 * size) << "pixels and mask";
+        EXPECT_EQ(U16(file, offset + 14), 8);
+        EXPECT_EQ(U32(file, offset + 16), static_cast<uint32_t>(BI_RGB));
+        sizes.push_back(size);
+    }
+    return sizes;
+}
+
+TEST(Icons, PostcardHas32And16PixelsEnvelope16) {
+    EXPECT_EQ(IconSizes(SourcePath("res/icons/postcard.ico")), (std::vector<int>{32, 16}));
+    EXPECT_EQ(IconSizes(SourcePath("res/icons/envelope.ico")), (std::vector<int>{16}));
+
+    RegisterClassesOnce();
+    for (int id : {IDI_POSTCARD, IDI_ENVELOPE}) {
+        HICON icon =
+            static_cast<HICON>(LoadImageA(g_instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+        EXPECT_NE(icon, nullptr) << id;
+        if (icon) {
+            DestroyIcon(icon);
+        }
+    }
+    HICON large = static_cast<HICON>(
+        LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_POSTCARD), IMAGE_ICON, 32, 32, 0));
+    ASSERT_NE(large, nullptr);
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(large, &info));
+    BITMAP colour = {};
+    GetObjectA(info.hbmColor, sizeof(colour), &colour);
+    EXPECT_EQ(colour.bmWidth, 32);
+    EXPECT_EQ(colour.bmHeight, 32);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(large);
+}
+
+}  // namespace

@@ -1,0 +1,319 @@
+// Sends through a MAPI32.DLL of our own that lies beside this test and writes down each call.
+#include "services/mail.h"
+
+#include <gtest/gtest.h>
+#include <mapi.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/services/worker_threads.h"
+
+namespace {
+
+using Record = std::map<std::string, std::string>;
+
+constexpr DWORD kWaitMs = 5000;
+
+std::string Pointer(const void* value) {
+    return std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(value)));
+}
+
+// The worker that made a call is still inside it.
+bool StillRunning(const std::string& threadId) {
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, std::stoul(threadId));
+    if (thread == nullptr) {
+        return false;
+    }
+    const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    CloseHandle(thread);
+    return running;
+}
+
+std::string Unique(const char* what) {
+    static int counter = 0;
+    char name[96];
+    snprintf(name, sizeof name, "kestrune-%s-%lu-%d", what, GetCurrentProcessId(), ++counter);
+    return name;
+}
+
+// The attachment name for a calendar time, made by the C runtime in the "C" locale.
+std::string NameAt(time_t when) {
+    tm local = {};
+    if (localtime_s(&local, &when) != 0) {
+        return "(no local time)";
+    }
+    char name[64];
+    strftime(name, sizeof name, "voice-message-%a_%b_%d_%H-%M-%S_%Y.wav", &local);
+    return name;
+}
+
+// The record lies so that its tempPath ends a readable page and everything after it is
+// inaccessible: a worker that touches any other field crashes the test.
+class GuardedState {
+  public:
+    GuardedState() {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        base_ = static_cast<char*>(
+            VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        if (base_ == nullptr) {
+            return;
+        }
+        DWORD old = 0;
+        state_ = reinterpret_cast<AppState*>(base_ + page_ - offsetof(AppState, bar));
+        if (!VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old)) {
+            state_ = nullptr;
+        }
+    }
+    ~GuardedState() {
+        if (base_ != nullptr) {
+            VirtualFree(base_, 0, MEM_RELEASE);
+        }
+    }
+    AppState* get() const { return state_; }
+
+  private:
+    DWORD page_ = 0;
+    char* base_ = nullptr;
+    AppState* state_ = nullptr;
+};
+
+class MailSend : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char folder[MAX_PATH];
+        ASSERT_GT(GetTempPathA(sizeof folder, folder), 0u);
+        ASSERT_NE(GetTempFileNameA(folder, "kml", 0, logPath_), 0u);
+        calls_ = CreateSemaphoreA(nullptr, 0, 64, callsName_.c_str());
+        ASSERT_NE(calls_, nullptr);
+        release_ = CreateEventA(nullptr, TRUE, FALSE, releaseName_.c_str());
+        ASSERT_NE(release_, nullptr);
+        SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_LOG", logPath_);
+        SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_CALLS", callsName_.c_str());
+        SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_HOLD", nullptr);
+
+        ASSERT_NE(state_.get(), nullptr);
+        // A voice file name as the main window makes it; the worker never opens the file.
+        snprintf(state_.get()->tempPath, MAX_PATH, "%skes%04X.tmp", folder,
+                 static_cast<unsigned>(GetCurrentProcessId() & 0xFFFF));
+        threadsBefore_ = ThreadIdsNow();
+    }
+
+    void TearDown() override {
+        if (release_ != nullptr) {
+            SetEvent(release_);
+        }
+        // No worker may outlive its test: the next one counts calls afresh.
+        EXPECT_NE(WaitForThreadsStartedSince(threadsBefore_, kWaitMs), -1)
+            << "a worker did not end after its mail call";
+        SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_LOG", nullptr);
+        SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_CALLS", nullptr);
+        SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_HOLD", nullptr);
+        if (calls_ != nullptr) {
+            CloseHandle(calls_);
+        }
+        if (release_ != nullptr) {
+            CloseHandle(release_);
+        }
+        DeleteFileA(logPath_);
+    }
+
+    // Every mail call from now on stays open until ReleaseMailCalls, like a compose dialog.
+    void HoldMailCalls() {
+        SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_HOLD", releaseName_.c_str());
+    }
+    void ReleaseMailCalls() { SetEvent(release_); }
+
+    // Waits for that many more calls to have been written down.
+    bool WaitForCalls(int count) {
+        for (int i = 0; i < count; ++i) {
+            if (WaitForSingleObject(calls_, kWaitMs) != WAIT_OBJECT_0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool WaitForWorkersToEnd() { return WaitForThreadsStartedSince(threadsBefore_, kWaitMs) != -1; }
+
+    std::vector<Record> Records() const {
+        std::vector<Record> records;
+        std::ifstream log(logPath_);
+        Record record;
+        for (std::string line; std::getline(log, line);) {
+            if (line == "end") {
+                records.push_back(record);
+                record.clear();
+                continue;
+            }
+            const size_t equals = line.find('=');
+            if (equals != std::string::npos) {
+                record[line.substr(0, equals)] = line.substr(equals + 1);
+            }
+        }
+        return records;
+    }
+
+    AppState* state() { return state_.get(); }
+
+  private:
+    GuardedState state_;
+    char logPath_[MAX_PATH] = {};
+    std::string callsName_ = Unique("calls");
+    std::string releaseName_ = Unique("release");
+    HANDLE calls_ = nullptr;
+    HANDLE release_ = nullptr;
+    std::set<DWORD> threadsBefore_;
+};
+
+TEST_F(MailSend, HandsTheVoiceFileToTheMailClientAsOneAttachment) {
+    const time_t before = time(nullptr);
+    StartMailWorker(state());
+    ASSERT_TRUE(WaitForCalls(1)) << "no mail call";
+    const time_t after = time(nullptr);
+    ASSERT_TRUE(WaitForWorkersToEnd());
+
+    const std::vector<Record> records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    Record call = records[0];
+    EXPECT_NE(call["thread"], std::to_string(GetCurrentThreadId())) << "not on a worker";
+    EXPECT_EQ(call["session"], "0");
+    EXPECT_EQ(call["uiParam"], "0") << "the compose dialog has no parent window";
+    EXPECT_EQ(call["flags"], std::to_string(MAPI_DIALOG));
+    EXPECT_EQ(call["reserved"], "0");
+
+    ASSERT_NE(call["message"], "0");
+    EXPECT_EQ(call["message.ulReserved"], "0");
+    EXPECT_EQ(call["message.lpszSubject"], "0");
+    EXPECT_EQ(call["message.lpszNoteText"], "0");
+    EXPECT_EQ(call["message.lpszMessageType"], "0");
+    EXPECT_EQ(call["message.lpszDateReceived"], "0");
+    EXPECT_EQ(call["message.lpszConversationID"], "0");
+    EXPECT_EQ(call["message.flFlags"], "0");
+    EXPECT_EQ(call["message.lpOriginator"], "0");
+    EXPECT_EQ(call["message.nRecipCount"], "0");
+    EXPECT_EQ(call["message.lpRecips"], "0");
+    EXPECT_EQ(call["message.nFileCount"], "1");
+    ASSERT_NE(call["message.lpFiles"], "0");
+
+    EXPECT_EQ(call["file.ulReserved"], "0");
+    EXPECT_EQ(call["file.flFlags"], "0") << "a plain data file";
+    EXPECT_EQ(call["file.nPosition"], "4294967295");
+    EXPECT_EQ(call["file.lpszPathName"], Pointer(state()->tempPath)) << "the record's own path";
+    EXPECT_EQ(call["file.pathName"], state()->tempPath);
+    EXPECT_EQ(call["file.lpFileType"], "0");
+
+    const std::string name = call["file.fileName"];
+    EXPECT_EQ(name.size(), 42u) << name;
+    EXPECT_EQ(name.find_first_of(": \n"), std::string::npos) << name;
+    std::set<std::string> possible;
+    for (time_t when = before; when <= after; ++when) {
+        possible.insert(NameAt(when));
+    }
+    EXPECT_EQ(possible.count(name), 1u)
+        << name << " is not the local time of the Send, " << NameAt(before);
+}
+
+TEST_F(MailSend, StartReturnsWhileTheComposeDialogIsOpen) {
+    HoldMailCalls();
+    StartMailWorker(state());
+    // Back here while the call is still open: the main window would go on working.
+    ASSERT_TRUE(WaitForCalls(1));
+    const std::vector<Record> records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(StillRunning(Record(records[0])["thread"])) << "Start waited for the dialog";
+    ReleaseMailCalls();
+    EXPECT_TRUE(WaitForWorkersToEnd());
+}
+
+// Two compose dialogs open at once, each on its own worker; within one second both attachments
+// bear the same name.
+TEST_F(MailSend, TwoSendsInTheSameSecondOpenTwoDialogsWithTheSameName) {
+    HoldMailCalls();
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 3 && !sameSecond; ++attempt) {
+        const size_t earlier = Records().size();
+        const time_t before = time(nullptr);
+        StartMailWorker(state());
+        StartMailWorker(state());
+        ASSERT_TRUE(WaitForCalls(2)) << "both calls must be open together";
+        const time_t after = time(nullptr);
+
+        const std::vector<Record> records = Records();
+        ASSERT_EQ(records.size(), earlier + 2);
+        Record first = records[earlier];
+        Record second = records[earlier + 1];
+        EXPECT_NE(first["thread"], second["thread"]) << "one worker per Send";
+        EXPECT_TRUE(StillRunning(first["thread"]) && StillRunning(second["thread"]))
+            << "the two dialogs are not open together";
+        EXPECT_EQ(first["file.lpszPathName"], Pointer(state()->tempPath));
+        EXPECT_EQ(second["file.lpszPathName"], Pointer(state()->tempPath));
+        EXPECT_EQ(first["file.fileName"].size(), 42u);
+        EXPECT_EQ(second["file.fileName"].size(), 42u);
+        if (before == after) {
+            sameSecond = true;
+            EXPECT_EQ(first["file.fileName"], second["file.fileName"]);
+            EXPECT_EQ(first["file.fileName"], NameAt(before));
+        }
+    }
+    EXPECT_TRUE(sameSecond) << "never managed two Sends within one second";
+    ReleaseMailCalls();
+    EXPECT_TRUE(WaitForWorkersToEnd());
+}
+
+// The mail client answers "cancelled"; the recording can be sent again.
+TEST_F(MailSend, SendsAgainAfterACancelledDialog) {
+    StartMailWorker(state());
+    ASSERT_TRUE(WaitForCalls(1));
+    ASSERT_TRUE(WaitForWorkersToEnd());
+    StartMailWorker(state());
+    ASSERT_TRUE(WaitForCalls(1));
+    ASSERT_TRUE(WaitForWorkersToEnd());
+    const std::vector<Record> records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(Record(records[1])["file.pathName"], state()->tempPath);
+}
+
+// Each Send loads the library once more and none releases it: after two Sends on an unloaded
+// library it takes exactly two releases to unload it.
+TEST_F(MailSend, EachSendLoadsTheLibraryAndNoneReleasesIt) {
+    for (int i = 0; i < 1000 && GetModuleHandleA("MAPI32.DLL") != nullptr; ++i) {
+        FreeLibrary(GetModuleHandleA("MAPI32.DLL"));
+    }
+    ASSERT_EQ(GetModuleHandleA("MAPI32.DLL"), nullptr);
+
+    for (int send = 0; send < 2; ++send) {
+        StartMailWorker(state());
+        ASSERT_TRUE(WaitForCalls(1));
+        ASSERT_TRUE(WaitForWorkersToEnd());
+    }
+    HMODULE library = GetModuleHandleA("MAPI32.DLL");
+    ASSERT_NE(library, nullptr) << "released after the call";
+    FreeLibrary(library);
+    EXPECT_NE(GetModuleHandleA("MAPI32.DLL"), nullptr) << "loaded only once for two Sends";
+    FreeLibrary(library);
+    EXPECT_EQ(GetModuleHandleA("MAPI32.DLL"), nullptr) << "loaded more often than Sent";
+}
+
+TEST_F(MailSend, TheWorkerBodyAloneMakesTheSameCall) {
+    SendByMail(state());
+    ASSERT_TRUE(WaitForCalls(1));
+    const std::vector<Record> records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    Record call = records[0];
+    EXPECT_EQ(call["thread"], std::to_string(GetCurrentThreadId()));
+    EXPECT_EQ(call["flags"], std::to_string(MAPI_DIALOG));
+    EXPECT_EQ(call["file.lpszPathName"], Pointer(state()->tempPath));
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+#include "services/shell_links.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/message_box.h"
+#include "res/resource.h"
+
+namespace {
+
+struct ShellCall {
+    HWND owner;
+    std::string verb, file, parameters, directory;
+    bool nullParameters, nullDirectory;
+    INT show;
+};
+
+struct BoxCall {
+    HWND owner;
+    std::string text, caption;
+    UINT type;
+};
+
+std::vector<ShellCall> g_shellCalls;
+std::vector<BoxCall> g_boxCalls;
+
+// Hands nothing to a real shell; answers as ShellExecuteA does on success (a value above 32).
+HINSTANCE WINAPI ScriptedShellExecute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                                      LPCSTR directory, INT show) {
+    EXPECT_NE(file, nullptr) << "the shell needs something to open";
+    ShellCall call{owner,
+                   verb ? verb : "(null)",
+                   file ? file : "",
+                   parameters ? parameters : "",
+                   directory ? directory : "",
+                   parameters == nullptr,
+                   directory == nullptr,
+                   show};
+    g_shellCalls.push_back(call);
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+}
+
+// The user closes the box with its one button at once.
+int WINAPI ScriptedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    EXPECT_NE(text, nullptr);
+    EXPECT_NE(caption, nullptr) << "a null caption would read \"Error\"";
+    g_boxCalls.push_back({owner, text ? text : "", caption ? caption : "", type});
+    return IDOK;
+}
+
+class ShellLinks : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        savedShell_ = g_shellExecute;
+        savedBox_ = g_messageBox;
+        savedMainWindow_ = g_mainWindow;
+        g_shellExecute = ScriptedShellExecute;
+        g_messageBox = ScriptedMessageBox;
+        g_shellCalls.clear();
+        g_boxCalls.clear();
+    }
+    void TearDown() override {
+        g_shellExecute = savedShell_;
+        g_messageBox = savedBox_;
+        g_mainWindow = savedMainWindow_;
+    }
+
+    // Only the handle values matter to the shell here; nothing is drawn.
+    const HWND mainWindow_ = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x10e4));
+    const HWND otherWindow_ = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x20a8));
+
+  private:
+    ShellExecuteFn savedShell_ = nullptr;
+    MessageBoxFn savedBox_ = nullptr;
+    HWND savedMainWindow_ = nullptr;
+};
+
+TEST_F(ShellLinks, HelpOpensThePageBesideTheExecutable) {
+    char exePath[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(nullptr, exePath, sizeof exePath), 0u);
+    std::string expected = exePath;
+    expected = expected.substr(0, expected.rfind('\\')) + "\\help\\help.htm";
+
+    g_mainWindow = mainWindow_;
+    OpenHelp();
+
+    ASSERT_EQ(g_shellCalls.size(), 1u);
+    const ShellCall& call = g_shellCalls[0];
+    EXPECT_EQ(call.owner, mainWindow_);
+    EXPECT_EQ(call.verb, "open");
+    EXPECT_EQ(call.file, expected);
+    EXPECT_FALSE(call.nullParameters);
+    EXPECT_EQ(call.parameters, "");
+    EXPECT_FALSE(call.nullDirectory);
+    EXPECT_EQ(call.directory, "");
+    EXPECT_EQ(call.show, SW_SHOWNORMAL);
+    EXPECT_TRUE(g_boxCalls.empty()) << "Help reports nothing of its own";
+}
+
+TEST_F(ShellLinks, HelpAgainOpensThePageAgain) {
+    g_mainWindow = mainWindow_;
+    OpenHelp();
+    OpenHelp();
+    ASSERT_EQ(g_shellCalls.size(), 2u);
+    EXPECT_EQ(g_shellCalls[0].file, g_shellCalls[1].file);
+}
+
+TEST_F(ShellLinks, HomePageOpensTheSiteRootOwnedByTheDialog) {
+    AppState state = {};
+    state.dialog = otherWindow_;
+    g_mainWindow = mainWindow_;
+
+    OpenHomePage(&state);
+
+    ASSERT_EQ(g_shellCalls.size(), 1u);
+    const ShellCall& call = g_shellCalls[0];
+    EXPECT_EQ(call.owner, otherWindow_) << "the owner is the record's dialog";
+    EXPECT_EQ(call.verb, "open");
+    EXPECT_EQ(call.file, KESTRUNE_SITE);
+    EXPECT_FALSE(call.nullParameters);
+    EXPECT_EQ(call.parameters, "");
+    EXPECT_FALSE(call.nullDirectory);
+    EXPECT_EQ(call.directory, "");
+    EXPECT_EQ(call.show, SW_SHOWNORMAL);
+    EXPECT_TRUE(g_boxCalls.empty());
+}
+
+// The caption names the product page; a click opens the root of the same site.
+TEST_F(ShellLinks, HomePageIsTheRootNotTheCaptionsPage) {
+    AppState state = {};
+    OpenHomePage(&state);
+    ASSERT_EQ(g_shellCalls.size(), 1u);
+    const std::string opened = g_shellCalls[0].file;
+    ASSERT_EQ(opened.rfind("https://", 0), 0u) << opened;
+    EXPECT_EQ(opened.find('/', 8), std::string::npos) << "no path after the host: " << opened;
+    EXPECT_NE(opened, KESTRUNE_PRODUCT_PAGE);
+    EXPECT_EQ(std::string(KESTRUNE_PRODUCT_PAGE), opened + "/kestrune.html");
+}
+
+TEST_F(ShellLinks, AboutShowsNameVersionAndCreditWithoutOwner) {
+    g_mainWindow = mainWindow_;
+    ShowAbout();
+
+    ASSERT_EQ(g_boxCalls.size(), 1u);
+    const BoxCall& box = g_boxCalls[0];
+    EXPECT_EQ(box.owner, nullptr) << "an owned box would disable the main window";
+    EXPECT_EQ(box.caption, "About Kestrune");
+    EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONINFORMATION | MB_OK));
+    const size_t lineFeed = box.text.find('\n');
+    ASSERT_NE(lineFeed, std::string::npos) << box.text;
+    EXPECT_EQ(box.text.substr(0, lineFeed), "Kestrune 1.02");
+    const std::string credit = box.text.substr(lineFeed + 1);
+    EXPECT_FALSE(credit.empty());
+    EXPECT_EQ(credit.find_first_of("\r\n"), std::string::npos) << "two lines only";
+    EXPECT_NE(credit.find("kestrune.net"), std::string::npos) << credit;
+    EXPECT_TRUE(g_shellCalls.empty());
+}
+
+TEST_F(ShellLinks, AboutAgainShowsASecondBox) {
+    ShowAbout();
+    ShowAbout();
+    ASSERT_EQ(g_boxCalls.size(), 2u);
+    EXPECT_EQ(g_boxCalls[0].text, g_boxCalls[1].text);
+}
+
+}  // namespace

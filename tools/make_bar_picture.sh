@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Draws the button bar with the program's own code under Wine and writes docs/button-bar.png.
+# Usage: tools/make_bar_picture.sh [preset]   (default x64; needs imagemagick)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+preset=${1:-x64}
+build=$root/build/$preset
+cd "$root"
+[ -f "$build/CMakeCache.txt" ] || cmake --preset "$preset"
+cmake --build --preset "$preset" --target bar_picture
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+(cd "$build" && "$root/cmake/wine-run.sh" tests/controls/bar_picture.exe "$tmp/bar.bmp")
+mkdir -p docs
+convert "$tmp/bar.bmp" -strip docs/button-bar.png
+echo "wrote docs/button-bar.png"

@@ -1,0 +1,214 @@
+#include "voice/player.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/heap.h"
+#include "app/message_box.h"
+#include "voice/voice_file.h"
+#include "voice/wave_api.h"
+
+namespace {
+
+constexpr int kSliderId = 1002;
+constexpr int kStatusId = 1008;
+constexpr DWORD kSliderEvery = 5;  // blocks between two slider moves
+constexpr int kSliderMax = 1000;
+
+// Bytes read into the buffer's block; a failed read counts as the end of the data.
+DWORD ReadBlock(AppState* state, AudioBuffer* buffer) {
+    DWORD count = 0;
+    if (!ReadFile(state->file, buffer->lpData, buffer->dwBufferLength, &count, nullptr)) {
+        return 0;
+    }
+    return count;
+}
+
+// Queues the buffer; a buffer the device refused is not on the device and stays with us.
+bool WriteBlock(AppState* state, AudioBuffer* buffer) {
+    if (g_waveOut->write(state->waveOut, buffer, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        return false;
+    }
+    ++state->buffersOut;
+    return true;
+}
+
+// The device can no longer unprepare anything once it is closed, so this happens as soon as a
+// buffer will not be written again.
+void RetireBlock(AppState* state, AudioBuffer* buffer) {
+    g_waveOut->unprepareHeader(state->waveOut, buffer, sizeof(WAVEHDR));
+}
+
+// A close with buffers still queued may succeed and drop them (Wine), so it waits for the last.
+void CloseDeviceWhenIdle(AppState* state) {
+    if (state->buffersOut != 0 || state->waveOut == nullptr) {
+        return;
+    }
+    if (g_waveOut->close(state->waveOut) == MMSYSERR_NOERROR) {
+        state->waveOut = nullptr;
+    }
+}
+
+void FreeBuffer(AudioBuffer* buffer) {
+    FreeBlock(buffer->lpData);
+    FreeBlock(buffer);
+}
+
+void FailStart(const char* text) {
+    ShowMessageBox(nullptr, text, "Error", MB_OK);
+}
+
+}  // namespace
+
+bool StartPlayback(AppState* state) {
+    state->playbackOpen = false;
+    state->seeking = false;
+
+    HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowMessageBox(g_mainWindow, "Failed to open temporary file", nullptr, MB_OK);
+        return false;
+    }
+    state->file = file;
+
+    state->playedBytes = 0;
+    state->playedBlocks = 0;
+    ShowTime(state, 0);
+    for (AudioBuffer*& slot : state->slots) {
+        slot = nullptr;
+    }
+    state->buffersOut = 0;
+
+    const auto* format = reinterpret_cast<const WAVEFORMATEX*>(VoiceFormat());
+    if (g_waveOut->open(&state->waveOut, WAVE_MAPPER, format,
+                        reinterpret_cast<DWORD_PTR>(state->dialog), 0,
+                        CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+        state->waveOut = nullptr;
+        FailStart("waveOutOpen() failed");
+        CloseHandle(state->file);
+        state->file = INVALID_HANDLE_VALUE;
+        return false;
+    }
+
+    // A file that cannot be positioned at its data plays as one without data.
+    bool atData = SetFilePointer(state->file, kHeaderBytes, nullptr, FILE_BEGIN) == kHeaderBytes;
+    for (int i = 0; atData && i < kPlayBuffers; ++i) {
+        auto* block = static_cast<char*>(AllocateBlock(kBlockBytes));
+        auto* buffer =
+            block ? static_cast<AudioBuffer*>(AllocateBlock(sizeof(AudioBuffer))) : nullptr;
+        if (!buffer) {
+            FreeBlock(block);
+            FailStart("malloc() failed");
+            // What is already written comes back by itself; the last one back closes the device.
+            CloseDeviceWhenIdle(state);
+            return false;
+        }
+        ZeroMemory(buffer, sizeof(AudioBuffer));
+        buffer->lpData = block;
+        buffer->dwBufferLength = kBlockBytes;
+        if (g_waveOut->prepareHeader(state->waveOut, buffer, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+            FreeBuffer(buffer);
+            FailStart("waveOutPrepareHeader() failed");
+            CloseDeviceWhenIdle(state);
+            return false;
+        }
+        state->slots[i] = buffer;
+        if (ReadBlock(state, buffer) == 0) {
+            RetireBlock(state, buffer);
+            break;
+        }
+        if (!WriteBlock(state, buffer)) {
+            RetireBlock(state, buffer);
+        }
+    }
+
+    state->playing = true;
+    state->playbackOpen = true;
+    // Nothing went out (no data): nothing would ever come back to end the playback.
+    CloseDeviceWhenIdle(state);
+    return true;
+}
+
+void OnPlayedBlock(AppState* state, AudioBuffer* buffer) {
+    --state->buffersOut;
+
+    DWORD count = ReadBlock(state, buffer);
+    state->playedBytes += count;
+    if (count != 0) {
+        ++state->playedBlocks;
+        if (state->playedBlocks % kSliderEvery == 0) {
+            double fraction = state->dataBytes == 0
+                                  ? 0.0
+                                  : static_cast<double>(state->playedBytes) / state->dataBytes;
+            ShowProgress(state, fraction);
+        }
+    }
+
+    // The block always goes out whole, even after a short read.
+    if (count != 0 && state->playing) {
+        bool queued = WriteBlock(state, buffer);
+        ShowTime(state, SecondsFromBytes(state->playedBytes));
+        if (queued) {
+            return;
+        }
+    }
+    RetireBlock(state, buffer);
+    CloseDeviceWhenIdle(state);
+}
+
+void StopPlayback(AppState* state) {
+    // A paused device would keep its buffers and never drain.
+    if (state->paused) {
+        state->paused = false;
+        if (state->recording) {
+            SetDlgItemTextA(state->dialog, kStatusId, "Recording");
+            g_waveIn->start(state->waveIn);
+        } else if (state->playing) {
+            SetDlgItemTextA(state->dialog, kStatusId, "Playing");
+            g_waveOut->restart(state->waveOut);
+        }
+    }
+    state->playing = false;
+}
+
+bool OnPlayerClosed(AppState* state) {
+    state->playing = false;
+    state->waveOut = nullptr;
+    state->buffersOut = 0;
+    for (int i = 0; i < kPlayBuffers; ++i) {
+        if (state->slots[i]) {
+            FreeBuffer(state->slots[i]);
+            state->slots[i] = nullptr;
+        }
+    }
+    CloseHandle(state->file);
+    state->file = INVALID_HANDLE_VALUE;
+    ShowTime(state, SecondsFromBytes(state->dataBytes));
+    ShowProgress(state, 0.0);
+    return state->playbackOpen;
+}
+
+void SeekFromTrackbar(AppState* state, int code) {
+    state->seeking = true;
+    if (code == TB_THUMBTRACK) {
+        return;  // the move happens once, when the user lets go
+    }
+    if (code != TB_ENDTRACK || !state->playing) {
+        return;
+    }
+    LRESULT position = SendDlgItemMessageA(state->dialog, kSliderId, TBM_GETPOS, 0, 0);
+    if (position < 0) {
+        position = 0;
+    } else if (position > kSliderMax) {
+        position = kSliderMax;
+    }
+    // Resume on a whole GSM frame pair.
+    auto offset = static_cast<DWORD>(static_cast<double>(position) * 0.001 * state->dataBytes);
+    offset -= offset % kBlockBytes;
+    if (SetFilePointer(state->file, static_cast<LONG>(kHeaderBytes + offset), nullptr,
+                       FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+        state->playedBytes = offset;
+    }
+    state->seeking = false;
+}

@@ -1,0 +1,196 @@
+#include "voice/recorder.h"
+
+#include "app/heap.h"
+#include "app/message_box.h"
+#include "voice/wave_api.h"
+
+namespace {
+
+constexpr int kStatusLineId = 1008;
+
+void ShowDeviceError(const char* text) {
+    ShowMessageBox(nullptr, text, "Error", MB_OK);
+}
+
+// Wine's close succeeds with buffers still queued and drops them, so the close waits until
+// the device has handed back the last one.
+void CloseInputWhenDrained(AppState* state) {
+    if (state->buffersOut == 0) {
+        g_waveIn->close(state->waveIn);
+    }
+}
+
+// After a failed start, with recording already false: the reset hands every queued buffer
+// back, each is unprepared as it returns, and the last one closes the device.
+void AbandonStart(AppState* state) {
+    if (state->buffersOut == 0) {
+        g_waveIn->close(state->waveIn);
+    } else {
+        g_waveIn->reset(state->waveIn);
+    }
+}
+
+// Allocates, prepares and queues the buffer of one slot; false after reporting a failure.
+bool SetUpBuffer(AppState* state, int slot) {
+    void* data = AllocateBlock(kBlockBytes);
+    if (data == nullptr) {
+        ShowDeviceError("malloc() failed");
+        return false;
+    }
+    auto* buffer = static_cast<AudioBuffer*>(AllocateBlock(sizeof(AudioBuffer)));
+    if (buffer == nullptr) {
+        ShowDeviceError("malloc() failed");
+        FreeBlock(data);
+        return false;
+    }
+    ZeroMemory(buffer, sizeof(AudioBuffer));
+    buffer->lpData = static_cast<LPSTR>(data);
+    buffer->dwBufferLength = kBlockBytes;
+    if (g_waveIn->prepareHeader(state->waveIn, buffer, sizeof(AudioBuffer)) != MMSYSERR_NOERROR) {
+        ShowDeviceError("waveInPrepareHeader() failed");
+        FreeBlock(data);
+        FreeBlock(buffer);
+        return false;
+    }
+    state->slots[slot] = buffer;
+    if (g_waveIn->addBuffer(state->waveIn, buffer, sizeof(AudioBuffer)) == MMSYSERR_NOERROR) {
+        ++state->buffersOut;
+    } else {
+        // Never on the device: the recording goes on with fewer buffers.
+        g_waveIn->unprepareHeader(state->waveIn, buffer, sizeof(AudioBuffer));
+    }
+    return true;
+}
+
+// Appends a recorded block whole or not at all: a partial block would shift every later
+// frame, so the file is cut back to where it ended and the recording drains.
+void AppendBlock(AppState* state, const AudioBuffer* buffer) {
+    const DWORD bytes = buffer->dwBytesRecorded;
+    if (bytes == 0 || state->writeFailed) {
+        return;
+    }
+    DWORD written = 0;
+    if (g_writeFile(state->file, buffer->lpData, bytes, &written, nullptr) && written == bytes) {
+        state->dataBytes += bytes;
+        return;
+    }
+    state->writeFailed = true;
+    SetFilePointer(state->file, static_cast<LONG>(kHeaderBytes + state->dataBytes), nullptr,
+                   FILE_BEGIN);
+    SetEndOfFile(state->file);
+    if (state->recording) {
+        StopRecording(state);
+    }
+}
+
+}  // namespace
+
+bool StartRecording(AppState* state) {
+    state->started = false;
+    HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ShowMessageBox(g_mainWindow, "Failed to create temporary file", nullptr, MB_OK);
+        return false;
+    }
+    state->file = file;
+    WriteVoiceHeader(file);
+    state->dataBytes = 0;
+    state->buffersOut = 0;
+    state->writeFailed = false;
+
+    if (g_waveIn->open(
+            &state->waveIn, WAVE_MAPPER, reinterpret_cast<LPCWAVEFORMATEX>(VoiceFormat()),
+            reinterpret_cast<DWORD_PTR>(state->dialog), 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+        ShowDeviceError("waveInOpen() failed");
+        CloseHandle(file);
+        state->file = INVALID_HANDLE_VALUE;
+        return false;
+    }
+    g_waveIn->reset(state->waveIn);
+
+    for (int slot = 0; slot < kRecordBuffers; ++slot) {
+        if (!SetUpBuffer(state, slot)) {
+            AbandonStart(state);
+            return false;
+        }
+    }
+
+    state->recording = true;
+    if (g_waveIn->start(state->waveIn) != MMSYSERR_NOERROR) {
+        // Cleared before the box: its message loop may deliver commands meanwhile.
+        state->recording = false;
+        ShowDeviceError("waveInStart() failed");
+        AbandonStart(state);
+        return false;
+    }
+    state->started = true;
+    return true;
+}
+
+void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
+    const DWORD bytesBefore = state->dataBytes;
+    AppendBlock(state, buffer);
+    if (state->dataBytes > kMaxDataBytes && state->recording) {
+        StopRecording(state);
+    }
+    // A readout costs far more than the write; it is set when its text changes (and on the
+    // first block, which replaces whatever the last activity left there).
+    const DWORD seconds = SecondsFromBytes(state->dataBytes);
+    if (bytesBefore == 0 || seconds != SecondsFromBytes(bytesBefore)) {
+        ShowTime(state, seconds);
+    }
+    const DWORD kilobytes = state->dataBytes / 1024;
+    if (bytesBefore == 0 || kilobytes != bytesBefore / 1024) {
+        ShowSize(state, kilobytes);
+    }
+
+    if (state->recording &&
+        g_waveIn->addBuffer(state->waveIn, buffer, sizeof(AudioBuffer)) == MMSYSERR_NOERROR) {
+        return;
+    }
+    // Back for good, whether drained or refused by the device.
+    g_waveIn->unprepareHeader(state->waveIn, buffer, sizeof(AudioBuffer));
+    --state->buffersOut;
+    if (!state->recording) {
+        CloseInputWhenDrained(state);
+    } else if (state->buffersOut == 0) {
+        StopRecording(state);  // nothing left to record into
+    }
+}
+
+bool StopRecording(AppState* state) {
+    if (state->paused) {
+        state->paused = false;
+        if (state->recording) {
+            SetDlgItemTextA(state->dialog, kStatusLineId, "Recording");
+            g_waveIn->start(state->waveIn);
+        } else if (state->playing) {
+            SetDlgItemTextA(state->dialog, kStatusLineId, "Playing");
+            g_waveOut->restart(state->waveOut);
+        }
+    }
+    const bool wasRecording = state->recording;
+    state->recording = false;
+    if (wasRecording) {
+        CloseInputWhenDrained(state);  // with no buffer out, no hand-back would close it
+    }
+    return true;
+}
+
+bool OnRecorderClosed(AppState* state) {
+    for (AudioBuffer*& buffer : state->slots) {
+        if (buffer != nullptr) {
+            FreeBlock(buffer->lpData);
+            FreeBlock(buffer);
+            buffer = nullptr;
+        }
+    }
+    if (state->started) {
+        CompleteVoiceHeader(state->file, state->dataBytes);
+    }
+    CloseHandle(state->file);
+    state->file = INVALID_HANDLE_VALUE;
+    ShowTime(state, SecondsFromBytes(state->dataBytes));
+    return state->started;
+}

@@ -1,0 +1,71 @@
+#include "voice/voice_file.h"
+
+#include <cstring>
+
+WriteFileFn g_writeFile = WriteFile;
+
+namespace {
+
+static_assert(sizeof(GSM610WAVEFORMAT) == 20, "the fmt chunk body is 20 bytes");
+
+constexpr DWORD kSamplesPerBlock = 320;  // per 65-byte GSM frame
+constexpr DWORD kFrameBytes = 65;
+
+const GSM610WAVEFORMAT kVoiceFormat = {
+    {WAVE_FORMAT_GSM610, 1, 8000, kBytesPerSecond, kFrameBytes, 0, 2}, kSamplesPerBlock};
+
+// Bytes 0-19 and 40-59 of the header; the placeholders are filled in by CompleteVoiceHeader.
+const BYTE kRiffPiece[20] = {'R', 'I', 'F', 'F', '1', '2', '3', ' ', 'W', 'A',
+                             'V', 'E', 'f', 'm', 't', ' ', 20,  0,   0,   0};
+const BYTE kFactPiece[20] = {'f', 'a', 'c', 't', 4,   0,   0, 0, 1, 2,
+                             3,   4,   'd', 'a', 't', 'a', 4, 0, 0, 0};
+
+constexpr LONG kRiffSizeOffset = 4;
+constexpr LONG kSampleCountOffset = 48;
+constexpr LONG kDataSizeOffset = 56;
+constexpr DWORD kRiffSizeExtra = kHeaderBytes - 8;  // the file length minus "RIFF" and its size
+
+void WriteWhole(HANDLE file, const void* bytes, DWORD count) {
+    DWORD written = 0;
+    g_writeFile(file, bytes, count, &written, nullptr);
+}
+
+void WriteValueAt(HANDLE file, LONG offset, DWORD value) {
+    BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
+                     static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
+    SetFilePointer(file, offset, nullptr, FILE_BEGIN);
+    WriteWhole(file, bytes, sizeof bytes);
+}
+
+}  // namespace
+
+const GSM610WAVEFORMAT* VoiceFormat() {
+    return &kVoiceFormat;
+}
+
+DWORD SampleCount(DWORD dataBytes) {
+    const double samples = static_cast<double>(dataBytes) * kSamplesPerBlock / kFrameBytes + 0.5;
+    // The fact field has 32 bits; past about 870 MB of data it holds its largest value.
+    if (samples >= 4294967295.0) {
+        return 0xFFFFFFFF;
+    }
+    return static_cast<DWORD>(samples);
+}
+
+void BuildVoiceHeader(BYTE header[kHeaderBytes]) {
+    std::memcpy(header, kRiffPiece, sizeof kRiffPiece);
+    std::memcpy(header + 20, &kVoiceFormat, sizeof kVoiceFormat);
+    std::memcpy(header + 40, kFactPiece, sizeof kFactPiece);
+}
+
+void WriteVoiceHeader(HANDLE file) {
+    WriteWhole(file, kRiffPiece, sizeof kRiffPiece);
+    WriteWhole(file, &kVoiceFormat, sizeof kVoiceFormat);
+    WriteWhole(file, kFactPiece, sizeof kFactPiece);
+}
+
+void CompleteVoiceHeader(HANDLE file, DWORD dataBytes) {
+    WriteValueAt(file, kDataSizeOffset, dataBytes);
+    WriteValueAt(file, kSampleCountOffset, SampleCount(dataBytes));
+    WriteValueAt(file, kRiffSizeOffset, dataBytes + kRiffSizeExtra);
+}
