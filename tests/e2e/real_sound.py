@@ -402,9 +402,10 @@ def record_speech(s, speech_path, speech):
     s.menu("r")
     t_rec = time.monotonic()
     s.wait_status("Recording")
+    # Speak once the device really delivers (the first kilobyte is in).
+    s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 5)
     player = s.speak(speech_path)
     wait_until("speech played", lambda: player.poll() is not None, len(speech) / RATE + 10)
-    s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 1)
     s.menu("s")
     t_stop = time.monotonic()
     final = s.wait_status("", 5)
