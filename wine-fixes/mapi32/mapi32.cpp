@@ -102,7 +102,8 @@ bool MakeMailFolder(char* folder, DWORD capacity) {
 
 }  // namespace
 
-extern "C" ULONG WINAPI MAPISendMail(LHANDLE, ULONG_PTR, lpMapiMessage message, FLAGS, ULONG) {
+extern "C" __declspec(dllexport) ULONG WINAPI
+    MAPISendMail(LHANDLE, ULONG_PTR, lpMapiMessage message, FLAGS, ULONG) {
     if (!message)
         return MAPI_E_FAILURE;
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
