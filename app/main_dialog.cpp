@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/message_box.h"
 #include "app/ui_state.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
@@ -14,11 +15,13 @@
 
 namespace {
 
-void OnInitDialog(AppState* state, HWND window) {
+// Returns false when the window cannot work: without its bar nothing would gray the commands
+// that must not run.
+bool OnInitDialog(AppState* state, HWND window) {
     g_mainWindow = window;
 
-    HICON smallIcon = static_cast<HICON>(LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_ENVELOPE),
-                                                    IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    HICON smallIcon = static_cast<HICON>(
+        LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_ENVELOPE), IMAGE_ICON, 16, 16, LR_SHARED));
     SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
     HICON largeIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_POSTCARD));
     SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon));
@@ -31,6 +34,10 @@ void OnInitDialog(AppState* state, HWND window) {
     state->recording = false;
     state->dialog = window;
     state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
+    if (!state->bar) {
+        ShowMessageBox(nullptr, "malloc() failed", "Error", MB_OK);
+        return false;
+    }
 
     // Without a temporary file name tempPath stays empty and every Record reports it.
     char folder[MAX_PATH];
@@ -41,6 +48,7 @@ void OnInitDialog(AppState* state, HWND window) {
     }
 
     SetUiState(state, Empty);
+    return true;
 }
 
 void OnCommand(AppState* state, HWND window, int command) {
@@ -55,6 +63,12 @@ void OnCommand(AppState* state, HWND window, int command) {
             SetUiState(state, Playing);
             if (!StartPlayback(state)) {
                 SetUiState(state, Ready);
+                // A playback still running has just lost Pause and Stop; paused, it would
+                // never end and would hold the file for good. Let it play on to its end.
+                if (state->playing && state->paused) {
+                    state->paused = false;
+                    g_waveOut->restart(state->waveOut);
+                }
             }
             break;
         case IDM_PAUSE:
@@ -94,7 +108,9 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     AppState* state = g_appState;
     switch (message) {
         case WM_INITDIALOG:
-            OnInitDialog(state, window);
+            if (!OnInitDialog(state, window)) {
+                EndDialog(window, 1);
+            }
             return TRUE;
         case WM_CLOSE:
             if (state->tempPath[0] != '\0') {

@@ -14,6 +14,7 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/shell_links.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -110,6 +111,21 @@ bool FileExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// What the shell was asked to open.
+struct ShellCall {
+    HWND owner;
+    std::string verb, file, parameters, directory;
+    int show;
+};
+std::vector<ShellCall> g_shellCalls;
+
+HINSTANCE WINAPI RecordShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                                 LPCSTR directory, INT show) {
+    g_shellCalls.push_back({owner, verb ? verb : "", file ? file : "", parameters ? parameters : "",
+                            directory ? directory : "", show});
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));  // success
+}
+
 class MainWindowTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -131,6 +147,9 @@ class MainWindowTest : public ::testing::Test {
 
         std::memset(&state_, 0, sizeof state_);
         g_appState = &state_;
+        g_shellCalls.clear();
+        previousShell_ = g_shellExecute;
+        g_shellExecute = RecordShellCall;
         dialog_ =
             CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
         ASSERT_NE(dialog_, nullptr);
@@ -154,6 +173,7 @@ class MainWindowTest : public ::testing::Test {
         PumpMessages();
         DeleteFileA(state_.tempPath);
         RemoveDirectoryA(folder_);
+        g_shellExecute = previousShell_;
     }
 
     MyButton* Button(int slot) const {
@@ -230,6 +250,7 @@ class MainWindowTest : public ::testing::Test {
     ScriptedWaveIn input_;
     ScriptedWaveOut output_;
     HWND dialog_ = nullptr;
+    ShellExecuteFn previousShell_ = nullptr;
 };
 
 char MainWindowTest::s_base[MAX_PATH];
@@ -549,6 +570,211 @@ TEST_F(MainWindowTest, SliderDragDuringPlaybackSeeksOnceOnRelease) {
     const size_t first = playedBefore + 4 * kBlockBytes;
     EXPECT_EQ(std::vector<BYTE>(played.begin() + first, played.begin() + first + kBlockBytes),
               expected);
+}
+
+TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
+    char text[128];
+    GetWindowTextA(dialog_, text, sizeof text);
+    EXPECT_STREQ(text, "Kestrune");
+    const LONG_PTR style = GetWindowLongPtrA(dialog_, GWL_STYLE);
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX),
+              WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+    EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+    EXPECT_NE(GetWindowLongPtrA(dialog_, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
+    EXPECT_NE(SendMessageA(dialog_, WM_GETICON, ICON_SMALL, 0), 0);
+    EXPECT_NE(SendMessageA(dialog_, WM_GETICON, ICON_BIG, 0), 0);
+
+    // Client area and control places, in dialog units.
+    RECT expected = {0, 0, 186, 89};
+    MapDialogRect(dialog_, &expected);
+    RECT client;
+    GetClientRect(dialog_, &client);
+    EXPECT_EQ(client.right, expected.right);
+    EXPECT_EQ(client.bottom, expected.bottom);
+
+    struct Control {
+        int id;
+        const char* className;
+        RECT units;  // x, y, width, height
+        LONG_PTR styleBits;
+    };
+    const Control controls[] = {
+        {IDC_BUTTON_BAR, "BtnBarClass", {3, 4, 179, 33}, 0},
+        {IDC_SLIDER, "msctls_trackbar32", {3, 41, 149, 17}, WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
+        {IDC_HOME_LINK, "Button", {3, 75, 179, 11}, BS_FLAT},
+        {IDC_TIME_READOUT, "Static", {162, 43, 20, 8}, SS_RIGHT},
+        {IDC_SIZE_READOUT, "Static", {159, 51, 23, 8}, SS_RIGHT},
+        {IDC_STATUS, "Static", {3, 61, 179, 10}, SS_CENTER | SS_SUNKEN},
+    };
+    HWND previous = nullptr;
+    for (const Control& c : controls) {
+        SCOPED_TRACE(c.id);
+        HWND control = GetDlgItem(dialog_, c.id);
+        ASSERT_NE(control, nullptr);
+        // Template order is the order of the child windows.
+        EXPECT_EQ(GetWindow(control, GW_HWNDPREV), previous);
+        previous = control;
+        GetClassNameA(control, text, sizeof text);
+        EXPECT_STREQ(text, c.className);
+        EXPECT_EQ(GetWindowLongPtrA(control, GWL_STYLE) & c.styleBits, c.styleBits);
+        RECT place = c.units;
+        MapDialogRect(dialog_, &place);
+        RECT actual;
+        GetWindowRect(control, &actual);
+        MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, place.left);
+        EXPECT_EQ(actual.top, place.top);
+        EXPECT_EQ(actual.right - actual.left, place.right);
+        EXPECT_EQ(actual.bottom - actual.top, place.bottom);
+    }
+    EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(dialog_, IDC_HOME_LINK), GWL_STYLE) & WS_TABSTOP, 0);
+    GetDlgItemTextA(dialog_, IDC_HOME_LINK, text, sizeof text);
+    EXPECT_STREQ(text, KESTRUNE_PRODUCT_PAGE);
+
+    HWND slider = GetDlgItem(dialog_, IDC_SLIDER);
+    EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMIN, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0), 1000);
+    EXPECT_EQ(SendMessageA(slider, TBM_GETPAGESIZE, 0, 0), 50);
+
+    HMENU menu = GetMenu(dialog_);
+    ASSERT_EQ(GetMenuItemCount(menu), 3);
+    const char* const menus[] = {"&File", "&Action", "&Help"};
+    for (int i = 0; i < 3; ++i) {
+        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(text, menus[i]);
+    }
+    const std::pair<int, const char*> items[] = {
+        {IDM_EXIT, "E&xit"}, {IDM_PLAY, "&Play "},           {IDM_PAUSE, "P&ause"},
+        {IDM_STOP, "&Stop"}, {IDM_RECORD, "&Rec"},           {IDM_SEND, "S&end"},
+        {IDM_HELP, "&Help"}, {IDM_ABOUT, "&About Kestrune"},
+    };
+    for (const auto& item : items) {
+        GetMenuStringA(menu, item.first, text, sizeof text, MF_BYCOMMAND);
+        EXPECT_STREQ(text, item.second);
+    }
+    HMENU action = GetSubMenu(menu, 1);
+    ASSERT_EQ(GetMenuItemCount(action), 6);
+    EXPECT_NE(GetMenuState(action, 4, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 0), static_cast<UINT>(IDM_HELP));
+    EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 1), static_cast<UINT>(IDM_ABOUT));
+}
+
+TEST_F(MainWindowTest, LinkHelpAndAboutReachTheShellAndTheAboutBox) {
+    SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_HOME_LINK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog_, IDC_HOME_LINK)));
+    SendCommand(IDM_HELP);
+    ASSERT_EQ(g_shellCalls.size(), 2u);
+    EXPECT_EQ(g_shellCalls[0].owner, dialog_);
+    EXPECT_EQ(g_shellCalls[0].verb, "open");
+    EXPECT_EQ(g_shellCalls[0].file, KESTRUNE_SITE);
+    EXPECT_EQ(g_shellCalls[1].owner, dialog_);
+    const std::string help = g_shellCalls[1].file;
+    ASSERT_GT(help.size(), 14u);
+    EXPECT_EQ(help.substr(help.size() - 14), "\\help\\help.htm");
+
+    SendCommand(IDM_ABOUT);
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "About Kestrune");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, nullptr);
+    EXPECT_EQ(boxes_.Boxes()[0].text.substr(0, 14), "Kestrune 1.02\n");
+    EXPECT_EQ(Shown(), EmptyArrangement());
+}
+
+TEST_F(MainWindowTest, CloseAloneDeletesTheFileAndEndsTheWindow) {
+    const std::string path = state_.tempPath;
+    ASSERT_TRUE(FileExists(path.c_str()));
+    SendMessageA(dialog_, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(FileExists(path.c_str()));
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+}
+
+TEST_F(MainWindowTest, PauseWhileDrainingCarriesIntoTheNextRecording) {
+    RecordBlocks(10);
+    Click(Play);
+    output_.PlayNext();
+    PumpMessages();
+    Click(Stop);
+    Click(Pause);  // draining: only the flag
+    EXPECT_EQ(Text(IDC_STATUS), "Playing");
+    EXPECT_FALSE(output_.IsPaused());
+    output_.PlayAndPump();
+    ASSERT_EQ(Shown(), ReadyArrangement());
+
+    Click(Record);
+    Click(Pause);  // resumes a device that already runs
+    EXPECT_FALSE(state_.paused);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_TRUE(input_.IsStarted());
+    Click(Pause);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    EXPECT_FALSE(input_.IsStarted());
+}
+
+TEST_F(MainWindowTest, PlayClickDuringAPausedMenuPlaybackLetsItPlayOnToItsEnd) {
+    RecordBlocks(20);
+    SendCommand(IDM_PLAY);
+    output_.PlayNext();
+    PumpMessages();
+    SendCommand(IDM_PAUSE);
+    ASSERT_TRUE(output_.IsPaused());
+
+    Click(Play);
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "Failed to open temporary file");
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    // Pause and Stop are gone now; a device left paused would hold the file for good.
+    EXPECT_FALSE(output_.IsPaused());
+    EXPECT_FALSE(state_.paused);
+    output_.PlayAndPump();
+    EXPECT_FALSE(output_.IsOpen());
+
+    // The file is free again: the recording plays.
+    Click(Play);
+    EXPECT_EQ(Shown(), PlayingArrangement(true));
+    EXPECT_EQ(boxes_.Count(), 1);
+}
+
+TEST_F(MainWindowTest, APauseTheDeviceRefusesIsNotShownAsDone) {
+    Click(Record);
+    Click(Pause);
+    ASSERT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    input_.FailStart(MMSYSERR_ERROR);
+    Click(Pause);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    EXPECT_TRUE(state_.paused);
+    EXPECT_FALSE(input_.IsStarted());
+
+    input_.FailStart(MMSYSERR_NOERROR);
+    Click(Pause);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_FALSE(state_.paused);
+    EXPECT_TRUE(input_.IsStarted());
+}
+
+void CALLBACK CloseStuckWindow(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    PostMessageA(g_mainWindow, WM_CLOSE, 0, 0);
+}
+
+TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+    DeleteFileA(state_.tempPath);
+    std::memset(&state_, 0, sizeof state_);
+    INT_PTR result = 0;
+    {
+        ScriptedHeap heap;
+        heap.FailAllocation(1);  // the bar's object
+        // Should the window not end by itself, close it after a while: the result then says so.
+        SetTimer(nullptr, 0, 3000, CloseStuckWindow);
+        result = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    }
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(state_.bar, nullptr);
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "malloc() failed");
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Error");
+    EXPECT_EQ(state_.tempPath[0], '\0');  // nothing was created
 }
 
 }  // namespace
