@@ -478,8 +478,10 @@ def play_to_end(s, data_bytes, recorded):
     if r < MIN_CORRELATION or gaps > GAP_LIMIT:
         raise Failure(f"the speaker did not play the recording: r = {r:.3f}, {gaps:.3f} s of "
                       "sound lost or inserted")
-    if final["time"] != time_text(data_bytes) or final["slider"] != "0":
+    if (final["time"] != time_text(data_bytes) or final["size"] != size_text(data_bytes) or
+            final["slider"] != "0"):
         raise Failure(f"after playback: time {final['time']!r} (want {time_text(data_bytes)!r}),"
+                      f" size {final['size']!r} (want {size_text(data_bytes)!r}),"
                       f" slider {final['slider']} (want 0)")
     if played < data_bytes / BYTES_PER_SECOND - 0.3:
         raise Failure(f"playback of {data_bytes / BYTES_PER_SECOND:.2f} s ended after "
