@@ -541,6 +541,33 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     EXPECT_EQ(rig.boxes.Count(), 3);
 }
 
+// A header that does not reach 60 bytes would put every block at the wrong offset: the start
+// is reported as a file that could not be created, with nothing opened.
+TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
+    for (WriteFault fault : {WriteFault::kFails, WriteFault::kShort}) {
+        for (int piece = 1; piece <= 3; ++piece) {
+            SCOPED_TRACE((fault == WriteFault::kFails ? "failed" : "short") +
+                         std::string(" write of header piece ") + std::to_string(piece));
+            Rig rig(folder_);
+            g_faultyWrites = FaultyWrites{};
+            g_faultyWrites.failAt = piece;
+            g_faultyWrites.fault = fault;
+            g_writeFile = FaultyWriteFile;
+
+            EXPECT_FALSE(StartRecording(&rig.state));
+            ExpectBox(rig, rig.window.Handle(), "Failed to create temporary file", true);
+            EXPECT_FALSE(rig.state.started);
+            EXPECT_FALSE(rig.state.recording);
+            EXPECT_EQ(rig.state.file, INVALID_HANDLE_VALUE);
+            EXPECT_TRUE(FileIsClosed(rig.path));
+            EXPECT_EQ(rig.waveIn.OpenCount(), 0);
+            EXPECT_EQ(rig.heap.Allocations(), 0);
+            PumpMessages();
+            EXPECT_EQ(rig.closes, 0);
+        }
+    }
+}
+
 TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileClosed) {
     Rig rig(folder_);
     rig.waveIn.FailOpen(MMSYSERR_ALLOCATED);
