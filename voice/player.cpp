@@ -170,6 +170,8 @@ void StopPlayback(AppState* state) {
         }
     }
     state->playing = false;
+    // With no buffer out nothing would come back to close the device, as after a failed close.
+    CloseDeviceWhenIdle(state);
 }
 
 bool OnPlayerClosed(AppState* state) {

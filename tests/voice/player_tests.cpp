@@ -218,6 +218,25 @@ TEST_F(PlayerTest, StopWhilePausedRestartsOutputFirst) {
     ExpectReleased();
 }
 
+TEST_F(PlayerTest, StopClosesTheIdleDeviceWhoseCloseFailedAtTheEnd) {
+    WriteVoice(4 * kBlockBytes);
+    out_.FailClose(1);
+    ASSERT_TRUE(StartPlayback(&state_));
+    EXPECT_EQ(out_.PlayAndPump(), kPlayBuffers);
+    // The close made for the last buffer back failed: no buffer is left to try again.
+    EXPECT_EQ(out_.CallCount("close"), 1);
+    EXPECT_TRUE(out_.IsOpen());
+    EXPECT_EQ(closes_, 0);
+
+    StopPlayback(&state_);
+    PumpMessages();
+
+    EXPECT_EQ(out_.CallCount("close"), 2);
+    EXPECT_EQ(closes_, 1);
+    EXPECT_TRUE(closeResult_);
+    ExpectReleased();
+}
+
 TEST_F(PlayerTest, StopWhilePausedResumesInputWhenARecordingIsActive) {
     ScriptedWaveIn in;
     window_.onWimClose = [] {};
