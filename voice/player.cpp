@@ -15,12 +15,15 @@ constexpr int kStatusId = 1008;
 constexpr DWORD kSliderEvery = 5;  // blocks between two slider moves
 constexpr int kSliderMax = 1000;
 
-// Bytes read into the buffer's block; a failed read counts as the end of the data.
+// Bytes read into the buffer's block; a failed read counts as the end of the data. The block
+// always goes out whole, so what the read did not fill is made silent rather than left holding
+// an earlier block's sound.
 DWORD ReadBlock(AppState* state, AudioBuffer* buffer) {
     DWORD count = 0;
     if (!ReadFile(state->file, buffer->lpData, buffer->dwBufferLength, &count, nullptr)) {
-        return 0;
+        count = 0;
     }
+    ZeroMemory(buffer->lpData + count, buffer->dwBufferLength - count);
     return count;
 }
 
