@@ -2,11 +2,10 @@
 
 #include "app/heap.h"
 #include "app/message_box.h"
+#include "res/resource.h"
 #include "voice/wave_api.h"
 
 namespace {
-
-constexpr int kStatusLineId = 1008;
 
 void ReportFileNotCreated() {
     ShowMessageBox(g_mainWindow, "Failed to create temporary file", nullptr, MB_OK);
@@ -174,10 +173,10 @@ bool StopRecording(AppState* state) {
     if (state->paused) {
         state->paused = false;
         if (state->recording) {
-            SetDlgItemTextA(state->dialog, kStatusLineId, "Recording");
+            SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
             g_waveIn->start(state->waveIn);
         } else if (state->playing) {
-            SetDlgItemTextA(state->dialog, kStatusLineId, "Playing");
+            SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
             g_waveOut->restart(state->waveOut);
         }
     }
