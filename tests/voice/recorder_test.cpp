@@ -439,6 +439,68 @@ TEST_F(RecorderTest, FailedWriteWhileDrainingKeepsTheFileWhole) {
     rig.ExpectAllReleased();
 }
 
+// The buffer that Pause hands back is the last write before the pause. When it ends the
+// recording, the stop must resume input first, or the queued buffers never come back.
+TEST_F(RecorderTest, FailedWriteWhilePausedResumesInputAndDrains) {
+    for (bool wineStop : {false, true}) {
+        SCOPED_TRACE(wineStop ? "stop keeps an empty buffer" : "stop hands back the head");
+        Rig rig(folder_);
+        rig.waveIn.SetWineStop(wineStop);
+        ASSERT_TRUE(StartRecording(&rig.state));
+        g_faultyWrites = FaultyWrites{};
+        g_faultyWrites.failAt = 4;  // the partly filled block handed back by the pause
+        g_writeFile = FaultyWriteFile;
+        rig.waveIn.DeliverAndPump(3 * kBlockBytes + 65);
+
+        rig.Pause();
+        EXPECT_EQ(rig.state.dataBytes, 3 * kBlockBytes);
+        EXPECT_FALSE(rig.state.recording);
+        EXPECT_FALSE(rig.state.paused);
+        EXPECT_TRUE(rig.waveIn.IsStarted());
+        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 3 * kBlockBytes);
+        EXPECT_EQ(rig.waveIn.QueuedCount(), 7);
+
+        rig.waveIn.DeliverAndPump(7 * kBlockBytes);
+        EXPECT_TRUE(rig.completed);
+        EXPECT_EQ(rig.FileBytes(), CompletedFile(3 * kBlockBytes, SampleCount(3 * kBlockBytes)));
+        EXPECT_EQ(rig.boxes.Count(), 0);
+        rig.ExpectAllReleased();
+    }
+}
+
+TEST_F(RecorderTest, SizeLimitReachedWhilePausedResumesInputAndDrains) {
+    for (bool wineStop : {false, true}) {
+        SCOPED_TRACE(wineStop ? "stop keeps an empty buffer" : "stop hands back the head");
+        Rig rig(folder_);
+        rig.waveIn.SetWineStop(wineStop);
+        ASSERT_TRUE(StartRecording(&rig.state));
+        rig.state.dataBytes = kMaxDataBytes - 64;
+        rig.waveIn.DeliverAndPump(65);
+
+        rig.Pause();  // the 65 bytes handed back take the recording one byte past the limit
+        EXPECT_EQ(rig.state.dataBytes, kMaxDataBytes + 1);
+        EXPECT_FALSE(rig.state.recording);
+        EXPECT_FALSE(rig.state.paused);
+        EXPECT_TRUE(rig.waveIn.IsStarted());
+        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 65);
+
+        rig.waveIn.DeliverAndPump(7 * kBlockBytes);
+        EXPECT_EQ(rig.waveIn.QueuedCount(), 0);
+        EXPECT_TRUE(rig.completed);
+        const DWORD dataBytes = kMaxDataBytes + 1 + 7 * kBlockBytes;
+        EXPECT_EQ(rig.state.dataBytes, dataBytes);
+        const std::vector<BYTE> file = rig.FileBytes();
+        EXPECT_EQ(std::vector<BYTE>(file.begin() + kHeaderBytes, file.end()),
+                  ScriptedWaveIn::PatternBytes(0, 65 + 7 * kBlockBytes));
+        EXPECT_EQ(ValueAt(file, 56), dataBytes);
+        EXPECT_EQ(ValueAt(file, 48), 0xFFFFFFFFu);
+        EXPECT_EQ(ValueAt(file, 4), dataBytes + 52);
+        rig.ExpectAllReleased();
+    }
+}
+
 TEST_F(RecorderTest, RefusedRequeueLeavesTheBufferUnpreparedAndRecordingGoesOn) {
     Rig rig(folder_);
     rig.waveIn.FailQueue(10);  // the second time a returned buffer is queued again
