@@ -2,16 +2,11 @@
 
 #include <commctrl.h>
 
+#include "res/resource.h"
+
 HINSTANCE g_instance;
 HWND g_mainWindow;
 AppState* g_appState;
-
-namespace {
-constexpr int kSliderId = 1002;
-constexpr int kTimeReadoutId = 1006;
-constexpr int kSizeReadoutId = 1007;
-constexpr int kSliderSteps = 1000;
-}  // namespace
 
 DWORD SecondsFromBytes(DWORD bytes) {
     return bytes / kBytesPerSecond;
@@ -21,13 +16,13 @@ void ShowTime(AppState* state, DWORD seconds) {
     char text[32];
     wsprintfA(text, "%d:%d%d", static_cast<int>(seconds / 60),
               static_cast<int>((seconds % 60) / 10), static_cast<int>(seconds % 10));
-    SetDlgItemTextA(state->dialog, kTimeReadoutId, text);
+    SetDlgItemTextA(state->dialog, IDC_TIME_READOUT, text);
 }
 
 void ShowSize(AppState* state, DWORD kilobytes) {
     char text[32];
     wsprintfA(text, "%d K", static_cast<int>(kilobytes));
-    SetDlgItemTextA(state->dialog, kSizeReadoutId, text);
+    SetDlgItemTextA(state->dialog, IDC_SIZE_READOUT, text);
 }
 
 void ShowProgress(AppState* state, double fraction) {
@@ -41,5 +36,5 @@ void ShowProgress(AppState* state, double fraction) {
         fraction = 1.0;
     }
     const LPARAM position = static_cast<int>(fraction * kSliderSteps);
-    SendDlgItemMessageA(state->dialog, kSliderId, TBM_SETPOS, TRUE, position);
+    SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_SETPOS, TRUE, position);
 }

@@ -8,7 +8,8 @@
 
 struct BtnBar;
 
-constexpr int kSlotCount = 8;  // the recorder uses all eight slots, the player the first four
+constexpr int kSlotCount = 8;       // the recorder uses all eight slots, the player the first four
+constexpr int kSliderSteps = 1000;  // the position slider runs from 0 to this
 
 // A wave header on the heap whose data pointer refers to its own kBlockBytes block; the slot
 // holding it owns both.
@@ -32,7 +33,9 @@ struct AppState {
     bool started;
     bool playbackOpen;
     // Buffers the open device holds now. Closing only when this is 0 keeps the drained tail
-    // where a close would succeed with buffers still queued (Wine).
+    // where a close would succeed with buffers still queued (Wine). One count serves both
+    // devices: a recording and a playback never overlap, as the voice file's sharing refuses
+    // the second open.
     int buffersOut;
     // The voice file refused a recorded block: the recording drains, and nothing more is
     // appended, so the file ends with the last block that was written whole.

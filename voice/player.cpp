@@ -5,22 +5,23 @@
 
 #include "app/heap.h"
 #include "app/message_box.h"
+#include "res/resource.h"
 #include "voice/voice_file.h"
 #include "voice/wave_api.h"
 
 namespace {
 
-constexpr int kSliderId = 1002;
-constexpr int kStatusId = 1008;
 constexpr DWORD kSliderEvery = 5;  // blocks between two slider moves
-constexpr int kSliderMax = 1000;
 
-// Bytes read into the buffer's block; a failed read counts as the end of the data.
+// Bytes read into the buffer's block; a failed read counts as the end of the data. The block
+// always goes out whole, so what the read did not fill is made silent rather than left holding
+// an earlier block's sound.
 DWORD ReadBlock(AppState* state, AudioBuffer* buffer) {
     DWORD count = 0;
     if (!ReadFile(state->file, buffer->lpData, buffer->dwBufferLength, &count, nullptr)) {
-        return 0;
+        count = 0;
     }
+    ZeroMemory(buffer->lpData + count, buffer->dwBufferLength - count);
     return count;
 }
 
@@ -162,14 +163,16 @@ void StopPlayback(AppState* state) {
     if (state->paused) {
         state->paused = false;
         if (state->recording) {
-            SetDlgItemTextA(state->dialog, kStatusId, "Recording");
+            SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
             g_waveIn->start(state->waveIn);
         } else if (state->playing) {
-            SetDlgItemTextA(state->dialog, kStatusId, "Playing");
+            SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
             g_waveOut->restart(state->waveOut);
         }
     }
     state->playing = false;
+    // With no buffer out nothing would come back to close the device, as after a failed close.
+    CloseDeviceWhenIdle(state);
 }
 
 bool OnPlayerClosed(AppState* state) {
@@ -197,14 +200,15 @@ void SeekFromTrackbar(AppState* state, int code) {
     if (code != TB_ENDTRACK || !state->playing) {
         return;
     }
-    LRESULT position = SendDlgItemMessageA(state->dialog, kSliderId, TBM_GETPOS, 0, 0);
+    LRESULT position = SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_GETPOS, 0, 0);
     if (position < 0) {
         position = 0;
-    } else if (position > kSliderMax) {
-        position = kSliderMax;
+    } else if (position > kSliderSteps) {
+        position = kSliderSteps;
     }
     // Resume on a whole GSM frame pair.
-    auto offset = static_cast<DWORD>(static_cast<double>(position) * 0.001 * state->dataBytes);
+    auto offset =
+        static_cast<DWORD>(static_cast<double>(position) * (1.0 / kSliderSteps) * state->dataBytes);
     offset -= offset % kBlockBytes;
     if (SetFilePointer(state->file, static_cast<LONG>(kHeaderBytes + offset), nullptr,
                        FILE_BEGIN) != INVALID_SET_FILE_POINTER) {

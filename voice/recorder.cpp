@@ -2,11 +2,14 @@
 
 #include "app/heap.h"
 #include "app/message_box.h"
+#include "res/resource.h"
 #include "voice/wave_api.h"
 
 namespace {
 
-constexpr int kStatusLineId = 1008;
+void ReportFileNotCreated() {
+    ShowMessageBox(g_mainWindow, "Failed to create temporary file", nullptr, MB_OK);
+}
 
 void ShowDeviceError(const char* text) {
     ShowMessageBox(nullptr, text, "Error", MB_OK);
@@ -90,11 +93,18 @@ bool StartRecording(AppState* state) {
     HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ,
                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        ShowMessageBox(g_mainWindow, "Failed to create temporary file", nullptr, MB_OK);
+        ReportFileNotCreated();
+        return false;
+    }
+    // A header that fell short would put every block at the wrong offset, and completing it
+    // later would write its sizes into the audio.
+    WriteVoiceHeader(file);
+    if (SetFilePointer(file, 0, nullptr, FILE_CURRENT) != kHeaderBytes) {
+        CloseHandle(file);
+        ReportFileNotCreated();
         return false;
     }
     state->file = file;
-    WriteVoiceHeader(file);
     state->dataBytes = 0;
     state->buffersOut = 0;
     state->writeFailed = false;
@@ -163,10 +173,10 @@ bool StopRecording(AppState* state) {
     if (state->paused) {
         state->paused = false;
         if (state->recording) {
-            SetDlgItemTextA(state->dialog, kStatusLineId, "Recording");
+            SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
             g_waveIn->start(state->waveIn);
         } else if (state->playing) {
-            SetDlgItemTextA(state->dialog, kStatusLineId, "Playing");
+            SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
             g_waveOut->restart(state->waveOut);
         }
     }

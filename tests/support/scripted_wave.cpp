@@ -51,6 +51,10 @@ void ScriptedWaveDevice::FailQueue(int k, MMRESULT result) {
     failQueue_[k] = result;
 }
 
+void ScriptedWaveDevice::FailClose(int k, MMRESULT result) {
+    failClose_[k] = result;
+}
+
 void ScriptedWaveDevice::SetWineClose(bool on) {
     wineClose_ = on;
 }
@@ -272,6 +276,10 @@ MMRESULT ScriptedWaveDevice::Close(const char* call, const void* handle) {
     Log(call);
     if (!CheckHandle(call, handle)) {
         return MMSYSERR_INVALHANDLE;
+    }
+    auto failure = failClose_.find(++closeCalls_);
+    if (failure != failClose_.end()) {
+        return failure->second;
     }
     if (!queue_.empty()) {
         if (!wineClose_) {

@@ -58,6 +58,8 @@ class ScriptedWaveDevice {
     void FailPrepare(int k, MMRESULT result = MMSYSERR_NOMEM);
     // The k-th addBuffer (input) / write (output) call fails with `result`, nothing queued.
     void FailQueue(int k, MMRESULT result = MMSYSERR_NOMEM);
+    // The k-th close call fails with `result`: the device stays open, nothing is posted.
+    void FailClose(int k, MMRESULT result = MMSYSERR_ERROR);
     // Wine's close: succeeds while buffers are queued and drops them (never handed back). Such
     // a close also fails the test, since the queued data is lost.
     void SetWineClose(bool on);
@@ -135,6 +137,8 @@ class ScriptedWaveDevice {
     MMRESULT failOpen_ = MMSYSERR_NOERROR;
     std::map<int, MMRESULT> failPrepare_;
     std::map<int, MMRESULT> failQueue_;
+    int closeCalls_ = 0;
+    std::map<int, MMRESULT> failClose_;
     bool wineClose_ = false;
     std::uint64_t instantLeft_ = 0;
     bool keepLog_ = true;

@@ -5,7 +5,7 @@ namespace {
 
 // --- A whole playback ----------------------------------------------------------------------
 
-TEST_F(PlayerTest, PlaysOddNumberOfFramesInOrderAndSendsTheShortLastBlockWhole) {
+TEST_F(PlayerTest, PlaysOddNumberOfFramesInOrderAndSendsTheShortLastBlockWholeWithSilence) {
     SetDlgItemTextA(window_.Handle(), 1006, "1:23");
     std::vector<BYTE> data = WriteVoice(65 * 41);  // 20 whole blocks and one frame
 
@@ -28,6 +28,8 @@ TEST_F(PlayerTest, PlaysOddNumberOfFramesInOrderAndSendsTheShortLastBlockWhole) 
     // Every buffer went out with 130 bytes, the short last one too.
     ASSERT_EQ(out_.Played().size(), 21u * kBlockBytes);
     EXPECT_EQ(Part(out_.Played(), 0, data.size()), data);
+    // What the last read did not fill is silence, not the tail of an earlier block.
+    EXPECT_EQ(Part(out_.Played(), data.size(), 65), std::vector<BYTE>(65, 0));
     EXPECT_EQ(out_.CallCount("write"), 21);
     // The refills read everything after the four primed blocks.
     EXPECT_EQ(state_.playedBytes, data.size() - 4 * kBlockBytes);
@@ -57,6 +59,7 @@ TEST_F(PlayerTest, ShortRecordingPrimesOnlyWhatItHasAndUnpreparesTheRestAtOnce) 
     EXPECT_TRUE(closeResult_);
     ASSERT_EQ(out_.Played().size(), 2u * kBlockBytes);
     EXPECT_EQ(Part(out_.Played(), 0, 200), data);
+    EXPECT_EQ(Part(out_.Played(), 200, 60), std::vector<BYTE>(60, 0));
     ExpectReleased();
     EXPECT_EQ(Time(), "0:00");
 }
@@ -218,6 +221,25 @@ TEST_F(PlayerTest, StopWhilePausedRestartsOutputFirst) {
     ExpectReleased();
 }
 
+TEST_F(PlayerTest, StopClosesTheIdleDeviceWhoseCloseFailedAtTheEnd) {
+    WriteVoice(4 * kBlockBytes);
+    out_.FailClose(1);
+    ASSERT_TRUE(StartPlayback(&state_));
+    EXPECT_EQ(out_.PlayAndPump(), kPlayBuffers);
+    // The close made for the last buffer back failed: no buffer is left to try again.
+    EXPECT_EQ(out_.CallCount("close"), 1);
+    EXPECT_TRUE(out_.IsOpen());
+    EXPECT_EQ(closes_, 0);
+
+    StopPlayback(&state_);
+    PumpMessages();
+
+    EXPECT_EQ(out_.CallCount("close"), 2);
+    EXPECT_EQ(closes_, 1);
+    EXPECT_TRUE(closeResult_);
+    ExpectReleased();
+}
+
 TEST_F(PlayerTest, StopWhilePausedResumesInputWhenARecordingIsActive) {
     ScriptedWaveIn in;
     window_.onWimClose = [] {};
@@ -374,6 +396,7 @@ TEST_F(PlayerSeekTest, ReleaseAtTheEndReadsTheRestAfterTheLastWholeBlockThenEnds
     // The four queued blocks, then one more holding the last frame, sent whole.
     ASSERT_EQ(out_.Played().size(), 7u * kBlockBytes);
     EXPECT_EQ(Part(out_.Played(), 0, 6 * kBlockBytes + 65), PlayedAfterSeekFrom(100 * kBlockBytes));
+    EXPECT_EQ(Part(out_.Played(), 6 * kBlockBytes + 65, 65), std::vector<BYTE>(65, 0));
     EXPECT_EQ(closes_, 1);
     EXPECT_EQ(Time(), "0:08");
     ExpectReleased();

@@ -439,6 +439,68 @@ TEST_F(RecorderTest, FailedWriteWhileDrainingKeepsTheFileWhole) {
     rig.ExpectAllReleased();
 }
 
+// The buffer that Pause hands back is the last write before the pause. When it ends the
+// recording, the stop must resume input first, or the queued buffers never come back.
+TEST_F(RecorderTest, FailedWriteWhilePausedResumesInputAndDrains) {
+    for (bool wineStop : {false, true}) {
+        SCOPED_TRACE(wineStop ? "stop keeps an empty buffer" : "stop hands back the head");
+        Rig rig(folder_);
+        rig.waveIn.SetWineStop(wineStop);
+        ASSERT_TRUE(StartRecording(&rig.state));
+        g_faultyWrites = FaultyWrites{};
+        g_faultyWrites.failAt = 4;  // the partly filled block handed back by the pause
+        g_writeFile = FaultyWriteFile;
+        rig.waveIn.DeliverAndPump(3 * kBlockBytes + 65);
+
+        rig.Pause();
+        EXPECT_EQ(rig.state.dataBytes, 3 * kBlockBytes);
+        EXPECT_FALSE(rig.state.recording);
+        EXPECT_FALSE(rig.state.paused);
+        EXPECT_TRUE(rig.waveIn.IsStarted());
+        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 3 * kBlockBytes);
+        EXPECT_EQ(rig.waveIn.QueuedCount(), 7);
+
+        rig.waveIn.DeliverAndPump(7 * kBlockBytes);
+        EXPECT_TRUE(rig.completed);
+        EXPECT_EQ(rig.FileBytes(), CompletedFile(3 * kBlockBytes, SampleCount(3 * kBlockBytes)));
+        EXPECT_EQ(rig.boxes.Count(), 0);
+        rig.ExpectAllReleased();
+    }
+}
+
+TEST_F(RecorderTest, SizeLimitReachedWhilePausedResumesInputAndDrains) {
+    for (bool wineStop : {false, true}) {
+        SCOPED_TRACE(wineStop ? "stop keeps an empty buffer" : "stop hands back the head");
+        Rig rig(folder_);
+        rig.waveIn.SetWineStop(wineStop);
+        ASSERT_TRUE(StartRecording(&rig.state));
+        rig.state.dataBytes = kMaxDataBytes - 64;
+        rig.waveIn.DeliverAndPump(65);
+
+        rig.Pause();  // the 65 bytes handed back take the recording one byte past the limit
+        EXPECT_EQ(rig.state.dataBytes, kMaxDataBytes + 1);
+        EXPECT_FALSE(rig.state.recording);
+        EXPECT_FALSE(rig.state.paused);
+        EXPECT_TRUE(rig.waveIn.IsStarted());
+        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 65);
+
+        rig.waveIn.DeliverAndPump(7 * kBlockBytes);
+        EXPECT_EQ(rig.waveIn.QueuedCount(), 0);
+        EXPECT_TRUE(rig.completed);
+        const DWORD dataBytes = kMaxDataBytes + 1 + 7 * kBlockBytes;
+        EXPECT_EQ(rig.state.dataBytes, dataBytes);
+        const std::vector<BYTE> file = rig.FileBytes();
+        EXPECT_EQ(std::vector<BYTE>(file.begin() + kHeaderBytes, file.end()),
+                  ScriptedWaveIn::PatternBytes(0, 65 + 7 * kBlockBytes));
+        EXPECT_EQ(ValueAt(file, 56), dataBytes);
+        EXPECT_EQ(ValueAt(file, 48), 0xFFFFFFFFu);
+        EXPECT_EQ(ValueAt(file, 4), dataBytes + 52);
+        rig.ExpectAllReleased();
+    }
+}
+
 TEST_F(RecorderTest, RefusedRequeueLeavesTheBufferUnpreparedAndRecordingGoesOn) {
     Rig rig(folder_);
     rig.waveIn.FailQueue(10);  // the second time a returned buffer is queued again
@@ -539,6 +601,33 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     rig.state.tempPath[0] = '\0';  // no temporary file name was obtained at start-up
     EXPECT_FALSE(StartRecording(&rig.state));
     EXPECT_EQ(rig.boxes.Count(), 3);
+}
+
+// A header that does not reach 60 bytes would put every block at the wrong offset: the start
+// is reported as a file that could not be created, with nothing opened.
+TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
+    for (WriteFault fault : {WriteFault::kFails, WriteFault::kShort}) {
+        for (int piece = 1; piece <= 3; ++piece) {
+            SCOPED_TRACE((fault == WriteFault::kFails ? "failed" : "short") +
+                         std::string(" write of header piece ") + std::to_string(piece));
+            Rig rig(folder_);
+            g_faultyWrites = FaultyWrites{};
+            g_faultyWrites.failAt = piece;
+            g_faultyWrites.fault = fault;
+            g_writeFile = FaultyWriteFile;
+
+            EXPECT_FALSE(StartRecording(&rig.state));
+            ExpectBox(rig, rig.window.Handle(), "Failed to create temporary file", true);
+            EXPECT_FALSE(rig.state.started);
+            EXPECT_FALSE(rig.state.recording);
+            EXPECT_EQ(rig.state.file, INVALID_HANDLE_VALUE);
+            EXPECT_TRUE(FileIsClosed(rig.path));
+            EXPECT_EQ(rig.waveIn.OpenCount(), 0);
+            EXPECT_EQ(rig.heap.Allocations(), 0);
+            PumpMessages();
+            EXPECT_EQ(rig.closes, 0);
+        }
+    }
 }
 
 TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileClosed) {

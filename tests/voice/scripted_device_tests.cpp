@@ -399,6 +399,22 @@ TEST(ScriptedWaveOut, PlaysInWriteOrderAndPauseHoldsTheBuffers) {
     EXPECT_EQ(returns.closes, 1);
 }
 
+TEST(ScriptedWaveOut, InjectedCloseFailureKeepsTheDeviceOpenAndPostsNothing) {
+    TestWindow window;
+    Returns returns(window);
+    ScriptedWaveOut device;
+    HWAVEOUT out = OpenOutput(window);
+    device.FailClose(1, MMSYSERR_NOMEM);
+    EXPECT_EQ(g_waveOut->close(out), MMSYSERR_NOMEM);
+    PumpMessages();
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(returns.closes, 0);
+    EXPECT_EQ(g_waveOut->close(out), MMSYSERR_NOERROR);
+    PumpMessages();
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(returns.closes, 1);
+}
+
 TEST(ScriptedWaveOut, InstantModeReturnsEachWriteAtOnceUnlessPaused) {
     TestWindow window;
     Returns returns(window);
