@@ -1,0 +1,202 @@
+// Takes pictures of the real main window for the documentation: just started, recording and
+// ready after a recording. The window is made as WinMain makes it, from its template with its
+// own procedure, driven by clicks on the bar's buttons with scripted wave devices behind it, and
+// copied from the screen with its caption and menu bar as 24-bit BMPs:
+//   window_pictures <folder>  ->  window-empty.bmp, window-recording.bmp, window-ready.bmp
+// tools/make_window_pictures.sh runs it under Xvfb and turns the BMPs into docs/*.png.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "app/main_dialog.h"
+#include "controls/btn_bar.h"
+#include "controls/my_button.h"
+#include "res/resource.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/scripted_message_box.h"
+#include "tests/support/scripted_wave.h"
+
+namespace {
+
+constexpr UINT kSettleMs = 700;  // time for the window and the X server to finish drawing
+
+bool WriteBmp(const char* path, const void* bits, int width, int height) {
+    const DWORD stride = (width * 3 + 3) & ~3;
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = stride * height;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    FILE* out = std::fopen(path, "wb");
+    if (!out) {
+        return false;
+    }
+    bool ok = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
+              std::fwrite(&info, sizeof(info), 1, out) == 1 &&
+              std::fwrite(bits, info.biSizeImage, 1, out) == 1;
+    return std::fclose(out) == 0 && ok;
+}
+
+// Runs the message loop for a while, so every paint has happened and reached the screen.
+void Settle(UINT milliseconds) {
+    PumpMessages();
+    const UINT_PTR timer = SetTimer(nullptr, 0, milliseconds, nullptr);
+    if (!timer) {
+        return;
+    }
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == timer) {
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    KillTimer(nullptr, timer);
+    PumpMessages();
+}
+
+// Copies the whole window - frame, caption and menu bar included - from the screen.
+bool Capture(HWND window, const char* folder, const char* name) {
+    // The window is active, but with no window manager under Xvfb Wine leaves its caption in
+    // the inactive colours; draw it as a focused window's.
+    SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
+    Settle(kSettleMs);
+    RECT place;
+    if (!GetWindowRect(window, &place)) {
+        return false;
+    }
+    const int width = place.right - place.left;
+    const int height = place.bottom - place.top;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP surface = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    bool ok = false;
+    if (screen && dc && surface) {
+        HGDIOBJ previous = SelectObject(dc, surface);
+        ok = BitBlt(dc, 0, 0, width, height, screen, place.left, place.top, SRCCOPY) != FALSE;
+        GdiFlush();
+        char path[MAX_PATH];
+        wsprintfA(path, "%s\\%s", folder, name);
+        ok = ok && WriteBmp(path, bits, width, height);
+        std::printf("%s: %dx%d%s\n", name, width, height, ok ? "" : " FAILED");
+        SelectObject(dc, previous);
+    }
+    if (surface) {
+        DeleteObject(surface);
+    }
+    if (dc) {
+        DeleteDC(dc);
+    }
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return ok;
+}
+
+// A click on a bar button, as the mouse delivers it; the pointer then leaves the button.
+void Click(MyButton* button) {
+    SendMessageA(button->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+    SendMessageA(button->window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+    SendMessageA(button->window, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+    SendMessageA(button->window, WM_MOUSELEAVE, 0, 0);
+    PumpMessages();
+}
+
+void PrintReadouts(HWND dialog, const char* when) {
+    char time[32] = {}, size[32] = {}, status[64] = {};
+    GetDlgItemTextA(dialog, IDC_TIME_READOUT, time, sizeof time);
+    GetDlgItemTextA(dialog, IDC_SIZE_READOUT, size, sizeof size);
+    GetDlgItemTextA(dialog, IDC_STATUS, status, sizeof status);
+    std::printf("%s: %s, %s, status \"%s\"\n", when, time, size, status);
+}
+
+// The scripted devices live only here, so their checks at the end have run when it returns.
+bool TakePictures(AppState& state, const char* folder) {
+    ScriptedMessageBox boxes;
+    ScriptedWaveIn input;
+    ScriptedWaveOut output;
+
+    // The pointer away from the window, so no control shows a hover look.
+    SetCursorPos(0, 0);
+    HWND dialog =
+        CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    if (!dialog || !state.bar || !state.bar->record || !state.bar->stop) {
+        std::fprintf(stderr, "cannot create the main window\n");
+        return false;
+    }
+    SetForegroundWindow(dialog);
+
+    bool ok = Capture(dialog, folder, "window-empty.bmp");
+    PrintReadouts(dialog, "empty");
+
+    // About four seconds recorded, still running.
+    Click(state.bar->record);
+    input.DeliverAndPump(50 * kBlockBytes);
+    PrintReadouts(dialog, "recording");
+    ok = Capture(dialog, folder, "window-recording.bmp") && ok;
+
+    // Seven seconds in all, stopped and drained.
+    input.DeliverAndPump(30 * kBlockBytes);
+    Click(state.bar->stop);
+    input.DeliverAndPump(8 * kBlockBytes);
+    if (input.IsOpen()) {
+        std::fprintf(stderr, "the recording did not drain\n");
+        ok = false;
+    }
+    PrintReadouts(dialog, "ready");
+    ok = Capture(dialog, folder, "window-ready.bmp") && ok;
+
+    if (boxes.Count() != 0) {
+        std::fprintf(stderr, "unexpected message box: %s\n", boxes.Boxes()[0].text.c_str());
+        ok = false;
+    }
+    DestroyWindow(dialog);
+    PumpMessages();
+    DeleteFileA(state.tempPath);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: window_pictures <folder>\n");
+        return 2;
+    }
+
+    // As WinMain prepares the process.
+    InitCommonControls();
+    g_instance = GetModuleHandleA(nullptr);
+    RegisterBtnBarClass();
+    RegisterMyButtonClass();
+    static AppState state;
+    std::memset(&state, 0, sizeof state);
+    g_appState = &state;
+
+    bool ok = TakePictures(state, argv[1]);
+    if (::testing::UnitTest::GetInstance()->Failed()) {
+        std::fprintf(stderr, "a scripted device was misused\n");
+        ok = false;
+    }
+    return ok ? 0 : 1;
+}
