@@ -28,6 +28,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   # No Mono or Gecko prompts: Kestrune needs neither.
   WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  # Without mshtml nothing claims .htm files; Help opens help.htm through the desktop's browser.
+  wine reg add 'HKCR\.htm' /ve /d htmlfile /f >/dev/null 2>&1
+  # This Wine looks for its own fonts (Tahoma for "MS Shell Dlg", Marlett for the caption
+  # buttons) only in the prefix's Fonts folder.
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   wineserver -w
 fi
 # Sound through PulseAudio (or PipeWire's Pulse server) when one answers.
@@ -40,6 +45,12 @@ export WINEDLLOVERRIDES="winmm,mapi32=n,b;mscoree,mshtml="
 run=(wine "$exe")
 if [ -z "${DISPLAY:-}" ]; then
   echo "run-kestrune.sh: no DISPLAY; running on a virtual X server (xvfb-run)"
-  run=(xvfb-run -a "${run[@]}")
+  # No window manager there to draw the caption: Wine draws its own.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+  run=(xvfb-run -a -s "-screen 0 1024x768x24" "${run[@]}")
+else
+  wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true
 fi
+# The settings above are read when the prefix's server starts: let the one they started end.
+wineserver -w
 exec "${run[@]}"
