@@ -52,3 +52,7 @@ DWORD SecondsFromBytes(DWORD bytes);
 void ShowTime(AppState* state, DWORD seconds);
 void ShowSize(AppState* state, DWORD kilobytes);
 void ShowProgress(AppState* state, double fraction);
+
+// A stop drains, and a paused device hands nothing back: clears `paused` and resumes whichever
+// device is active, showing its status again.
+void ResumeIfPaused(AppState* state);

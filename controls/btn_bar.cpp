@@ -44,6 +44,12 @@ MyButton* CreateButton(HWND bar, int left) {
     return button;
 }
 
+bool IsSlot(int slot) {
+    return slot >= Play && slot <= Send;
+}
+
+}  // namespace
+
 MyButton* ButtonInSlot(BtnBar* bar, int slot) {
     switch (slot) {
         case Play:
@@ -60,12 +66,6 @@ MyButton* ButtonInSlot(BtnBar* bar, int slot) {
             return nullptr;
     }
 }
-
-bool IsSlot(int slot) {
-    return slot >= Play && slot <= Send;
-}
-
-}  // namespace
 
 bool RegisterBtnBarClass() {
     // Lives as long as the process once the class holds it.

@@ -22,3 +22,5 @@ void ConstructBtnBar(BtnBar* bar, HWND window);
 // Also grays or enables the slot's item in the parent window's menu.
 void SetButtonDisabled(BtnBar* bar, int slot, bool flag);
 void SetButtonPressed(BtnBar* bar, int slot, bool flag);
+// The button in a slot, or null (no such slot, or its button could not be made).
+MyButton* ButtonInSlot(BtnBar* bar, int slot);

@@ -160,16 +160,7 @@ void OnPlayedBlock(AppState* state, AudioBuffer* buffer) {
 
 void StopPlayback(AppState* state) {
     // A paused device would keep its buffers and never drain.
-    if (state->paused) {
-        state->paused = false;
-        if (state->recording) {
-            SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
-            g_waveIn->start(state->waveIn);
-        } else if (state->playing) {
-            SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
-            g_waveOut->restart(state->waveOut);
-        }
-    }
+    ResumeIfPaused(state);
     state->playing = false;
     // With no buffer out nothing would come back to close the device, as after a failed close.
     CloseDeviceWhenIdle(state);

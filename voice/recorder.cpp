@@ -170,16 +170,7 @@ void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
 }
 
 bool StopRecording(AppState* state) {
-    if (state->paused) {
-        state->paused = false;
-        if (state->recording) {
-            SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
-            g_waveIn->start(state->waveIn);
-        } else if (state->playing) {
-            SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
-            g_waveOut->restart(state->waveOut);
-        }
-    }
+    ResumeIfPaused(state);
     const bool wasRecording = state->recording;
     state->recording = false;
     if (wasRecording) {

@@ -176,20 +176,7 @@ class MainWindowTest : public ::testing::Test {
         g_shellExecute = previousShell_;
     }
 
-    MyButton* Button(int slot) const {
-        switch (slot) {
-            case Play:
-                return state_.bar->play;
-            case Pause:
-                return state_.bar->pause;
-            case Stop:
-                return state_.bar->stop;
-            case Record:
-                return state_.bar->record;
-            default:
-                return state_.bar->send;
-        }
-    }
+    MyButton* Button(int slot) const { return ButtonInSlot(state_.bar, slot); }
 
     // A click on a bar button, as the mouse delivers it.
     void Click(int slot) {

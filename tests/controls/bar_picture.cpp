@@ -9,35 +9,12 @@
 #include "app/app_state.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
+#include "tests/support/bitmap_file.h"
 
 namespace {
 
 constexpr int kBarWidth = 268;  // 179 x 33 dialog units at 96 dpi
 constexpr int kBarHeight = 54;
-
-bool WriteBmp(const char* path, const void* bits, int width, int height) {
-    const DWORD stride = (width * 3 + 3) & ~3;
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    info.biSizeImage = stride * height;
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + info.biSizeImage;
-    FILE* out = std::fopen(path, "wb");
-    if (!out) {
-        return false;
-    }
-    bool ok = std::fwrite(&file, sizeof(file), 1, out) == 1 &&
-              std::fwrite(&info, sizeof(info), 1, out) == 1 &&
-              std::fwrite(bits, info.biSizeImage, 1, out) == 1;
-    return std::fclose(out) == 0 && ok;
-}
 
 }  // namespace
 

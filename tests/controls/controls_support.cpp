@@ -68,23 +68,6 @@ BtnBar* BarOf(HWND barWindow) {
     return static_cast<BtnBar*>(GetWindowObject(barWindow));
 }
 
-MyButton* ButtonInSlot(BtnBar* bar, int slot) {
-    switch (slot) {
-        case Play:
-            return bar->play;
-        case Pause:
-            return bar->pause;
-        case Stop:
-            return bar->stop;
-        case Record:
-            return bar->record;
-        case Send:
-            return bar->send;
-        default:
-            return nullptr;
-    }
-}
-
 void MoveOver(MyButton* button) {
     SendMessageA(button->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
 }

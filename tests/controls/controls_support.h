@@ -27,7 +27,6 @@ HWND CreateTestParent(bool withMenu);
 // A bar as the dialog template makes it: control 1001, visible, `width` x 54, no border.
 HWND CreateBar(HWND parent, int width);
 BtnBar* BarOf(HWND barWindow);
-MyButton* ButtonInSlot(BtnBar* bar, int slot);
 
 // What a mouse does to a button.
 void MoveOver(MyButton* button);
