@@ -134,11 +134,20 @@ class MainWindowTest : public ::testing::Test {
         RegisterBtnBarClass();
         RegisterMyButtonClass();
         GetTempPathA(MAX_PATH, s_base);
+        GetEnvironmentVariableA("TMP", s_tmp, MAX_PATH);
+        GetEnvironmentVariableA("TEMP", s_temp, MAX_PATH);
+    }
+
+    static void TearDownTestSuite() {
+        SetEnvironmentVariableA("TMP", s_tmp[0] ? s_tmp : nullptr);
+        SetEnvironmentVariableA("TEMP", s_temp[0] ? s_temp : nullptr);
     }
 
     void SetUp() override {
         // A private temporary folder, so the voice file's place can be checked.
-        wsprintfA(folder_, "%skestrune-window-%lu", s_base, GetCurrentProcessId());
+        // A folder of each test's own: one left behind cannot break the next.
+        static int s_test = 0;
+        wsprintfA(folder_, "%skestrune-window-%lu-%d", s_base, GetCurrentProcessId(), ++s_test);
         ASSERT_TRUE(CreateDirectoryA(folder_, nullptr)) << folder_;
         char tmp[MAX_PATH];
         wsprintfA(tmp, "%s\\", folder_);
@@ -174,6 +183,8 @@ class MainWindowTest : public ::testing::Test {
         DeleteFileA(state_.tempPath);
         RemoveDirectoryA(folder_);
         g_shellExecute = previousShell_;
+        // A box nobody expected is a failure the window reported, even if all else looks right.
+        EXPECT_EQ(boxes_.Count(), expectedBoxes_);
     }
 
     MyButton* Button(int slot) const { return ButtonInSlot(state_.bar, slot); }
@@ -231,6 +242,9 @@ class MainWindowTest : public ::testing::Test {
     }
 
     static char s_base[MAX_PATH];  // the temporary folder before the tests moved it
+    static char s_tmp[MAX_PATH];   // TMP and TEMP as they were
+    static char s_temp[MAX_PATH];
+    int expectedBoxes_ = 0;
     char folder_[MAX_PATH] = {};
     AppState state_;
     ScriptedMessageBox boxes_;
@@ -241,6 +255,8 @@ class MainWindowTest : public ::testing::Test {
 };
 
 char MainWindowTest::s_base[MAX_PATH];
+char MainWindowTest::s_tmp[MAX_PATH];
+char MainWindowTest::s_temp[MAX_PATH];
 
 TEST_F(MainWindowTest, StartsWithOnlyRecordAvailableAndAnEmptyVoiceFile) {
     EXPECT_EQ(Shown(), EmptyArrangement());
@@ -283,16 +299,15 @@ TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
     EXPECT_EQ(Shown(), ReadyArrangement());
 
     const DWORD dataBytes = state_.dataBytes;
-    EXPECT_EQ(dataBytes % kBlockBytes, 0u);
-    EXPECT_GE(dataBytes, 4062u);
+    // 31 full blocks and 32 bytes when Stop came; the drain fills that one and 7 more.
+    EXPECT_EQ(dataBytes, 39 * kBlockBytes);
     std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
     ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
     EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
     EXPECT_EQ(LittleEndian32(file, 56), dataBytes);
     EXPECT_EQ(std::vector<BYTE>(file.begin() + kHeaderBytes, file.end()),
               ScriptedWaveIn::PatternBytes(0, dataBytes));
-    char length[16];
-    wsprintfA(length, "0:0%lu", dataBytes / kBytesPerSecond);
+    const char* const length = "0:03";  // 5070 bytes
     EXPECT_EQ(Text(IDC_TIME_READOUT), length);
 
     Click(Play);
@@ -313,6 +328,7 @@ TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
 }
 
 TEST_F(MainWindowTest, EveryFailedRecordingStartLeavesExactlyEmpty) {
+    expectedBoxes_ = 3;
     struct Case {
         const char* name;
         void (*arrange)(ScriptedWaveIn&);
@@ -352,6 +368,7 @@ TEST_F(MainWindowTest, EveryFailedRecordingStartLeavesExactlyEmpty) {
 }
 
 TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
+    expectedBoxes_ = 2;
     {
         ScriptedHeap heap;
         heap.FailAllocation(6);  // the header of the third buffer
@@ -377,6 +394,7 @@ TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
 }
 
 TEST_F(MainWindowTest, FailedPlaybackStartLeavesReady) {
+    expectedBoxes_ = 1;
     RecordBlocks(10);
     output_.FailOpen(MMSYSERR_ALLOCATED);
     Click(Play);
@@ -469,6 +487,7 @@ TEST_F(MainWindowTest, StopWithNothingRunningDoesNothing) {
 }
 
 TEST_F(MainWindowTest, PlayClickDuringAMenuPlaybackFailsAndTheFirstPlaysOn) {
+    expectedBoxes_ = 1;
     RecordBlocks(40);
     SendCommand(IDM_PLAY);
     EXPECT_EQ(Shown(), PlayingArrangement(false));
@@ -647,6 +666,7 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
 }
 
 TEST_F(MainWindowTest, LinkHelpAndAboutReachTheShellAndTheAboutBox) {
+    expectedBoxes_ = 1;
     SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDC_HOME_LINK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog_, IDC_HOME_LINK)));
     SendCommand(IDM_HELP);
@@ -698,6 +718,7 @@ TEST_F(MainWindowTest, PauseWhileDrainingCarriesIntoTheNextRecording) {
 }
 
 TEST_F(MainWindowTest, PlayClickDuringAPausedMenuPlaybackLetsItPlayOnToItsEnd) {
+    expectedBoxes_ = 1;
     RecordBlocks(20);
     SendCommand(IDM_PLAY);
     output_.PlayNext();
@@ -744,6 +765,7 @@ void CALLBACK CloseStuckWindow(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
+    expectedBoxes_ = 1;
     DestroyWindow(dialog_);
     dialog_ = nullptr;
     DeleteFileA(state_.tempPath);
@@ -753,8 +775,9 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
         ScriptedHeap heap;
         heap.FailAllocation(1);  // the bar's object
         // Should the window not end by itself, close it after a while: the result then says so.
-        SetTimer(nullptr, 0, 3000, CloseStuckWindow);
+        UINT_PTR timer = SetTimer(nullptr, 0, 3000, CloseStuckWindow);
         result = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+        KillTimer(nullptr, timer);
     }
     EXPECT_EQ(result, 1);
     EXPECT_EQ(state_.bar, nullptr);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "app/app_state.h"
+#include "res/resource.h"
 #include "tests/support/test_window.h"
 
 namespace {
@@ -14,7 +15,7 @@ class ReadoutTest : public ::testing::Test {
   protected:
     void SetUp() override { state_.dialog = window_.Handle(); }
     void PlaceSlider(int position) {
-        SendMessageA(window_.Control(1002), TBM_SETPOS, TRUE, position);
+        SendMessageA(window_.Control(IDC_SLIDER), TBM_SETPOS, TRUE, position);
         ASSERT_EQ(window_.SliderPosition(), position);
     }
 
@@ -31,19 +32,19 @@ TEST_F(ReadoutTest, TimeReadsMinutesAndTwoDigitSeconds) {
                  {3599, "59:59"}, {6000, "100:00"}, {2643056, "44050:56"}};
     for (const auto& c : cases) {
         ShowTime(&state_, c.seconds);
-        EXPECT_EQ(window_.Text(1006), c.text) << c.seconds << " s";
+        EXPECT_EQ(window_.Text(IDC_TIME_READOUT), c.text) << c.seconds << " s";
     }
-    EXPECT_EQ(window_.Text(1007), "");  // the other readouts are left alone
+    EXPECT_EQ(window_.Text(IDC_SIZE_READOUT), "");  // the other readouts are left alone
 }
 
-TEST_F(ReadoutTest, SizeReadsWholeKilobytes) {
-    ShowSize(&state_, 1023 / 1024);
-    EXPECT_EQ(window_.Text(1007), "0 K");
-    ShowSize(&state_, 1024 / 1024);
-    EXPECT_EQ(window_.Text(1007), "1 K");
+TEST_F(ReadoutTest, SizeReadsKilobytesUnpadded) {
+    ShowSize(&state_, 0);
+    EXPECT_EQ(window_.Text(IDC_SIZE_READOUT), "0 K");
+    ShowSize(&state_, 1);
+    EXPECT_EQ(window_.Text(IDC_SIZE_READOUT), "1 K");
     ShowSize(&state_, 1048576);
-    EXPECT_EQ(window_.Text(1007), "1048576 K");
-    EXPECT_EQ(window_.Text(1006), "");
+    EXPECT_EQ(window_.Text(IDC_SIZE_READOUT), "1048576 K");
+    EXPECT_EQ(window_.Text(IDC_TIME_READOUT), "");
 }
 
 TEST(SecondsFromBytesTest, DropsTheRemainder) {
