@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "res/resource.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -70,12 +71,12 @@ class PlayerTest : public ::testing::Test {
         PumpMessages();
     }
 
-    std::string Time() const { return window_.Text(1006); }
-    std::string Status() const { return window_.Text(1008); }
+    std::string Time() const { return window_.Text(IDC_TIME_READOUT); }
+    std::string Status() const { return window_.Text(IDC_STATUS); }
     int Slider() const { return window_.SliderPosition(); }
     // Where the user leaves the thumb.
     void MoveSlider(int position) {
-        SendMessageA(window_.Control(1002), TBM_SETPOS, TRUE, position);
+        SendMessageA(window_.Control(IDC_SLIDER), TBM_SETPOS, TRUE, position);
     }
 
     // m:ss, written independently of the readout's own formatting.

@@ -63,7 +63,7 @@ TEST_F(PlayerTest, PlayAgainDuringAPlaybackFailsAndTheRunningOnePlaysOnToItsEnd)
 
 TEST_F(PlayerTest, DeviceThatCannotOpenLeavesZeroTimeAndTheFileClosed) {
     WriteVoice(10 * kBlockBytes);
-    SetDlgItemTextA(window_.Handle(), 1006, "1:23");
+    SetDlgItemTextA(window_.Handle(), IDC_TIME_READOUT, "1:23");
     out_.FailOpen(MMSYSERR_ALLOCATED);
 
     EXPECT_FALSE(StartPlayback(&state_));

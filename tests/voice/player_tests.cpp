@@ -6,7 +6,7 @@ namespace {
 // --- A whole playback ----------------------------------------------------------------------
 
 TEST_F(PlayerTest, PlaysOddNumberOfFramesInOrderAndSendsTheShortLastBlockWholeWithSilence) {
-    SetDlgItemTextA(window_.Handle(), 1006, "1:23");
+    SetDlgItemTextA(window_.Handle(), IDC_TIME_READOUT, "1:23");
     std::vector<BYTE> data = WriteVoice(65 * 41);  // 20 whole blocks and one frame
 
     ASSERT_TRUE(StartPlayback(&state_));
@@ -206,7 +206,7 @@ TEST_F(PlayerTest, StopWhilePausedRestartsOutputFirst) {
     // What the Pause command does.
     state_.paused = true;
     ASSERT_EQ(g_waveOut->pause(state_.waveOut), MMSYSERR_NOERROR);
-    SetDlgItemTextA(window_.Handle(), 1008, "Playing / Paused");
+    SetDlgItemTextA(window_.Handle(), IDC_STATUS, "Playing / Paused");
     EXPECT_EQ(out_.PlayAndPump(), 0);
 
     StopPlayback(&state_);

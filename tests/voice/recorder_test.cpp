@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -17,9 +18,9 @@
 
 namespace {
 
-constexpr int kTimeReadout = 1006;
-constexpr int kSizeReadout = 1007;
-constexpr int kStatusLine = 1008;
+constexpr int kTimeReadout = IDC_TIME_READOUT;
+constexpr int kSizeReadout = IDC_SIZE_READOUT;
+constexpr int kStatusLine = IDC_STATUS;
 
 std::vector<BYTE> NewHeader() {
     std::vector<BYTE> header(kHeaderBytes);
