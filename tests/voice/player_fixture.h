@@ -35,6 +35,8 @@ class PlayerTest : public ::testing::Test {
             closeResult_ = OnPlayerClosed(&state_);
         };
     }
+    // A box nobody expected is a failure even where the test does not look at the boxes.
+    void TearDown() override { EXPECT_EQ(boxes_.Count(), expectedBoxes_) << "message boxes shown"; }
 
     // A finished recording: the real header, then `dataBytes` bytes of a pattern whose period
     // (251) shares nothing with 130, so every block differs from its neighbours.
@@ -109,6 +111,7 @@ class PlayerTest : public ::testing::Test {
     TempFolder folder_;
     ScriptedHeap heap_;
     ScriptedMessageBox boxes_;
+    int expectedBoxes_ = 0;
     ScriptedWaveOut out_;
     TestWindow window_;
     AppState state_ = {};

@@ -110,7 +110,11 @@ class Rig {
             completed = OnRecorderClosed(&state);
         };
     }
-    ~Rig() { g_writeFile = WriteFile; }
+    // A box nobody expected is a failure even where the test does not look at the boxes.
+    ~Rig() {
+        g_writeFile = WriteFile;
+        EXPECT_EQ(boxes.Count(), expectedBoxes) << "message boxes shown";
+    }
 
     std::vector<BYTE> FileBytes() const { return ReadFileBytes(path); }
     std::vector<BYTE> FileHead() const {
@@ -147,6 +151,7 @@ class Rig {
     ScriptedHeap heap;
     ScriptedWaveIn waveIn;
     ScriptedMessageBox boxes;
+    int expectedBoxes = 0;
     AppState state = {};
     std::string path;
     int blocksHandled = 0;
@@ -579,6 +584,7 @@ void ExpectBox(const Rig& rig, HWND owner, const char* text, bool defaultCaption
 
 TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     Rig rig(folder_);
+    rig.expectedBoxes = 3;
     HANDLE old = CreateFileA(rig.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(old, INVALID_HANDLE_VALUE);
@@ -612,6 +618,7 @@ TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
             SCOPED_TRACE((fault == WriteFault::kFails ? "failed" : "short") +
                          std::string(" write of header piece ") + std::to_string(piece));
             Rig rig(folder_);
+            rig.expectedBoxes = 1;
             g_faultyWrites = FaultyWrites{};
             g_faultyWrites.failAt = piece;
             g_faultyWrites.fault = fault;
@@ -633,6 +640,7 @@ TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
 
 TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileClosed) {
     Rig rig(folder_);
+    rig.expectedBoxes = 1;
     rig.waveIn.FailOpen(MMSYSERR_ALLOCATED);
     EXPECT_FALSE(StartRecording(&rig.state));
     ExpectBox(rig, nullptr, "waveInOpen() failed", false);
@@ -670,6 +678,7 @@ TEST_F(RecorderTest, EachFailedAllocationIsReportedAndEverythingReleased) {
     for (int k = 1; k <= 16; ++k) {
         SCOPED_TRACE("allocation " + std::to_string(k));
         Rig rig(folder_);
+        rig.expectedBoxes = 1;
         rig.heap.FailAllocation(k);
         EXPECT_FALSE(StartRecording(&rig.state));
         ExpectBox(rig, nullptr, "malloc() failed", false);
@@ -683,6 +692,7 @@ TEST_F(RecorderTest, EachFailedPrepareIsReportedAndEverythingReleased) {
     for (int k = 1; k <= 8; ++k) {
         SCOPED_TRACE("prepare " + std::to_string(k));
         Rig rig(folder_);
+        rig.expectedBoxes = 1;
         rig.waveIn.FailPrepare(k, MMSYSERR_NOMEM);
         EXPECT_FALSE(StartRecording(&rig.state));
         ExpectBox(rig, nullptr, "waveInPrepareHeader() failed", false);
@@ -693,6 +703,7 @@ TEST_F(RecorderTest, EachFailedPrepareIsReportedAndEverythingReleased) {
 
 TEST_F(RecorderTest, FailedStartIsReportedAndEveryBufferReleasedAfterItsHandBack) {
     Rig rig(folder_);
+    rig.expectedBoxes = 1;
     rig.waveIn.FailStart(MMSYSERR_ERROR);
     bool recordingWhileUp = true;
     rig.boxes.whileUp = [&](const MessageBoxRecord&) {
@@ -722,6 +733,7 @@ TEST_F(RecorderTest, FailedStartDoesNotTouchReleasedBuffersWhenTheBoxPumps) {
     for (int k : {1, 4, 16}) {
         SCOPED_TRACE("allocation " + std::to_string(k));
         Rig rig(folder_);
+        rig.expectedBoxes = 1;
         rig.heap.FailAllocation(k);
         rig.boxes.whileUp = [](const MessageBoxRecord&) { PumpMessages(); };
         EXPECT_FALSE(StartRecording(&rig.state));
@@ -734,6 +746,7 @@ TEST_F(RecorderTest, FailedStartDoesNotTouchReleasedBuffersWhenTheBoxPumps) {
 
 TEST_F(RecorderTest, NextRecordingAfterAFailedStartStartsAfresh) {
     Rig rig(folder_);
+    rig.expectedBoxes = 1;
     rig.heap.FailAllocation(7);
     EXPECT_FALSE(StartRecording(&rig.state));
     PumpMessages();
