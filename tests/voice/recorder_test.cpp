@@ -301,13 +301,13 @@ TEST_F(RecorderTest, RecordingStoppedAtOnceIsStillAValidFile) {
 TEST_F(RecorderTest, PauseHandsBackThePartlyFilledBufferWhichIsWritten) {
     Rig rig(folder_);
     ASSERT_TRUE(StartRecording(&rig.state));
-    rig.waveIn.DeliverAndPump(2 * kBlockBytes + 65);
+    rig.waveIn.DeliverAndPump(7 * kBlockBytes + 120);
     rig.Pause();
 
-    EXPECT_EQ(rig.state.dataBytes, 2 * kBlockBytes + 65);
+    EXPECT_EQ(rig.state.dataBytes, 7 * kBlockBytes + 120);
     EXPECT_TRUE(rig.state.recording);
-    EXPECT_EQ(rig.waveIn.QueuedCount(), 8);  // queued again for when input resumes
-    EXPECT_EQ(rig.window.Text(kSizeReadout), "0 K");
+    EXPECT_EQ(rig.waveIn.QueuedCount(), 8);           // queued again for when input resumes
+    EXPECT_EQ(rig.window.Text(kSizeReadout), "1 K");  // "0 K" without the partly filled block
     // Sound while paused is not captured.
     EXPECT_EQ(rig.waveIn.Deliver(500), 0u);
 
@@ -318,7 +318,7 @@ TEST_F(RecorderTest, PauseHandsBackThePartlyFilledBufferWhichIsWritten) {
     StopRecording(&rig.state);
     rig.waveIn.DeliverAndPump(8 * kBlockBytes);
 
-    const DWORD dataBytes = 13 * kBlockBytes + 65;
+    const DWORD dataBytes = 18 * kBlockBytes + 120;
     EXPECT_EQ(rig.FileBytes(), CompletedFile(dataBytes, SampleCount(dataBytes)));
     rig.ExpectAllReleased();
 }
@@ -404,20 +404,20 @@ void FaultyWriteEndsTheRecordingCleanly(const TempFolder& folder, WriteFault fau
     Rig rig(folder);
     ASSERT_TRUE(StartRecording(&rig.state));
     g_faultyWrites = FaultyWrites{};
-    g_faultyWrites.failAt = 4;
+    g_faultyWrites.failAt = 8;  // 7 blocks read "0 K"; with the faulty block it would be "1 K"
     g_faultyWrites.fault = fault;
     g_writeFile = FaultyWriteFile;
 
-    rig.waveIn.DeliverAndPump(4 * kBlockBytes);
-    EXPECT_EQ(rig.state.dataBytes, 3 * kBlockBytes);
+    rig.waveIn.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_EQ(rig.state.dataBytes, 7 * kBlockBytes);
     EXPECT_FALSE(rig.state.recording);
-    EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 3 * kBlockBytes);
+    EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 7 * kBlockBytes);
     EXPECT_EQ(rig.window.Text(kSizeReadout), "0 K");
 
     rig.waveIn.DeliverAndPump(8 * kBlockBytes);
     EXPECT_TRUE(rig.completed);
-    EXPECT_EQ(rig.state.dataBytes, 3 * kBlockBytes);
-    EXPECT_EQ(rig.FileBytes(), CompletedFile(3 * kBlockBytes, SampleCount(3 * kBlockBytes)));
+    EXPECT_EQ(rig.state.dataBytes, 7 * kBlockBytes);
+    EXPECT_EQ(rig.FileBytes(), CompletedFile(7 * kBlockBytes, SampleCount(7 * kBlockBytes)));
     rig.ExpectAllReleased();
 }
 
