@@ -20,7 +20,11 @@ struct Pictures {
     int disabled;
 };
 constexpr Pictures kPictures[] = {
-    {102, 104, 103}, {105, 107, 106}, {108, 110, 109}, {113, 1001, 112}, {1002, 1004, 1003},
+    {IDB_PLAY, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED},
+    {IDB_PAUSE, IDB_PAUSE_PRESSED, IDB_PAUSE_DISABLED},
+    {IDB_STOP, IDB_STOP_PRESSED, IDB_STOP_DISABLED},
+    {IDB_RECORD, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED},
+    {IDB_SEND, IDB_SEND_PRESSED, IDB_SEND_DISABLED},
 };
 
 class ButtonTest : public ::testing::Test {

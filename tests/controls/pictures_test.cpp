@@ -61,31 +61,37 @@ uint16_t U16(const Bytes& b, size_t at) {
     return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
 }
 
-// A 42 x 42 picture read from its file, after its format was checked.
+constexpr size_t kPixelsAt = 14 + 40 + 1024;  // right after a 256-entry palette
+
+// A 42 x 42 picture read from its file. Read pixels only after ExpectFormat passed: what At
+// relies on is asserted there.
 class Picture {
   public:
     explicit Picture(const std::string& path) : file_(ReadFile(path)) {}
 
     void ExpectFormat() const {
-        ASSERT_GE(file_.size(), 14u + 40u + 1024u);
+        ASSERT_EQ(file_.size(), kPixelsAt + 44u * 42u) << "rows of 44 bytes";
         EXPECT_EQ(file_[0], 'B');
         EXPECT_EQ(file_[1], 'M');
         EXPECT_EQ(U32(file_, 2), file_.size());
-        EXPECT_EQ(U32(file_, 10), 14u + 40u + 1024u) << "pixels right after a 256-entry palette";
+        ASSERT_EQ(U32(file_, 10), kPixelsAt) << "pixels right after a 256-entry palette";
         EXPECT_EQ(U32(file_, 14), 40u) << "BITMAPINFOHEADER";
-        EXPECT_EQ(static_cast<int32_t>(U32(file_, 18)), 42);
-        EXPECT_EQ(static_cast<int32_t>(U32(file_, 22)), 42) << "bottom-up, 42 rows";
+        ASSERT_EQ(static_cast<int32_t>(U32(file_, 18)), 42);
+        ASSERT_EQ(static_cast<int32_t>(U32(file_, 22)), 42) << "bottom-up, 42 rows";
         EXPECT_EQ(U16(file_, 26), 1);
-        EXPECT_EQ(U16(file_, 28), 8) << "bits per pixel";
-        EXPECT_EQ(U32(file_, 30), static_cast<uint32_t>(BI_RGB));
+        ASSERT_EQ(U16(file_, 28), 8) << "bits per pixel";
+        ASSERT_EQ(U32(file_, 30), static_cast<uint32_t>(BI_RGB));
         const uint32_t used = U32(file_, 46);
         EXPECT_TRUE(used == 0 || used == 256) << used << " palette entries";
-        EXPECT_EQ(file_.size(), 14u + 40u + 1024u + 44u * 42u) << "rows of 44 bytes";
     }
 
     Rgb At(int x, int y) const {
-        const uint8_t index = file_[1078 + (41 - y) * 44 + x];
-        const size_t entry = 54 + index * 4;
+        const size_t at = kPixelsAt + (41 - y) * 44 + x;
+        if (x < 0 || x >= 42 || y < 0 || y >= 42 || at >= file_.size()) {
+            ADD_FAILURE() << "pixel " << x << "," << y << " outside the picture";
+            return {-1, -1, -1};
+        }
+        const size_t entry = 54 + file_[at] * 4;  // within the palette for any 8-bit index
         return {file_[entry + 2], file_[entry + 1], file_[entry]};
     }
 
@@ -111,6 +117,7 @@ TEST(PictureFiles, ShowAFramedFaceWithItsSymbolInTheMiddle) {
     for (const PictureFile& file : kPictureFiles) {
         SCOPED_TRACE(file.name);
         Picture picture(SourcePath(std::string("res/bitmaps/") + file.name + ".bmp"));
+        ASSERT_NO_FATAL_FAILURE(picture.ExpectFormat());
         for (int i = 0; i < 42; ++i) {
             for (int ring : {0, 1, 40, 41}) {
                 ASSERT_EQ(picture.At(i, ring), kMargin) << i << "," << ring;
@@ -218,12 +225,20 @@ std::vector<int> IconSizes(const std::string& path) {
     const int count = U16(file, 4);
     for (int i = 0; i < count; ++i) {
         const size_t entry = 6 + 16 * i;
+        if (entry + 16 > file.size()) {
+            ADD_FAILURE() << "directory entry " << i << " past the end of the file";
+            break;
+        }
         const int size = file[entry] ? file[entry] : 256;
         EXPECT_EQ(file[entry + 1], file[entry]) << "square";
         EXPECT_EQ(U16(file, entry + 6), 8) << "bits per pixel";
         const uint32_t bytes = U32(file, entry + 8);
         const uint32_t offset = U32(file, entry + 12);
-        EXPECT_LE(offset + bytes, file.size());
+        if (offset + bytes > file.size() || bytes < 40) {
+            ADD_FAILURE() << "image " << i << " (" << bytes << " bytes at " << offset
+                          << ") past the end of the file";
+            break;
+        }
         const size_t mask = ((size + 31) / 32) * 4 * size;
         EXPECT_EQ(bytes, 40u + 1024u + size * size + mask);
         EXPECT_EQ(U32(file, offset), 40u);

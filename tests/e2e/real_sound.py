@@ -29,6 +29,7 @@ RATE = 8000
 HEADER_BYTES = 60
 BYTES_PER_SECOND = 1625
 DRAIN_LIMIT = 0.7  # eight 130-byte buffers are 0.64 s of sound
+FINISH_LIMIT = 5  # Stop to Ready: slower than this is a recording that does not end
 ENVELOPE_WINDOW = 160  # 20 ms at 8 kHz
 MIN_CORRELATION = 0.8
 GAP_LIMIT = 0.25  # a late buffer or two under load, not a choppy stream
@@ -408,7 +409,9 @@ def record_speech(s, speech_path, speech):
     wait_until("speech played", lambda: player.poll() is not None, len(speech) / RATE + 10)
     s.menu("s")
     t_stop = time.monotonic()
-    final = s.wait_status("", 5)
+    # How long the drain takes depends on the machine's load: a figure, not a check. How much
+    # it drains is checked below by the data size.
+    final = s.wait_status("", FINISH_LIMIT)
     drain = time.monotonic() - t_stop
 
     files = s.voice_files()
@@ -440,8 +443,6 @@ def record_speech(s, speech_path, speech):
         raise Failure(f"recording of {duration:.3f} s does not match the speech "
                       f"({speech_len:.3f} s from {offset:.3f} s) and a drain within "
                       f"{DRAIN_LIMIT} s")
-    if drain > DRAIN_LIMIT + 0.5:
-        raise Failure(f"Stop to Ready took {drain:.3f} s")
     if final["time"] != time_text(data_bytes) or final["size"] != size_text(data_bytes):
         raise Failure(f"readouts {final['time']!r} {final['size']!r} after recording "
                       f"{data_bytes} bytes")

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include "res/resource.h"
+
 namespace {
 
 const char kClassName[] = "KestruneTestWindow";
@@ -40,11 +42,11 @@ TestWindow::TestWindow() {
     if (window_ == nullptr) {
         return;
     }
-    HWND slider = CreateChild(window_, TRACKBAR_CLASSA, TBS_HORZ, 1002, 10);
+    HWND slider = CreateChild(window_, TRACKBAR_CLASSA, TBS_HORZ, IDC_SLIDER, 10);
     SendMessageA(slider, TBM_SETRANGE, TRUE, MAKELPARAM(0, 1000));
-    CreateChild(window_, "STATIC", SS_LEFT, 1006, 40);
-    CreateChild(window_, "STATIC", SS_LEFT, 1007, 70);
-    CreateChild(window_, "STATIC", SS_LEFT, 1008, 100);
+    CreateChild(window_, "STATIC", SS_LEFT, IDC_TIME_READOUT, 40);
+    CreateChild(window_, "STATIC", SS_LEFT, IDC_SIZE_READOUT, 70);
+    CreateChild(window_, "STATIC", SS_LEFT, IDC_STATUS, 100);
 }
 
 TestWindow::~TestWindow() {
@@ -60,7 +62,7 @@ std::string TestWindow::Text(int id) const {
 }
 
 int TestWindow::SliderPosition() const {
-    return static_cast<int>(SendDlgItemMessageA(window_, 1002, TBM_GETPOS, 0, 0));
+    return static_cast<int>(SendDlgItemMessageA(window_, IDC_SLIDER, TBM_GETPOS, 0, 0));
 }
 
 int TestWindow::MessageCount(UINT message) const {

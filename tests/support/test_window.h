@@ -1,6 +1,7 @@
-// A hidden top-level window standing in for the main dialog: it owns a real trackbar 1002
-// (range 0-1000) and statics 1006 (time), 1007 (size) and 1008 (status), so the readouts and
-// the engine can write to it, and it routes the wave-device notifications to the test.
+// A hidden top-level window standing in for the main dialog: it owns a real trackbar
+// IDC_SLIDER (range 0-1000) and statics IDC_TIME_READOUT, IDC_SIZE_READOUT and IDC_STATUS, so
+// the readouts and the engine can write to it, and it routes the wave-device notifications to
+// the test.
 #pragma once
 #include <windows.h>
 #include <mmsystem.h>
@@ -19,7 +20,7 @@ class TestWindow {
     HWND Handle() const { return window_; }
     HWND Control(int id) const { return GetDlgItem(window_, id); }
     std::string Text(int id) const;  // text of control `id`
-    int SliderPosition() const;      // position of trackbar 1002
+    int SliderPosition() const;      // position of trackbar IDC_SLIDER
 
     // Handlers for what the devices post here (lParam is the WAVEHDR*). A data, done or
     // close notification that arrives with no handler set fails the test; the open

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "res/resource.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -34,6 +35,8 @@ class PlayerTest : public ::testing::Test {
             closeResult_ = OnPlayerClosed(&state_);
         };
     }
+    // A box nobody expected is a failure even where the test does not look at the boxes.
+    void TearDown() override { EXPECT_EQ(boxes_.Count(), expectedBoxes_) << "message boxes shown"; }
 
     // A finished recording: the real header, then `dataBytes` bytes of a pattern whose period
     // (251) shares nothing with 130, so every block differs from its neighbours.
@@ -70,12 +73,12 @@ class PlayerTest : public ::testing::Test {
         PumpMessages();
     }
 
-    std::string Time() const { return window_.Text(1006); }
-    std::string Status() const { return window_.Text(1008); }
+    std::string Time() const { return window_.Text(IDC_TIME_READOUT); }
+    std::string Status() const { return window_.Text(IDC_STATUS); }
     int Slider() const { return window_.SliderPosition(); }
     // Where the user leaves the thumb.
     void MoveSlider(int position) {
-        SendMessageA(window_.Control(1002), TBM_SETPOS, TRUE, position);
+        SendMessageA(window_.Control(IDC_SLIDER), TBM_SETPOS, TRUE, position);
     }
 
     // m:ss, written independently of the readout's own formatting.
@@ -108,6 +111,7 @@ class PlayerTest : public ::testing::Test {
     TempFolder folder_;
     ScriptedHeap heap_;
     ScriptedMessageBox boxes_;
+    int expectedBoxes_ = 0;
     ScriptedWaveOut out_;
     TestWindow window_;
     AppState state_ = {};

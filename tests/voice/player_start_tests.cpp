@@ -23,6 +23,7 @@ TEST_F(PlayerTest, FileHeldElsewhereIsReportedAndLeavesTheFileFieldAlone) {
     state_.seeking = true;
     state_.playbackOpen = true;
 
+    expectedBoxes_ = 1;
     EXPECT_FALSE(StartPlayback(&state_));
 
     ASSERT_EQ(boxes_.Count(), 1);
@@ -47,6 +48,7 @@ TEST_F(PlayerTest, PlayAgainDuringAPlaybackFailsAndTheRunningOnePlaysOnToItsEnd)
     PlayOne();
     HANDLE running = state_.file;
 
+    expectedBoxes_ = 1;
     EXPECT_FALSE(StartPlayback(&state_));
 
     ASSERT_EQ(boxes_.Count(), 1);
@@ -63,9 +65,10 @@ TEST_F(PlayerTest, PlayAgainDuringAPlaybackFailsAndTheRunningOnePlaysOnToItsEnd)
 
 TEST_F(PlayerTest, DeviceThatCannotOpenLeavesZeroTimeAndTheFileClosed) {
     WriteVoice(10 * kBlockBytes);
-    SetDlgItemTextA(window_.Handle(), 1006, "1:23");
+    SetDlgItemTextA(window_.Handle(), IDC_TIME_READOUT, "1:23");
     out_.FailOpen(MMSYSERR_ALLOCATED);
 
+    expectedBoxes_ = 1;
     EXPECT_FALSE(StartPlayback(&state_));
 
     ASSERT_EQ(boxes_.Count(), 1);
@@ -164,6 +167,7 @@ TEST_P(PlayerSetUpFailureTest, WrittenBuffersComeBackAndTheDeviceClosesAfterTheL
         }
     };
 
+    expectedBoxes_ = 1;
     EXPECT_FALSE(StartPlayback(&state_));
 
     ASSERT_EQ(boxes_.Count(), 1);

@@ -6,7 +6,7 @@ namespace {
 // --- A whole playback ----------------------------------------------------------------------
 
 TEST_F(PlayerTest, PlaysOddNumberOfFramesInOrderAndSendsTheShortLastBlockWholeWithSilence) {
-    SetDlgItemTextA(window_.Handle(), 1006, "1:23");
+    SetDlgItemTextA(window_.Handle(), IDC_TIME_READOUT, "1:23");
     std::vector<BYTE> data = WriteVoice(65 * 41);  // 20 whole blocks and one frame
 
     ASSERT_TRUE(StartPlayback(&state_));
@@ -206,7 +206,7 @@ TEST_F(PlayerTest, StopWhilePausedRestartsOutputFirst) {
     // What the Pause command does.
     state_.paused = true;
     ASSERT_EQ(g_waveOut->pause(state_.waveOut), MMSYSERR_NOERROR);
-    SetDlgItemTextA(window_.Handle(), 1008, "Playing / Paused");
+    SetDlgItemTextA(window_.Handle(), IDC_STATUS, "Playing / Paused");
     EXPECT_EQ(out_.PlayAndPump(), 0);
 
     StopPlayback(&state_);
@@ -471,7 +471,7 @@ TEST_F(PlayerSeekTest, ReleaseWhileDrainingMovesNothing) {
 }
 
 TEST_F(PlayerSeekTest, DraggingWhileThePlaybackEndsKeepsTheSliderUntilTheNextStart) {
-    StartAndPlayTwo(12 * kBlockBytes);
+    StartAndPlayTwo(13 * kBlockBytes);
 
     MoveSlider(700);
     SeekFromTrackbar(&state_, TB_THUMBTRACK);
@@ -480,7 +480,7 @@ TEST_F(PlayerSeekTest, DraggingWhileThePlaybackEndsKeepsTheSliderUntilTheNextSta
     EXPECT_EQ(closes_, 1);
     EXPECT_TRUE(state_.seeking);
     EXPECT_EQ(Slider(), 700);
-    EXPECT_EQ(Time(), "0:00");  // 1560 bytes
+    EXPECT_EQ(Time(), "0:01");  // the whole 1690 bytes, not a reset to 0:00
     ExpectReleased();
 
     // The next playback clears it, and the slider follows again.
@@ -489,7 +489,7 @@ TEST_F(PlayerSeekTest, DraggingWhileThePlaybackEndsKeepsTheSliderUntilTheNextSta
     for (int k = 0; k < 5; ++k) {
         PlayOne();
     }
-    EXPECT_EQ(Slider(), 416);  // 650 of 1560 bytes
+    EXPECT_EQ(Slider(), 384);  // 650 of 1690 bytes
     out_.PlayAndPump();
     EXPECT_EQ(closes_, 2);
     EXPECT_EQ(Slider(), 0);

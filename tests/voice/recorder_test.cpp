@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -17,9 +18,9 @@
 
 namespace {
 
-constexpr int kTimeReadout = 1006;
-constexpr int kSizeReadout = 1007;
-constexpr int kStatusLine = 1008;
+constexpr int kTimeReadout = IDC_TIME_READOUT;
+constexpr int kSizeReadout = IDC_SIZE_READOUT;
+constexpr int kStatusLine = IDC_STATUS;
 
 std::vector<BYTE> NewHeader() {
     std::vector<BYTE> header(kHeaderBytes);
@@ -109,7 +110,11 @@ class Rig {
             completed = OnRecorderClosed(&state);
         };
     }
-    ~Rig() { g_writeFile = WriteFile; }
+    // A box nobody expected is a failure even where the test does not look at the boxes.
+    ~Rig() {
+        g_writeFile = WriteFile;
+        EXPECT_EQ(boxes.Count(), expectedBoxes) << "message boxes shown";
+    }
 
     std::vector<BYTE> FileBytes() const { return ReadFileBytes(path); }
     std::vector<BYTE> FileHead() const {
@@ -146,6 +151,7 @@ class Rig {
     ScriptedHeap heap;
     ScriptedWaveIn waveIn;
     ScriptedMessageBox boxes;
+    int expectedBoxes = 0;
     AppState state = {};
     std::string path;
     int blocksHandled = 0;
@@ -295,13 +301,13 @@ TEST_F(RecorderTest, RecordingStoppedAtOnceIsStillAValidFile) {
 TEST_F(RecorderTest, PauseHandsBackThePartlyFilledBufferWhichIsWritten) {
     Rig rig(folder_);
     ASSERT_TRUE(StartRecording(&rig.state));
-    rig.waveIn.DeliverAndPump(2 * kBlockBytes + 65);
+    rig.waveIn.DeliverAndPump(7 * kBlockBytes + 120);
     rig.Pause();
 
-    EXPECT_EQ(rig.state.dataBytes, 2 * kBlockBytes + 65);
+    EXPECT_EQ(rig.state.dataBytes, 7 * kBlockBytes + 120);
     EXPECT_TRUE(rig.state.recording);
-    EXPECT_EQ(rig.waveIn.QueuedCount(), 8);  // queued again for when input resumes
-    EXPECT_EQ(rig.window.Text(kSizeReadout), "0 K");
+    EXPECT_EQ(rig.waveIn.QueuedCount(), 8);           // queued again for when input resumes
+    EXPECT_EQ(rig.window.Text(kSizeReadout), "1 K");  // "0 K" without the partly filled block
     // Sound while paused is not captured.
     EXPECT_EQ(rig.waveIn.Deliver(500), 0u);
 
@@ -312,7 +318,7 @@ TEST_F(RecorderTest, PauseHandsBackThePartlyFilledBufferWhichIsWritten) {
     StopRecording(&rig.state);
     rig.waveIn.DeliverAndPump(8 * kBlockBytes);
 
-    const DWORD dataBytes = 13 * kBlockBytes + 65;
+    const DWORD dataBytes = 18 * kBlockBytes + 120;
     EXPECT_EQ(rig.FileBytes(), CompletedFile(dataBytes, SampleCount(dataBytes)));
     rig.ExpectAllReleased();
 }
@@ -398,20 +404,20 @@ void FaultyWriteEndsTheRecordingCleanly(const TempFolder& folder, WriteFault fau
     Rig rig(folder);
     ASSERT_TRUE(StartRecording(&rig.state));
     g_faultyWrites = FaultyWrites{};
-    g_faultyWrites.failAt = 4;
+    g_faultyWrites.failAt = 8;  // 7 blocks read "0 K"; with the faulty block it would be "1 K"
     g_faultyWrites.fault = fault;
     g_writeFile = FaultyWriteFile;
 
-    rig.waveIn.DeliverAndPump(4 * kBlockBytes);
-    EXPECT_EQ(rig.state.dataBytes, 3 * kBlockBytes);
+    rig.waveIn.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_EQ(rig.state.dataBytes, 7 * kBlockBytes);
     EXPECT_FALSE(rig.state.recording);
-    EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 3 * kBlockBytes);
+    EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 7 * kBlockBytes);
     EXPECT_EQ(rig.window.Text(kSizeReadout), "0 K");
 
     rig.waveIn.DeliverAndPump(8 * kBlockBytes);
     EXPECT_TRUE(rig.completed);
-    EXPECT_EQ(rig.state.dataBytes, 3 * kBlockBytes);
-    EXPECT_EQ(rig.FileBytes(), CompletedFile(3 * kBlockBytes, SampleCount(3 * kBlockBytes)));
+    EXPECT_EQ(rig.state.dataBytes, 7 * kBlockBytes);
+    EXPECT_EQ(rig.FileBytes(), CompletedFile(7 * kBlockBytes, SampleCount(7 * kBlockBytes)));
     rig.ExpectAllReleased();
 }
 
@@ -578,6 +584,7 @@ void ExpectBox(const Rig& rig, HWND owner, const char* text, bool defaultCaption
 
 TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     Rig rig(folder_);
+    rig.expectedBoxes = 3;
     HANDLE old = CreateFileA(rig.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(old, INVALID_HANDLE_VALUE);
@@ -611,6 +618,7 @@ TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
             SCOPED_TRACE((fault == WriteFault::kFails ? "failed" : "short") +
                          std::string(" write of header piece ") + std::to_string(piece));
             Rig rig(folder_);
+            rig.expectedBoxes = 1;
             g_faultyWrites = FaultyWrites{};
             g_faultyWrites.failAt = piece;
             g_faultyWrites.fault = fault;
@@ -632,6 +640,7 @@ TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
 
 TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileClosed) {
     Rig rig(folder_);
+    rig.expectedBoxes = 1;
     rig.waveIn.FailOpen(MMSYSERR_ALLOCATED);
     EXPECT_FALSE(StartRecording(&rig.state));
     ExpectBox(rig, nullptr, "waveInOpen() failed", false);
@@ -669,6 +678,7 @@ TEST_F(RecorderTest, EachFailedAllocationIsReportedAndEverythingReleased) {
     for (int k = 1; k <= 16; ++k) {
         SCOPED_TRACE("allocation " + std::to_string(k));
         Rig rig(folder_);
+        rig.expectedBoxes = 1;
         rig.heap.FailAllocation(k);
         EXPECT_FALSE(StartRecording(&rig.state));
         ExpectBox(rig, nullptr, "malloc() failed", false);
@@ -682,6 +692,7 @@ TEST_F(RecorderTest, EachFailedPrepareIsReportedAndEverythingReleased) {
     for (int k = 1; k <= 8; ++k) {
         SCOPED_TRACE("prepare " + std::to_string(k));
         Rig rig(folder_);
+        rig.expectedBoxes = 1;
         rig.waveIn.FailPrepare(k, MMSYSERR_NOMEM);
         EXPECT_FALSE(StartRecording(&rig.state));
         ExpectBox(rig, nullptr, "waveInPrepareHeader() failed", false);
@@ -692,6 +703,7 @@ TEST_F(RecorderTest, EachFailedPrepareIsReportedAndEverythingReleased) {
 
 TEST_F(RecorderTest, FailedStartIsReportedAndEveryBufferReleasedAfterItsHandBack) {
     Rig rig(folder_);
+    rig.expectedBoxes = 1;
     rig.waveIn.FailStart(MMSYSERR_ERROR);
     bool recordingWhileUp = true;
     rig.boxes.whileUp = [&](const MessageBoxRecord&) {
@@ -721,6 +733,7 @@ TEST_F(RecorderTest, FailedStartDoesNotTouchReleasedBuffersWhenTheBoxPumps) {
     for (int k : {1, 4, 16}) {
         SCOPED_TRACE("allocation " + std::to_string(k));
         Rig rig(folder_);
+        rig.expectedBoxes = 1;
         rig.heap.FailAllocation(k);
         rig.boxes.whileUp = [](const MessageBoxRecord&) { PumpMessages(); };
         EXPECT_FALSE(StartRecording(&rig.state));
@@ -733,6 +746,7 @@ TEST_F(RecorderTest, FailedStartDoesNotTouchReleasedBuffersWhenTheBoxPumps) {
 
 TEST_F(RecorderTest, NextRecordingAfterAFailedStartStartsAfresh) {
     Rig rig(folder_);
+    rig.expectedBoxes = 1;
     rig.heap.FailAllocation(7);
     EXPECT_FALSE(StartRecording(&rig.state));
     PumpMessages();
