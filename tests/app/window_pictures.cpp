@@ -56,17 +56,10 @@ bool Capture(HWND window, const char* folder, const char* name) {
     }
     const int width = place.right - place.left;
     const int height = place.bottom - place.top;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     void* bits = nullptr;
-    HBITMAP surface = dc ? CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+    HBITMAP surface = dc ? CreateRgbSurface(dc, width, height, &bits) : nullptr;
     bool ok = false;
     if (screen && dc && surface) {
         HGDIOBJ previous = SelectObject(dc, surface);

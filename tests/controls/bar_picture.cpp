@@ -41,16 +41,9 @@ int main(int argc, char** argv) {
     SendMessageA(bar->play->window, WM_MOUSELEAVE, 0, 0);
     SendMessageA(bar->stop->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
 
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kBarWidth;
-    info.bmiHeader.biHeight = kBarHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP surface = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP surface = dc ? CreateRgbSurface(dc, kBarWidth, kBarHeight, &bits) : nullptr;
     if (!dc || !surface) {
         std::fprintf(stderr, "cannot create the surface\n");
         return 1;

@@ -4,6 +4,17 @@
 
 #include <cstdio>
 
+HBITMAP CreateRgbSurface(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
 bool WriteBmp(const char* path, const void* bits, int width, int height) {
     const DWORD stride = (width * 3 + 3) & ~3;
     BITMAPINFOHEADER info = {};
