@@ -1,5 +1,7 @@
 #include "controls/btn_bar.h"
 
+#include <commctrl.h>
+
 #include <cstring>
 
 #include "app/app_state.h"
@@ -15,6 +17,7 @@ constexpr int kSendFromRight = 48;  // Send stands 6 px from the bar's right edg
 constexpr int kFirstCommand = IDM_PLAY;
 
 struct ButtonLook {
+    const char* name;  // the window text: what screen readers say and the tooltip shows
     int left;
     int normal;
     int pressed;
@@ -22,17 +25,18 @@ struct ButtonLook {
     bool momentary;
 };
 
-// Play, Pause, Stop and Record, in slot order; Send's place depends on the bar's width.
-constexpr ButtonLook kLeftButtons[] = {
-    {6, IDB_PLAY, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED, false},
-    {52, IDB_PAUSE, IDB_PAUSE_PRESSED, IDB_PAUSE_DISABLED, true},
-    {98, IDB_STOP, IDB_STOP_PRESSED, IDB_STOP_DISABLED, true},
-    {144, IDB_RECORD, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED, false},
+// The five buttons in slot order; Send's left edge (0 here) depends on the bar's width.
+constexpr ButtonLook kButtons[] = {
+    {"Play", 6, IDB_PLAY, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED, false},
+    {"Pause", 52, IDB_PAUSE, IDB_PAUSE_PRESSED, IDB_PAUSE_DISABLED, true},
+    {"Stop", 98, IDB_STOP, IDB_STOP_PRESSED, IDB_STOP_DISABLED, true},
+    {"Record", 144, IDB_RECORD, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED, false},
+    {"Send", 0, IDB_SEND, IDB_SEND_PRESSED, IDB_SEND_DISABLED, true},
 };
 
 // A hidden button at its place, with its object; null when either is missing.
-MyButton* CreateButton(HWND bar, int left) {
-    HWND window = CreateWindowExA(0, "MyButtonClass", "", WS_CHILD, left, kButtonTop, kButtonSize,
+MyButton* CreateButton(HWND bar, const char* name, int left) {
+    HWND window = CreateWindowExA(0, "MyButtonClass", name, WS_CHILD, left, kButtonTop, kButtonSize,
                                   kButtonSize, bar, nullptr, g_instance, nullptr);
     if (!window) {
         return nullptr;
@@ -42,6 +46,24 @@ MyButton* CreateButton(HWND bar, int left) {
         DestroyWindow(window);
     }
     return button;
+}
+
+// The tooltip control shows each button's name while the pointer rests on it. It watches the
+// buttons' mouse messages itself (TTF_SUBCLASS), so the buttons and the bar pass nothing on.
+HWND CreateTips(HWND bar) {
+    return CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                           WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, bar, nullptr, g_instance, nullptr);
+}
+
+void AddTip(HWND tips, HWND bar, MyButton* button, const char* name) {
+    TOOLINFOA tool = {};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;  // version 5 of the common controls refuses a larger one
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = bar;
+    tool.uId = reinterpret_cast<UINT_PTR>(button->window);
+    tool.lpszText = const_cast<char*>(name);  // copied by the control
+    SendMessageA(tips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 bool IsSlot(int slot) {
@@ -68,6 +90,9 @@ MyButton* ButtonInSlot(BtnBar* bar, int slot) {
 }
 
 bool RegisterBtnBarClass() {
+    // The tooltip class; without it the buttons simply show no tips.
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
     // Lives as long as the process once the class holds it.
     HBRUSH background = CreateSolidBrush(kBarColour);
     WNDCLASSA windowClass = {};
@@ -100,8 +125,12 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         }
         case WM_DESTROY: {
             // The buttons free their own objects when their windows go.
-            void* bar = GetWindowObject(window);
+            auto* bar = static_cast<BtnBar*>(GetWindowObject(window));
             if (bar) {
+                // Gone already when the main window went, since it owns the tooltip too.
+                if (bar->tips && IsWindow(bar->tips)) {
+                    DestroyWindow(bar->tips);
+                }
                 SetWindowLongPtrA(window, 0, 0);
                 FreeBlock(bar);
             }
@@ -124,10 +153,14 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void ConstructBtnBar(BtnBar* bar, HWND window) {
     bar->window = window;
-    MyButton** fields[] = {&bar->play, &bar->pause, &bar->stop, &bar->record};
-    for (int slot = Play; slot <= Record; ++slot) {
-        const ButtonLook& look = kLeftButtons[slot];
-        MyButton* button = CreateButton(window, look.left);
+    RECT client = {};
+    GetClientRect(window, &client);
+    bar->tips = CreateTips(window);
+    MyButton** fields[] = {&bar->play, &bar->pause, &bar->stop, &bar->record, &bar->send};
+    for (int slot = Play; slot <= Send; ++slot) {
+        const ButtonLook& look = kButtons[slot];
+        int left = slot == Send ? client.right - kSendFromRight : look.left;
+        MyButton* button = CreateButton(window, look.name, left);
         if (!button) {
             continue;
         }
@@ -136,22 +169,15 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
         if (look.momentary) {
             SetAutoRelease(button, true);
         }
+        if (slot == Send) {
+            SetDisabled(button, true);
+        }
         SetCommand(button, kFirstCommand + slot);
+        if (bar->tips) {
+            AddTip(bar->tips, window, button, look.name);
+        }
         *fields[slot] = button;
         ShowWindow(button->window, SW_SHOW);
-    }
-
-    RECT client = {};
-    GetClientRect(window, &client);
-    MyButton* send = CreateButton(window, client.right - kSendFromRight);
-    if (send) {
-        SetSize(send, kButtonSize, kButtonSize);
-        SetAutoRelease(send, true);
-        SetBitmaps(send, IDB_SEND, IDB_SEND_PRESSED, IDB_SEND_DISABLED);
-        SetDisabled(send, true);
-        SetCommand(send, IDM_SEND);
-        bar->send = send;
-        ShowWindow(send->window, SW_SHOW);
     }
 
     SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(bar));

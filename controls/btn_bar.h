@@ -13,6 +13,7 @@ struct BtnBar {
     MyButton* record;
     MyButton* stop;
     MyButton* send;
+    HWND tips;  // the buttons' tooltips, destroyed with the bar
 };
 
 bool RegisterBtnBarClass();

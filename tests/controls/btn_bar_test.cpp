@@ -1,4 +1,6 @@
 // The button bar in a stand-in main window: its buttons, the commands they send, the menu.
+#include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -275,6 +277,30 @@ TEST_F(BarTest, DisabledOverridesPressedAndNeitherClearsTheOther) {
     EXPECT_TRUE(Button(Record)->pressed);
     SetButtonPressed(bar, Record, false);
     EXPECT_FALSE(Button(Record)->disabled);
+}
+
+// The tooltip shows each button's name; it watches the buttons itself, so the tests above run
+// with it in place.
+TEST_F(BarTest, EachButtonHasATooltipWithItsName) {
+    const char* const names[] = {"Play", "Pause", "Stop", "Record", "Send"};
+    ASSERT_NE(bar->tips, nullptr);
+    EXPECT_EQ(SendMessageA(bar->tips, TTM_GETTOOLCOUNT, 0, 0), 5);
+    for (int slot = Play; slot <= Send; ++slot) {
+        SCOPED_TRACE(names[slot]);
+        char title[64] = "";
+        GetWindowTextA(Button(slot)->window, title, sizeof title);
+        EXPECT_STREQ(title, names[slot]);
+        char text[64] = "";
+        TOOLINFOA tool = {};
+        tool.cbSize = TTTOOLINFOA_V2_SIZE;
+        tool.hwnd = barWindow;
+        tool.uId = reinterpret_cast<UINT_PTR>(Button(slot)->window);
+        ASSERT_TRUE(SendMessageA(bar->tips, TTM_GETTOOLINFOA, 0, reinterpret_cast<LPARAM>(&tool)));
+        EXPECT_EQ(tool.uFlags & (TTF_IDISHWND | TTF_SUBCLASS), UINT{TTF_IDISHWND | TTF_SUBCLASS});
+        tool.lpszText = text;
+        SendMessageA(bar->tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+        EXPECT_STREQ(text, names[slot]);
+    }
 }
 
 TEST_F(BarTest, SlotsOutsideTheFiveChangeNothing) {
