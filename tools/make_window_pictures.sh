@@ -11,6 +11,13 @@ cd "$root"
 ls /usr/share/wine/fonts/tahoma.ttf >/dev/null || { echo "needs fonts-wine (scripts/install-deps.sh)" >&2; exit 1; }
 [ -f "$build/CMakeCache.txt" ] || cmake --preset "$preset"
 cmake --build --preset "$preset" --target window_pictures
+source scripts/wine-env.sh
+export WINE64
+loader=$WINE64
+if [ "$preset" = x86 ]; then
+  kestrune_runs_32bit || { echo "32-bit programs do not run on this machine; use the x64 preset" >&2; exit 1; }
+  loader=wine
+fi
 
 # A prefix of its own with Wine's X11 driver: the tests' prefix uses the null driver, which
 # shows nothing.
@@ -27,17 +34,19 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -e
   if [ ! -f "$WINEPREFIX/.kestrune-shots" ]; then
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >/dev/null 2>&1
+    "$WINE64" wineboot.exe -i >"$2/wineboot.log" 2>&1 || { cat "$2/wineboot.log" >&2; echo "wineboot failed" >&2; exit 1; }
+    "$WINE64" reg.exe add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >"$2/reg.log" 2>&1 || { cat "$2/reg.log" >&2; echo "reg add failed" >&2; exit 1; }
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     wineserver -w
     touch "$WINEPREFIX/.kestrune-shots"
   fi
   status=0
-  wine "$1" "$(winepath -w "$2")" || status=$?
+  folder=$("$WINE64" winepath.exe -w "$2") || { echo "winepath failed" >&2; exit 1; }
+  "$3" "$1" "$folder" || status=$?
+  [ "$status" -eq 0 ] || echo "window_pictures.exe failed ($status)" >&2
   wineserver -k || true
   exit $status
-' make-window-pictures "$build/tests/app/window_pictures.exe" "$tmp"
+' make-window-pictures "$build/tools/pictures/window_pictures.exe" "$tmp" "$loader"
 
 mkdir -p docs
 for name in empty recording ready; do

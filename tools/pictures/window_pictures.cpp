@@ -17,7 +17,7 @@
 #include "controls/my_button.h"
 #include "res/resource.h"
 #include "tests/support/message_pump.h"
-#include "tests/support/bitmap_file.h"
+#include "tools/pictures/bitmap_file.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_wave.h"
 
@@ -115,6 +115,9 @@ bool TakePictures(AppState& state, const char* folder) {
         return false;
     }
     SetForegroundWindow(dialog);
+    // Xvfb keeps its pointer in the middle of the screen, over Stop, whatever SetCursorPos
+    // says; the pictures show the window without a tooltip.
+    SendMessageA(state.bar->tips, TTM_ACTIVATE, FALSE, 0);
 
     bool ok = Capture(dialog, folder, "window-empty.bmp");
     PrintReadouts(dialog, "empty");

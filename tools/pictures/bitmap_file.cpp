@@ -1,4 +1,4 @@
-#include "tests/support/bitmap_file.h"
+#include "tools/pictures/bitmap_file.h"
 
 #include <windows.h>
 

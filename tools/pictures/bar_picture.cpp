@@ -9,7 +9,7 @@
 #include "app/app_state.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
-#include "tests/support/bitmap_file.h"
+#include "tools/pictures/bitmap_file.h"
 
 namespace {
 
