@@ -15,9 +15,11 @@
 #include "controls/my_button.h"
 #include "res/resource.h"
 #include "services/shell_links.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
+#include "tests/support/scripted_shell.h"
 #include "tests/support/scripted_wave.h"
 #include "voice/voice_file.h"
 
@@ -85,23 +87,6 @@ Arrangement PlayingArrangement(bool startedByClick) {
     return a;
 }
 
-std::vector<BYTE> ReadFileBytes(const char* path) {
-    std::vector<BYTE> bytes;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot open " << path;
-        return bytes;
-    }
-    BYTE chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + read);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
 DWORD LittleEndian32(const std::vector<BYTE>& bytes, size_t offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
            static_cast<DWORD>(bytes[offset + 3]) << 24;
@@ -109,21 +94,6 @@ DWORD LittleEndian32(const std::vector<BYTE>& bytes, size_t offset) {
 
 bool FileExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// What the shell was asked to open.
-struct ShellCall {
-    HWND owner;
-    std::string verb, file, parameters, directory;
-    int show;
-};
-std::vector<ShellCall> g_shellCalls;
-
-HINSTANCE WINAPI RecordShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                 LPCSTR directory, INT show) {
-    g_shellCalls.push_back({owner, verb ? verb : "", file ? file : "", parameters ? parameters : "",
-                            directory ? directory : "", show});
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));  // success
 }
 
 class MainWindowTest : public ::testing::Test {

@@ -7,15 +7,9 @@
 
 #include "app/message_box.h"
 #include "res/resource.h"
+#include "tests/support/scripted_shell.h"
 
 namespace {
-
-struct ShellCall {
-    HWND owner;
-    std::string verb, file, parameters, directory;
-    bool nullParameters, nullDirectory;
-    INT show;
-};
 
 struct BoxCall {
     HWND owner;
@@ -23,24 +17,7 @@ struct BoxCall {
     UINT type;
 };
 
-std::vector<ShellCall> g_shellCalls;
 std::vector<BoxCall> g_boxCalls;
-
-// Hands nothing to a real shell; answers as ShellExecuteA does on success (a value above 32).
-HINSTANCE WINAPI ScriptedShellExecute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                      LPCSTR directory, INT show) {
-    EXPECT_NE(file, nullptr) << "the shell needs something to open";
-    ShellCall call{owner,
-                   verb ? verb : "(null)",
-                   file ? file : "",
-                   parameters ? parameters : "",
-                   directory ? directory : "",
-                   parameters == nullptr,
-                   directory == nullptr,
-                   show};
-    g_shellCalls.push_back(call);
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
-}
 
 // The user closes the box with its one button at once.
 int WINAPI ScriptedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
@@ -56,7 +33,7 @@ class ShellLinks : public ::testing::Test {
         savedShell_ = g_shellExecute;
         savedBox_ = g_messageBox;
         savedMainWindow_ = g_mainWindow;
-        g_shellExecute = ScriptedShellExecute;
+        g_shellExecute = RecordShellCall;
         g_messageBox = ScriptedMessageBox;
         g_shellCalls.clear();
         g_boxCalls.clear();

@@ -28,25 +28,6 @@ TempFolder::~TempFolder() {
     RemoveDirectoryA(path_.c_str());
 }
 
-std::vector<BYTE> ReadFileBytes(const std::string& path) {
-    std::vector<BYTE> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot open " << path;
-        return bytes;
-    }
-    DWORD size = GetFileSize(file, nullptr);
-    bytes.resize(size);
-    DWORD read = 0;
-    if (size > 0 && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size)) {
-        ADD_FAILURE() << "cannot read " << path;
-        bytes.clear();
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
 HANDLE CreateEmptyFile(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

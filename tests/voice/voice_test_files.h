@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/file_bytes.h"  // ReadFileBytes
+
 class TempFolder {
   public:
     TempFolder();
@@ -19,9 +21,6 @@ class TempFolder {
   private:
     std::string path_;
 };
-
-// The whole content of a file, read through a handle of its own; empty when it cannot be read.
-std::vector<BYTE> ReadFileBytes(const std::string& path);
 
 // Opens a file for reading and writing, created empty.
 HANDLE CreateEmptyFile(const std::string& path);

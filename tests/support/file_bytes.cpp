@@ -1,0 +1,26 @@
+#include "tests/support/file_bytes.h"
+
+#include <gtest/gtest.h>
+
+std::vector<BYTE> ReadFileBytes(const std::string& path) {
+    std::vector<BYTE> bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot open " << path;
+        return bytes;
+    }
+    // In chunks up to the end, so a file that grows meanwhile is read as far as it has come.
+    BYTE chunk[4096];
+    DWORD read = 0;
+    BOOL ok = TRUE;
+    while ((ok = ReadFile(file, chunk, sizeof chunk, &read, nullptr)) && read > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + read);
+    }
+    if (!ok) {
+        ADD_FAILURE() << "cannot read " << path;
+        bytes.clear();
+    }
+    CloseHandle(file);
+    return bytes;
+}

@@ -1,0 +1,10 @@
+// Reads a file back whole, for checks on what the program wrote.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The whole content of a file, read through a handle of its own that lets the program keep
+// writing; empty, with a test failure, when it cannot be opened or read.
+std::vector<BYTE> ReadFileBytes(const std::string& path);
