@@ -12,14 +12,17 @@ std::vector<BYTE> ReadFileBytes(const std::string& path) {
     }
     // In chunks up to the end, so a file that grows meanwhile is read as far as it has come.
     BYTE chunk[4096];
-    DWORD read = 0;
-    BOOL ok = TRUE;
-    while ((ok = ReadFile(file, chunk, sizeof chunk, &read, nullptr)) && read > 0) {
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
+            ADD_FAILURE() << "cannot read " << path;
+            bytes.clear();
+            break;
+        }
+        if (read == 0) {
+            break;
+        }
         bytes.insert(bytes.end(), chunk, chunk + read);
-    }
-    if (!ok) {
-        ADD_FAILURE() << "cannot read " << path;
-        bytes.clear();
     }
     CloseHandle(file);
     return bytes;
