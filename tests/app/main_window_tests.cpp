@@ -28,6 +28,8 @@ struct Arrangement {
     bool disabled[5];
     bool pressed[5];
     bool menuGrayed[5];  // Play, Pause, Stop, Record, Send items
+    bool saveAsGrayed;
+    bool copyGrayed;
     std::string status;
     bool sliderEnabled;
     bool linkEnabled;
@@ -36,6 +38,7 @@ struct Arrangement {
         return std::memcmp(disabled, other.disabled, sizeof disabled) == 0 &&
                std::memcmp(pressed, other.pressed, sizeof pressed) == 0 &&
                std::memcmp(menuGrayed, other.menuGrayed, sizeof menuGrayed) == 0 &&
+               saveAsGrayed == other.saveAsGrayed && copyGrayed == other.copyGrayed &&
                status == other.status && sliderEnabled == other.sliderEnabled &&
                linkEnabled == other.linkEnabled;
     }
@@ -47,6 +50,8 @@ std::ostream& operator<<(std::ostream& out, const Arrangement& a) {
         out << kNames[slot] << (a.disabled[slot] ? " disabled" : " enabled")
             << (a.pressed[slot] ? " pressed" : "") << (a.menuGrayed[slot] ? " grayed" : "") << "; ";
     }
+    out << "Save As" << (a.saveAsGrayed ? " grayed" : "") << "; Copy"
+        << (a.copyGrayed ? " grayed" : "") << "; ";
     return out << "status \"" << a.status << "\"; slider " << (a.sliderEnabled ? "on" : "off")
                << "; link " << (a.linkEnabled ? "on" : "off");
 }
@@ -60,6 +65,9 @@ Arrangement Expected(bool playOk, bool pauseOk, bool stopOk, bool recordOk, bool
         a.disabled[slot] = !ok[slot];
         a.menuGrayed[slot] = !ok[slot];
     }
+    // Save As and Copy go with Send.
+    a.saveAsGrayed = !sendOk;
+    a.copyGrayed = !sendOk;
     a.status = status;
     a.sliderEnabled = slider;
     a.linkEnabled = link;
@@ -224,6 +232,8 @@ class MainWindowTest : public ::testing::Test {
             UINT menuState = GetMenuState(menu, IDM_PLAY + slot, MF_BYCOMMAND);
             a.menuGrayed[slot] = (menuState & MF_GRAYED) != 0;
         }
+        a.saveAsGrayed = (GetMenuState(menu, IDM_SAVE_AS, MF_BYCOMMAND) & MF_GRAYED) != 0;
+        a.copyGrayed = (GetMenuState(menu, IDM_COPY, MF_BYCOMMAND) & MF_GRAYED) != 0;
         a.status = Text(IDC_STATUS);
         a.sliderEnabled = IsWindowEnabled(GetDlgItem(dialog_, IDC_SLIDER)) != FALSE;
         a.linkEnabled = IsWindowEnabled(GetDlgItem(dialog_, IDC_HOME_LINK)) != FALSE;
@@ -650,17 +660,31 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
         EXPECT_STREQ(text, menus[i]);
     }
     const std::pair<int, const char*> items[] = {
-        {IDM_EXIT, "E&xit"}, {IDM_PLAY, "&Play "},           {IDM_PAUSE, "P&ause"},
-        {IDM_STOP, "&Stop"}, {IDM_RECORD, "&Rec"},           {IDM_SEND, "S&end"},
-        {IDM_HELP, "&Help"}, {IDM_ABOUT, "&About Kestrune"},
+        {IDM_SAVE_AS, "Save &As...\tCtrl+S"},
+        {IDM_EXIT, "E&xit"},
+        {IDM_PLAY, "&Play "},
+        {IDM_PAUSE, "P&ause"},
+        {IDM_STOP, "&Stop"},
+        {IDM_RECORD, "&Rec"},
+        {IDM_SEND, "S&end"},
+        {IDM_COPY, "&Copy\tCtrl+C"},
+        {IDM_HELP, "&Help"},
+        {IDM_ABOUT, "&About Kestrune"},
     };
     for (const auto& item : items) {
         GetMenuStringA(menu, item.first, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ(text, item.second);
     }
+    HMENU file = GetSubMenu(menu, 0);
+    ASSERT_EQ(GetMenuItemCount(file), 3);
+    EXPECT_EQ(GetMenuItemID(file, 0), static_cast<UINT>(IDM_SAVE_AS));
+    EXPECT_NE(GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    EXPECT_EQ(GetMenuItemID(file, 2), static_cast<UINT>(IDM_EXIT));
     HMENU action = GetSubMenu(menu, 1);
-    ASSERT_EQ(GetMenuItemCount(action), 6);
+    ASSERT_EQ(GetMenuItemCount(action), 7);
     EXPECT_NE(GetMenuState(action, 4, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    EXPECT_EQ(GetMenuItemID(action, 5), static_cast<UINT>(IDM_SEND));
+    EXPECT_EQ(GetMenuItemID(action, 6), static_cast<UINT>(IDM_COPY));
     EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 0), static_cast<UINT>(IDM_HELP));
     EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 1), static_cast<UINT>(IDM_ABOUT));
 }
