@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <string>
@@ -14,6 +16,7 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/save_as.h"
 #include "services/shell_links.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
@@ -134,6 +137,85 @@ HINSTANCE WINAPI RecordShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR pa
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));  // success
 }
 
+// What the Save As dialog was asked, and what it answers: a path, or cancel when empty.
+struct SaveDialogCall {
+    HWND owner;
+    std::string filter, defaultExtension, suggested, initialFolder;
+    DWORD flags;
+};
+std::vector<SaveDialogCall> g_saveCalls;
+std::string g_saveAnswer;
+
+BOOL WINAPI AnswerSaveDialog(LPOPENFILENAMEA dialog) {
+    EXPECT_EQ(dialog->lStructSize, sizeof(OPENFILENAMEA));
+    std::string filter;
+    for (const char* at = dialog->lpstrFilter; at != nullptr && *at != '\0'; at += strlen(at) + 1) {
+        filter += std::string(at) + "|";
+    }
+    g_saveCalls.push_back(
+        {dialog->hwndOwner, filter, dialog->lpstrDefExt ? dialog->lpstrDefExt : "(null)",
+         dialog->lpstrFile ? dialog->lpstrFile : "(null)",
+         dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "(null)", dialog->Flags});
+    if (g_saveAnswer.empty()) {
+        return FALSE;
+    }
+    EXPECT_LT(g_saveAnswer.size(), dialog->nMaxFile);
+    lstrcpynA(dialog->lpstrFile, g_saveAnswer.c_str(), dialog->nMaxFile);
+    dialog->nFileOffset = static_cast<WORD>(g_saveAnswer.rfind('\\') + 1);
+    dialog->nFileExtension = static_cast<WORD>(g_saveAnswer.rfind('.') + 1);
+    return TRUE;
+}
+
+bool IsMessageName(const std::string& name) {
+    return name.size() == 42 && name.rfind("voice-message-", 0) == 0 && name.substr(38) == ".wav" &&
+           name.find_first_of(": ") == std::string::npos;
+}
+
+// A voice file that breaks off after its first bytes: a pipe whose writer goes away once they
+// were read.
+class BreakingVoiceFile {
+  public:
+    BreakingVoiceFile() {
+        static int s_count = 0;
+        char name[96];
+        wsprintfA(name, "\\\\.\\pipe\\kestrune-voice-%lu-%d", GetCurrentProcessId(), ++s_count);
+        name_ = name;
+        pipe_ = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                 4096, 0, nullptr);
+        if (pipe_ != INVALID_HANDLE_VALUE) {
+            writer_ = CreateThread(nullptr, 0, Write, pipe_, 0, nullptr);
+        }
+    }
+    ~BreakingVoiceFile() {
+        if (writer_ != nullptr) {
+            // Unblocks a writer still waiting for its reader.
+            HANDLE reader =
+                CreateFileA(name_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            EXPECT_EQ(WaitForSingleObject(writer_, 5000), WAIT_OBJECT_0);
+            if (reader != INVALID_HANDLE_VALUE) {
+                CloseHandle(reader);
+            }
+            CloseHandle(writer_);
+        }
+    }
+    bool Ready() const { return writer_ != nullptr; }
+    const std::string& Name() const { return name_; }
+
+  private:
+    static DWORD WINAPI Write(void* pipe) {
+        ConnectNamedPipe(pipe, nullptr);
+        const char bytes[100] = "RIFF";
+        DWORD written = 0;
+        WriteFile(pipe, bytes, sizeof bytes, &written, nullptr);
+        FlushFileBuffers(pipe);
+        CloseHandle(pipe);
+        return 0;
+    }
+    std::string name_;
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    HANDLE writer_ = nullptr;
+};
+
 class MainWindowTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -167,6 +249,10 @@ class MainWindowTest : public ::testing::Test {
         g_shellCalls.clear();
         previousShell_ = g_shellExecute;
         g_shellExecute = RecordShellCall;
+        g_saveCalls.clear();
+        g_saveAnswer.clear();
+        previousSaveDialog_ = g_getSaveFileName;
+        g_getSaveFileName = AnswerSaveDialog;
         dialog_ =
             CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
         ASSERT_NE(dialog_, nullptr);
@@ -191,6 +277,7 @@ class MainWindowTest : public ::testing::Test {
         DeleteFileA(state_.tempPath);
         RemoveDirectoryA(folder_);
         g_shellExecute = previousShell_;
+        g_getSaveFileName = previousSaveDialog_;
         // A box nobody expected is a failure the window reported, even if all else looks right.
         EXPECT_EQ(boxes_.Count(), expectedBoxes_);
     }
@@ -262,6 +349,7 @@ class MainWindowTest : public ::testing::Test {
     ScriptedWaveOut output_;
     HWND dialog_ = nullptr;
     ShellExecuteFn previousShell_ = nullptr;
+    GetSaveFileNameFn previousSaveDialog_ = nullptr;
 };
 
 char MainWindowTest::s_base[MAX_PATH];
@@ -781,6 +869,123 @@ TEST_F(MainWindowTest, APauseTheDeviceRefusesIsNotShownAsDone) {
     EXPECT_EQ(Text(IDC_STATUS), "Recording");
     EXPECT_FALSE(state_.paused);
     EXPECT_TRUE(input_.IsStarted());
+}
+
+// Save As suggests the Send name in Documents, then the folder last saved to; the copy is the
+// recording byte for byte, and one that breaks off is reported and removed.
+TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
+    expectedBoxes_ = 1;
+    RecordBlocks(20);
+    const std::string saved = std::string(folder_) + "\\saved.wav";
+    g_saveAnswer = saved;
+    SendCommand(IDM_SAVE_AS);
+    ASSERT_EQ(g_saveCalls.size(), 1u);
+    const SaveDialogCall& first = g_saveCalls[0];
+    EXPECT_EQ(first.owner, dialog_);
+    EXPECT_EQ(first.filter, "WAV sound (*.wav)|*.wav|");
+    EXPECT_EQ(first.defaultExtension, "wav");
+    EXPECT_EQ(first.flags,
+              static_cast<DWORD>(OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST |
+                                 OFN_NOCHANGEDIR | OFN_HIDEREADONLY));
+    EXPECT_TRUE(IsMessageName(first.suggested)) << first.suggested;
+    char documents[MAX_PATH];
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents),
+              S_OK);
+    EXPECT_EQ(first.initialFolder, documents);
+    const std::vector<BYTE> recording = ReadFileBytes(state_.tempPath);
+    ASSERT_EQ(recording.size(), kHeaderBytes + state_.dataBytes);
+    EXPECT_EQ(ReadFileBytes(saved.c_str()), recording);
+    EXPECT_EQ(boxes_.Count(), 0);
+
+    // The recording breaks off after its first bytes.
+    BreakingVoiceFile breaking;
+    ASSERT_TRUE(breaking.Ready());
+    const std::string voicePath = state_.tempPath;
+    lstrcpynA(state_.tempPath, breaking.Name().c_str(), MAX_PATH);
+    const std::string broken = std::string(folder_) + "\\broken.wav";
+    g_saveAnswer = broken;
+    SendCommand(IDM_SAVE_AS);
+    lstrcpynA(state_.tempPath, voicePath.c_str(), MAX_PATH);
+    ASSERT_EQ(g_saveCalls.size(), 2u);
+    EXPECT_EQ(g_saveCalls[1].initialFolder, std::string(folder_) + "\\");
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "Failed to save the message");
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Error");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
+    EXPECT_FALSE(FileExists(broken.c_str())) << "the half-written file stayed";
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    DeleteFileA(saved.c_str());
+}
+
+// Copy puts a copy made as Send makes it on the clipboard as a file to be copied.
+TEST_F(MainWindowTest, CopyPutsTheRecordingOnTheClipboardAsAFile) {
+    RecordBlocks(20);
+    SendCommand(IDM_COPY);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
+    char path[MAX_PATH] = "";
+    const UINT count = drop != nullptr ? DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) : 0;
+    if (count == 1) {
+        DragQueryFileA(drop, 0, path, MAX_PATH);
+    }
+    DWORD effect = 0;
+    HANDLE effectData = GetClipboardData(RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT));
+    if (const auto* value = static_cast<const DWORD*>(GlobalLock(effectData))) {
+        effect = *value;
+        GlobalUnlock(effectData);
+    }
+    CloseClipboard();
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    const std::string copy = path;
+    const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
+    ASSERT_EQ(copy.compare(0, snapshots.size(), snapshots), 0) << copy;
+    EXPECT_TRUE(IsMessageName(copy.substr(snapshots.size()))) << copy;
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(state_.tempPath));
+    DeleteFileA(path);
+    RemoveDirectoryA(snapshots.c_str());
+}
+
+// Ctrl+S and Ctrl+C through the dialog's own key handling, only when Send is offered.
+TEST_F(MainWindowTest, CtrlSAndCtrlCWorkWhenSendIsOffered) {
+    BYTE keys[256];
+    ASSERT_TRUE(GetKeyboardState(keys));
+    const BYTE saved = keys[VK_CONTROL];
+    auto press = [&](WPARAM key) {
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        MSG msg = {GetDlgItem(dialog_, IDC_SLIDER), WM_KEYDOWN, key, 0, 0, {0, 0}};
+        if (!IsDialogMessageA(dialog_, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        keys[VK_CONTROL] = saved;
+        SetKeyboardState(keys);
+        PumpMessages();
+    };
+    auto clipboardHasFile = [] { return IsClipboardFormatAvailable(CF_HDROP) != FALSE; };
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+
+    press('S');
+    press('C');
+    EXPECT_TRUE(g_saveCalls.empty()) << "Save As without a recording";
+    EXPECT_FALSE(clipboardHasFile()) << "Copy without a recording";
+
+    RecordBlocks(5);
+    press('S');
+    EXPECT_EQ(g_saveCalls.size(), 1u);
+    press('C');
+    EXPECT_TRUE(clipboardHasFile());
+
+    const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((snapshots + "*.wav").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    DeleteFileA((snapshots + found.cFileName).c_str());
+    FindClose(search);
+    RemoveDirectoryA(snapshots.c_str());
 }
 
 void CALLBACK CloseStuckWindow(HWND, UINT, UINT_PTR timer, DWORD) {
