@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "services/attachment_name.h"
@@ -25,18 +26,21 @@ HGLOBAL GlobalBlock(const void* data, size_t bytes) {
 }
 
 // DROPFILES and a list of one wide path, ended by an empty one.
-HGLOBAL DropList(const char* path) {
-    struct {
-        DROPFILES header;
-        WCHAR files[MAX_PATH + 1];
-    } list = {};
-    list.header.pFiles = offsetof(decltype(list), files);
+struct DropList {
+    DROPFILES header;
+    WCHAR files[MAX_PATH + 1];
+};
+
+HGLOBAL MakeDropList(const char* path) {
+    DropList list = {};
+    list.header.pFiles = offsetof(DropList, files);
     list.header.fWide = TRUE;
     const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, list.files, MAX_PATH);
     if (length <= 0) {
         return nullptr;
     }
-    return GlobalBlock(&list, offsetof(decltype(list), files) + (length + 1) * sizeof(WCHAR));
+    // The path with its NUL, and the empty name that ends the list.
+    return GlobalBlock(&list, offsetof(DropList, files) + (length + 1) * sizeof(WCHAR));
 }
 
 }  // namespace
@@ -51,7 +55,7 @@ void CopyMessageToClipboard(AppState* state) {
     }
     const DWORD copy = DROPEFFECT_COPY;
     const UINT effectFormat = RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT);
-    HGLOBAL files = DropList(snapshot);
+    HGLOBAL files = MakeDropList(snapshot);
     HGLOBAL effect = GlobalBlock(&copy, sizeof copy);
     bool placed = false;
     if (files != nullptr && effect != nullptr && effectFormat != 0 &&
