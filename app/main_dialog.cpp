@@ -3,11 +3,11 @@
 #include <commctrl.h>
 
 #include "app/message_box.h"
+#include "app/shortcuts.h"
 #include "app/ui_state.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
-#include "app/shortcuts.h"
 #include "services/clipboard_copy.h"
 #include "services/mail.h"
 #include "services/save_as.h"

@@ -9,7 +9,7 @@
 // after `to` was opened removes it, so nothing half-written stays.
 bool CopyWholeFile(const char* from, const char* to, DWORD disposition);
 
-// Copies the voice file to %TEMP%\Kestrune\<name>, or <name> with "-2", "-3" … before its
+// Copies the voice file to %TEMP%\Kestrune\<name>, or <name> with "-2", "-3" ... before its
 // extension when that name is taken, after removing the old copies. False when no copy could
 // be made; nothing is left behind then.
 bool MakeSnapshot(const char* voicePath, const char* name, char (&snapshot)[MAX_PATH]);
