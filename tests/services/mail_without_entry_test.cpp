@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 #include "app/heap.h"
@@ -19,6 +20,7 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
     ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
     AppState state = {};
     ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.tempPath), 0u);
+    const AppState untouched = state;
     HWND window =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
@@ -43,6 +45,7 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
         EXPECT_EQ(DeleteFileA(job->snapshot), TRUE) << job->snapshot;
         FreeBlock(job);
     }
+    EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
     g_mainWindow = savedMainWindow;
     DestroyWindow(window);
     DeleteFileA(state.tempPath);

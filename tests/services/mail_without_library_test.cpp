@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -48,6 +49,7 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
     ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
     AppState state = {};
     ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.tempPath), 0u);
+    const AppState untouched = state;
     HWND window =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
@@ -83,6 +85,7 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
         EXPECT_EQ(heap.LiveBlocks(), 0) << "the job was not freed";
         DeleteFileA(snapshot.c_str());
     }
+    EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
     g_mainWindow = savedMainWindow;
     g_shellExecute = savedShell;
     DestroyWindow(window);
