@@ -11,12 +11,15 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/snapshot.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControls();
     g_instance = instance;
     RegisterBtnBarClass();
     RegisterMyButtonClass();
+    // Copies that Send and Copy left for mail programs, once nobody can still want them.
+    RemoveOldSnapshots();
 
     auto* state = static_cast<AppState*>(AllocateBlock(sizeof(AppState)));
     if (!state) {

@@ -3,11 +3,14 @@
 #include <commctrl.h>
 
 #include "app/message_box.h"
+#include "app/shortcuts.h"
 #include "app/ui_state.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/clipboard_copy.h"
 #include "services/mail.h"
+#include "services/save_as.h"
 #include "services/shell_links.h"
 #include "voice/player.h"
 #include "voice/recorder.h"
@@ -48,6 +51,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     }
 
     SetUiState(state, Empty);
+    InstallShortcuts(window);
     return true;
 }
 
@@ -89,6 +93,12 @@ void OnCommand(AppState* state, HWND window, int command) {
             break;
         case IDM_SEND:
             StartMailWorker(state);
+            break;
+        case IDM_SAVE_AS:
+            SaveMessageAs(state);
+            break;
+        case IDM_COPY:
+            CopyMessageToClipboard(state);
             break;
         case IDM_ABOUT:
             ShowAbout();
@@ -140,6 +150,12 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
                 SetUiState(state, Ready);
             }
             return TRUE;
+        case kMailNotTaken:
+            ShowMailNotTaken(reinterpret_cast<MailJob*>(lParam));
+            return TRUE;
+        case WM_DESTROY:
+            RemoveShortcuts();
+            return FALSE;
         default:
             return FALSE;
     }

@@ -17,6 +17,13 @@ void EnableControl(AppState* state, int id, bool enable) {
     EnableWindow(GetDlgItem(state->dialog, id), enable ? TRUE : FALSE);
 }
 
+// Save As and Copy hand over the finished recording, so they go with Send.
+void EnableSharing(AppState* state, bool enable) {
+    const UINT flags = MF_BYCOMMAND | (enable ? MF_ENABLED : MF_DISABLED | MF_GRAYED);
+    EnableMenuItem(GetMenu(state->dialog), IDM_SAVE_AS, flags);
+    EnableMenuItem(GetMenu(state->dialog), IDM_COPY, flags);
+}
+
 void ReleaseButtons(BtnBar* bar, bool includingPlay) {
     if (includingPlay) {
         SetButtonPressed(bar, Play, false);
@@ -38,6 +45,7 @@ void SetUiState(AppState* state, UiState uiState) {
             SetButtonDisabled(bar, Record, false);
             SetButtonDisabled(bar, Stop, true);
             SetButtonDisabled(bar, Send, false);
+            EnableSharing(state, true);
             ReleaseButtons(bar, true);
             SetStatus(state, "");
             EnableControl(state, IDC_SLIDER, false);
@@ -49,6 +57,7 @@ void SetUiState(AppState* state, UiState uiState) {
             SetButtonDisabled(bar, Record, false);
             SetButtonDisabled(bar, Stop, true);
             SetButtonDisabled(bar, Send, true);
+            EnableSharing(state, false);
             ReleaseButtons(bar, true);
             ShowTime(state, 0);
             ShowSize(state, 0);
@@ -61,6 +70,7 @@ void SetUiState(AppState* state, UiState uiState) {
             SetButtonDisabled(bar, Pause, false);
             SetButtonDisabled(bar, Stop, false);
             SetButtonDisabled(bar, Send, true);
+            EnableSharing(state, false);
             SetButtonPressed(bar, Record, true);
             GrayMenuItem(state, IDM_RECORD);
             SetStatus(state, "Recording");
@@ -73,6 +83,7 @@ void SetUiState(AppState* state, UiState uiState) {
             SetButtonDisabled(bar, Record, true);
             SetButtonDisabled(bar, Stop, false);
             SetButtonDisabled(bar, Send, true);
+            EnableSharing(state, false);
             ReleaseButtons(bar, false);
             GrayMenuItem(state, IDM_PLAY);
             SetStatus(state, "Playing");

@@ -5,6 +5,7 @@
 #define IDR_MAIN_MENU 103
 #define IDI_POSTCARD 104
 #define IDI_ENVELOPE 105
+#define IDR_SHORTCUTS 106
 
 // Button pictures: normal, pressed, disabled.
 #define IDB_PLAY 102
@@ -40,6 +41,8 @@
 #define IDM_SEND 40008
 #define IDM_ABOUT 40010
 #define IDM_HELP 40011
+#define IDM_SAVE_AS 40012
+#define IDM_COPY 40013
 
 // The maker's site: a click on the link opens its root; the caption names the product page.
 #define KESTRUNE_SITE "https://kestrune.net"

@@ -16,7 +16,7 @@ packages=(
   cmake ninja-build googletest clang-format
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine wine64 wine32:i386 wine64-tools
-  xvfb xdotool imagemagick x11-utils fonts-wine
+  xvfb xdotool xclip imagemagick x11-utils fonts-wine
   pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all ffmpeg
   python3 dpkg-dev
   # the corrected winmm.dll (wine-fixes/build-winmm.sh) and Send under Wine

@@ -1,135 +1,106 @@
 #include "services/mail.h"
 
 #include <process.h>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 
 #include <mapi.h>
 
-#include "services/attachment_name.h"
+#include "app/heap.h"
+#include "app/message_box.h"
+#include "services/shell_links.h"
+#include "services/snapshot.h"
 
 namespace {
 
-const char kWeekdays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const char kEpochTimeText[] = "Thu Jan 01 00:00:00 1970\n";
-
-bool InRange(int value, int low, int high) {
-    return value >= low && value <= high;
-}
-
-char* PutName(char* out, const char (&name)[4]) {
-    memcpy(out, name, 3);
-    return out + 3;
-}
-
-char* PutDigits(char* out, int value, int digits) {
-    for (int i = digits - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    return out + digits;
-}
-
 unsigned __stdcall MailWorker(void* param) {
-    SendByMail(static_cast<AppState*>(param));
+    SendByMail(static_cast<MailJob*>(param));
     return 0;
 }
 
-}  // namespace
-
-void FormatTimeText(const tm* local, char (&text)[kTimeTextBytes]) {
-    const bool usable = local != nullptr && InRange(local->tm_wday, 0, 6) &&
-                        InRange(local->tm_mon, 0, 11) && InRange(local->tm_mday, 1, 31) &&
-                        InRange(local->tm_hour, 0, 23) && InRange(local->tm_min, 0, 59) &&
-                        InRange(local->tm_sec, 0, 60) &&  // 60: a leap second
-                        InRange(local->tm_year, -1900, 9999 - 1900);
-    if (!usable) {
-        static_assert(sizeof kEpochTimeText <= kTimeTextBytes, "time text buffer too small");
-        memcpy(text, kEpochTimeText, sizeof kEpochTimeText);
-        return;
-    }
-    char* out = text;
-    out = PutName(out, kWeekdays[local->tm_wday]);
-    *out++ = ' ';
-    out = PutName(out, kMonths[local->tm_mon]);
-    *out++ = ' ';
-    out = PutDigits(out, local->tm_mday, 2);
-    *out++ = ' ';
-    out = PutDigits(out, local->tm_hour, 2);
-    *out++ = ':';
-    out = PutDigits(out, local->tm_min, 2);
-    *out++ = ':';
-    out = PutDigits(out, local->tm_sec, 2);
-    *out++ = ' ';
-    out = PutDigits(out, local->tm_year + 1900, 4);
-    *out++ = '\n';
-    *out = '\0';
-}
-
-void MakeTimeTextFileSafe(char* text) {
-    char* at = text;
-    for (; *at != '\0' && *at != '\n'; ++at) {
-        if (*at == ':') {
-            *at = '-';
-        } else if (*at == ' ') {
-            *at = '_';
-        }
-    }
-    *at = '\0';
-}
-
-void FormatAttachmentName(const char* fileSafeTime, char (&name)[kAttachmentNameBytes]) {
-    snprintf(name, sizeof name, "voice-message-%s.wav", fileSafeTime);
-}
-
-void StartMailWorker(AppState* state) {
-    // Default stack; nobody waits for the worker, so its handle goes at once.
-    uintptr_t thread = _beginthreadex(nullptr, 0, MailWorker, state, 0, nullptr);
-    if (thread != 0) {
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
-    }
-}
-
-void SendByMail(AppState* state) {
+// The library's answer, or MAPI_E_FAILURE when there is no library or no entry to ask.
+ULONG CallSendMail(MailJob* job) {
     // Loaded by name at each Send and never released: the program runs without a mail client,
     // and another worker may still be inside the compose dialog.
     HMODULE mapi = LoadLibraryA("MAPI32.DLL");
     if (mapi == nullptr) {
-        return;
+        return MAPI_E_FAILURE;
     }
     FARPROC entry = GetProcAddress(mapi, "MAPISendMail");
     if (entry == nullptr) {
-        return;
+        return MAPI_E_FAILURE;
     }
     auto sendMail = reinterpret_cast<LPMAPISENDMAIL>(reinterpret_cast<void*>(entry));
-
-    // A result of our own: workers may convert the time at the same moment.
-    char timeText[kTimeTextBytes];
-    time_t now = time(nullptr);
-    tm local;
-    const bool haveLocal = now != static_cast<time_t>(-1) && localtime_s(&local, &now) == 0;
-    FormatTimeText(haveLocal ? &local : nullptr, timeText);
-    MakeTimeTextFileSafe(timeText);
-
-    char attachmentName[kAttachmentNameBytes];
-    FormatAttachmentName(timeText, attachmentName);
 
     MapiFileDesc file = {};
     file.ulReserved = 0;
     file.flFlags = 0;
     file.nPosition = 0xFFFFFFFF;
-    file.lpszPathName = state->tempPath;
-    file.lpszFileName = attachmentName;
+    file.lpszPathName = job->snapshot;
+    file.lpszFileName = job->attachmentName;
     file.lpFileType = nullptr;
 
     MapiMessage message = {};
     message.nFileCount = 1;
     message.lpFiles = &file;
 
-    // The compose dialog runs inside this call; whatever the user does there is the mail
-    // client's business.
-    sendMail(0, 0, &message, MAPI_DIALOG, 0);
+    // The compose dialog runs inside this call; what the user does there is the mail
+    // program's business.
+    return sendMail(0, 0, &message, MAPI_DIALOG, 0);
+}
+
+}  // namespace
+
+MailJob* PrepareMail(AppState* state) {
+    char name[kAttachmentNameBytes];
+    FormatAttachmentNameNow(name);
+    char snapshot[MAX_PATH];
+    if (!MakeSnapshot(state->tempPath, name, snapshot)) {
+        ReportSnapshotFailed();
+        return nullptr;
+    }
+    auto* job = static_cast<MailJob*>(AllocateBlock(sizeof(MailJob)));
+    if (job == nullptr) {
+        DeleteFileA(snapshot);
+        ShowMessageBox(nullptr, "malloc() failed", "Error", MB_OK);
+        return nullptr;
+    }
+    job->window = g_mainWindow;
+    lstrcpynA(job->snapshot, snapshot, MAX_PATH);
+    lstrcpynA(job->attachmentName, name, kAttachmentNameBytes);
+    return job;
+}
+
+void StartMailWorker(AppState* state) {
+    MailJob* job = PrepareMail(state);
+    if (job == nullptr) {
+        return;
+    }
+    // Default stack; nobody waits for the worker, so its handle goes at once.
+    uintptr_t thread = _beginthreadex(nullptr, 0, MailWorker, job, 0, nullptr);
+    if (thread == 0) {
+        FreeBlock(job);
+        return;
+    }
+    CloseHandle(reinterpret_cast<HANDLE>(thread));
+}
+
+void SendByMail(MailJob* job) {
+    const ULONG result = CallSendMail(job);
+    if (result == SUCCESS_SUCCESS || result == MAPI_USER_ABORT) {
+        FreeBlock(job);
+        return;
+    }
+    // The window owns the box; a worker never does. Without a window nobody is told.
+    if (job->window == nullptr ||
+        !PostMessageA(job->window, kMailNotTaken, 0, reinterpret_cast<LPARAM>(job))) {
+        FreeBlock(job);
+    }
+}
+
+void ShowMailNotTaken(MailJob* job) {
+    ShowMessageBox(g_mainWindow,
+                   "No mail program took the message.\n\nIts file is shown in its folder, so "
+                   "that you can attach it yourself.",
+                   "Kestrune", MB_ICONINFORMATION);
+    ShowFileInFolder(job->snapshot);
+    FreeBlock(job);
 }

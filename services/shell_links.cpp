@@ -10,18 +10,6 @@
 
 ShellExecuteFn g_shellExecute = ShellExecuteA;
 
-bool HelpPathFromExePath(const char* exePath, char (&helpPath)[MAX_PATH]) {
-    const char* lastBackslash = strrchr(exePath, '\\');
-    if (lastBackslash == nullptr) {
-        return false;
-    }
-    const int folderLength = static_cast<int>(lastBackslash - exePath);
-    const int written =
-        snprintf(helpPath, sizeof helpPath, "%.*s\\help\\help.htm", folderLength, exePath);
-    // A cut-off path would name some other file.
-    return written > 0 && written < static_cast<int>(sizeof helpPath);
-}
-
 void OpenHelp() {
     char exePath[MAX_PATH];
     const DWORD length = GetModuleFileNameA(nullptr, exePath, sizeof exePath);
@@ -43,4 +31,13 @@ void ShowAbout() {
 
 void OpenHomePage(AppState* state) {
     g_shellExecute(state->dialog, "open", KESTRUNE_SITE, "", "", SW_SHOWNORMAL);
+}
+
+void ShowFileInFolder(const char* path) {
+    char parameters[MAX_PATH + 16];
+    const int written = snprintf(parameters, sizeof parameters, "/select,\"%s\"", path);
+    if (written <= 0 || written >= static_cast<int>(sizeof parameters)) {
+        return;
+    }
+    g_shellExecute(g_mainWindow, "open", "explorer.exe", parameters, "", SW_SHOWNORMAL);
 }

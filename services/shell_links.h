@@ -1,4 +1,4 @@
-// Help page, About box and the maker's home page.
+// Help page, About box, the maker's home page and a file shown in its folder.
 #pragma once
 #include <windows.h>
 
@@ -10,3 +10,5 @@ extern ShellExecuteFn g_shellExecute;  // ShellExecuteA in the program; a seam f
 void OpenHelp();
 void ShowAbout();
 void OpenHomePage(AppState* state);
+// The file's folder in the file manager, with the file selected.
+void ShowFileInFolder(const char* path);

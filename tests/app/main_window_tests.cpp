@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <string>
@@ -14,6 +16,7 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/save_as.h"
 #include "services/shell_links.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/message_pump.h"
@@ -30,6 +33,8 @@ struct Arrangement {
     bool disabled[5];
     bool pressed[5];
     bool menuGrayed[5];  // Play, Pause, Stop, Record, Send items
+    bool saveAsGrayed;
+    bool copyGrayed;
     std::string status;
     bool sliderEnabled;
     bool linkEnabled;
@@ -38,6 +43,7 @@ struct Arrangement {
         return std::memcmp(disabled, other.disabled, sizeof disabled) == 0 &&
                std::memcmp(pressed, other.pressed, sizeof pressed) == 0 &&
                std::memcmp(menuGrayed, other.menuGrayed, sizeof menuGrayed) == 0 &&
+               saveAsGrayed == other.saveAsGrayed && copyGrayed == other.copyGrayed &&
                status == other.status && sliderEnabled == other.sliderEnabled &&
                linkEnabled == other.linkEnabled;
     }
@@ -49,6 +55,8 @@ std::ostream& operator<<(std::ostream& out, const Arrangement& a) {
         out << kNames[slot] << (a.disabled[slot] ? " disabled" : " enabled")
             << (a.pressed[slot] ? " pressed" : "") << (a.menuGrayed[slot] ? " grayed" : "") << "; ";
     }
+    out << "Save As" << (a.saveAsGrayed ? " grayed" : "") << "; Copy"
+        << (a.copyGrayed ? " grayed" : "") << "; ";
     return out << "status \"" << a.status << "\"; slider " << (a.sliderEnabled ? "on" : "off")
                << "; link " << (a.linkEnabled ? "on" : "off");
 }
@@ -62,6 +70,9 @@ Arrangement Expected(bool playOk, bool pauseOk, bool stopOk, bool recordOk, bool
         a.disabled[slot] = !ok[slot];
         a.menuGrayed[slot] = !ok[slot];
     }
+    // Save As and Copy go with Send.
+    a.saveAsGrayed = !sendOk;
+    a.copyGrayed = !sendOk;
     a.status = status;
     a.sliderEnabled = slider;
     a.linkEnabled = link;
@@ -96,6 +107,85 @@ bool FileExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+// What the Save As dialog was asked, and what it answers: a path, or cancel when empty.
+struct SaveDialogCall {
+    HWND owner;
+    std::string filter, defaultExtension, suggested, initialFolder;
+    DWORD flags;
+};
+std::vector<SaveDialogCall> g_saveCalls;
+std::string g_saveAnswer;
+
+BOOL WINAPI AnswerSaveDialog(LPOPENFILENAMEA dialog) {
+    EXPECT_EQ(dialog->lStructSize, sizeof(OPENFILENAMEA));
+    std::string filter;
+    for (const char* at = dialog->lpstrFilter; at != nullptr && *at != '\0'; at += strlen(at) + 1) {
+        filter += std::string(at) + "|";
+    }
+    g_saveCalls.push_back(
+        {dialog->hwndOwner, filter, dialog->lpstrDefExt ? dialog->lpstrDefExt : "(null)",
+         dialog->lpstrFile ? dialog->lpstrFile : "(null)",
+         dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "(null)", dialog->Flags});
+    if (g_saveAnswer.empty()) {
+        return FALSE;
+    }
+    EXPECT_LT(g_saveAnswer.size(), dialog->nMaxFile);
+    lstrcpynA(dialog->lpstrFile, g_saveAnswer.c_str(), dialog->nMaxFile);
+    dialog->nFileOffset = static_cast<WORD>(g_saveAnswer.rfind('\\') + 1);
+    dialog->nFileExtension = static_cast<WORD>(g_saveAnswer.rfind('.') + 1);
+    return TRUE;
+}
+
+bool IsMessageName(const std::string& name) {
+    return name.size() == 42 && name.rfind("voice-message-", 0) == 0 && name.substr(38) == ".wav" &&
+           name.find_first_of(": ") == std::string::npos;
+}
+
+// A voice file that breaks off after its first bytes: a pipe whose writer goes away once they
+// were read.
+class BreakingVoiceFile {
+  public:
+    BreakingVoiceFile() {
+        static int s_count = 0;
+        char name[96];
+        wsprintfA(name, "\\\\.\\pipe\\kestrune-voice-%lu-%d", GetCurrentProcessId(), ++s_count);
+        name_ = name;
+        pipe_ = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096,
+                                 4096, 0, nullptr);
+        if (pipe_ != INVALID_HANDLE_VALUE) {
+            writer_ = CreateThread(nullptr, 0, Write, pipe_, 0, nullptr);
+        }
+    }
+    ~BreakingVoiceFile() {
+        if (writer_ != nullptr) {
+            // Unblocks a writer still waiting for its reader.
+            HANDLE reader =
+                CreateFileA(name_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            EXPECT_EQ(WaitForSingleObject(writer_, 5000), WAIT_OBJECT_0);
+            if (reader != INVALID_HANDLE_VALUE) {
+                CloseHandle(reader);
+            }
+            CloseHandle(writer_);
+        }
+    }
+    bool Ready() const { return writer_ != nullptr; }
+    const std::string& Name() const { return name_; }
+
+  private:
+    static DWORD WINAPI Write(void* pipe) {
+        ConnectNamedPipe(pipe, nullptr);
+        const char bytes[100] = "RIFF";
+        DWORD written = 0;
+        WriteFile(pipe, bytes, sizeof bytes, &written, nullptr);
+        FlushFileBuffers(pipe);
+        CloseHandle(pipe);
+        return 0;
+    }
+    std::string name_;
+    HANDLE pipe_ = INVALID_HANDLE_VALUE;
+    HANDLE writer_ = nullptr;
+};
+
 class MainWindowTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -129,6 +219,10 @@ class MainWindowTest : public ::testing::Test {
         g_shellCalls.clear();
         previousShell_ = g_shellExecute;
         g_shellExecute = RecordShellCall;
+        g_saveCalls.clear();
+        g_saveAnswer.clear();
+        previousSaveDialog_ = g_getSaveFileName;
+        g_getSaveFileName = AnswerSaveDialog;
         dialog_ =
             CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
         ASSERT_NE(dialog_, nullptr);
@@ -153,6 +247,7 @@ class MainWindowTest : public ::testing::Test {
         DeleteFileA(state_.tempPath);
         RemoveDirectoryA(folder_);
         g_shellExecute = previousShell_;
+        g_getSaveFileName = previousSaveDialog_;
         // A box nobody expected is a failure the window reported, even if all else looks right.
         EXPECT_EQ(boxes_.Count(), expectedBoxes_);
     }
@@ -194,6 +289,8 @@ class MainWindowTest : public ::testing::Test {
             UINT menuState = GetMenuState(menu, IDM_PLAY + slot, MF_BYCOMMAND);
             a.menuGrayed[slot] = (menuState & MF_GRAYED) != 0;
         }
+        a.saveAsGrayed = (GetMenuState(menu, IDM_SAVE_AS, MF_BYCOMMAND) & MF_GRAYED) != 0;
+        a.copyGrayed = (GetMenuState(menu, IDM_COPY, MF_BYCOMMAND) & MF_GRAYED) != 0;
         a.status = Text(IDC_STATUS);
         a.sliderEnabled = IsWindowEnabled(GetDlgItem(dialog_, IDC_SLIDER)) != FALSE;
         a.linkEnabled = IsWindowEnabled(GetDlgItem(dialog_, IDC_HOME_LINK)) != FALSE;
@@ -222,6 +319,7 @@ class MainWindowTest : public ::testing::Test {
     ScriptedWaveOut output_;
     HWND dialog_ = nullptr;
     ShellExecuteFn previousShell_ = nullptr;
+    GetSaveFileNameFn previousSaveDialog_ = nullptr;
 };
 
 char MainWindowTest::s_base[MAX_PATH];
@@ -620,17 +718,31 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
         EXPECT_STREQ(text, menus[i]);
     }
     const std::pair<int, const char*> items[] = {
-        {IDM_EXIT, "E&xit"}, {IDM_PLAY, "&Play "},           {IDM_PAUSE, "P&ause"},
-        {IDM_STOP, "&Stop"}, {IDM_RECORD, "&Rec"},           {IDM_SEND, "S&end"},
-        {IDM_HELP, "&Help"}, {IDM_ABOUT, "&About Kestrune"},
+        {IDM_SAVE_AS, "Save &As...\tCtrl+S"},
+        {IDM_EXIT, "E&xit"},
+        {IDM_PLAY, "&Play "},
+        {IDM_PAUSE, "P&ause"},
+        {IDM_STOP, "&Stop"},
+        {IDM_RECORD, "&Rec"},
+        {IDM_SEND, "S&end"},
+        {IDM_COPY, "&Copy\tCtrl+C"},
+        {IDM_HELP, "&Help"},
+        {IDM_ABOUT, "&About Kestrune"},
     };
     for (const auto& item : items) {
         GetMenuStringA(menu, item.first, text, sizeof text, MF_BYCOMMAND);
         EXPECT_STREQ(text, item.second);
     }
+    HMENU file = GetSubMenu(menu, 0);
+    ASSERT_EQ(GetMenuItemCount(file), 3);
+    EXPECT_EQ(GetMenuItemID(file, 0), static_cast<UINT>(IDM_SAVE_AS));
+    EXPECT_NE(GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    EXPECT_EQ(GetMenuItemID(file, 2), static_cast<UINT>(IDM_EXIT));
     HMENU action = GetSubMenu(menu, 1);
-    ASSERT_EQ(GetMenuItemCount(action), 6);
+    ASSERT_EQ(GetMenuItemCount(action), 7);
     EXPECT_NE(GetMenuState(action, 4, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    EXPECT_EQ(GetMenuItemID(action, 5), static_cast<UINT>(IDM_SEND));
+    EXPECT_EQ(GetMenuItemID(action, 6), static_cast<UINT>(IDM_COPY));
     EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 0), static_cast<UINT>(IDM_HELP));
     EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 1), static_cast<UINT>(IDM_ABOUT));
 }
@@ -727,6 +839,123 @@ TEST_F(MainWindowTest, APauseTheDeviceRefusesIsNotShownAsDone) {
     EXPECT_EQ(Text(IDC_STATUS), "Recording");
     EXPECT_FALSE(state_.paused);
     EXPECT_TRUE(input_.IsStarted());
+}
+
+// Save As suggests the Send name in Documents, then the folder last saved to; the copy is the
+// recording byte for byte, and one that breaks off is reported and removed.
+TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
+    expectedBoxes_ = 1;
+    RecordBlocks(20);
+    const std::string saved = std::string(folder_) + "\\saved.wav";
+    g_saveAnswer = saved;
+    SendCommand(IDM_SAVE_AS);
+    ASSERT_EQ(g_saveCalls.size(), 1u);
+    const SaveDialogCall& first = g_saveCalls[0];
+    EXPECT_EQ(first.owner, dialog_);
+    EXPECT_EQ(first.filter, "WAV sound (*.wav)|*.wav|");
+    EXPECT_EQ(first.defaultExtension, "wav");
+    EXPECT_EQ(first.flags,
+              static_cast<DWORD>(OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST |
+                                 OFN_NOCHANGEDIR | OFN_HIDEREADONLY));
+    EXPECT_TRUE(IsMessageName(first.suggested)) << first.suggested;
+    char documents[MAX_PATH];
+    ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents),
+              S_OK);
+    EXPECT_EQ(first.initialFolder, documents);
+    const std::vector<BYTE> recording = ReadFileBytes(state_.tempPath);
+    ASSERT_EQ(recording.size(), kHeaderBytes + state_.dataBytes);
+    EXPECT_EQ(ReadFileBytes(saved.c_str()), recording);
+    EXPECT_EQ(boxes_.Count(), 0);
+
+    // The recording breaks off after its first bytes.
+    BreakingVoiceFile breaking;
+    ASSERT_TRUE(breaking.Ready());
+    const std::string voicePath = state_.tempPath;
+    lstrcpynA(state_.tempPath, breaking.Name().c_str(), MAX_PATH);
+    const std::string broken = std::string(folder_) + "\\broken.wav";
+    g_saveAnswer = broken;
+    SendCommand(IDM_SAVE_AS);
+    lstrcpynA(state_.tempPath, voicePath.c_str(), MAX_PATH);
+    ASSERT_EQ(g_saveCalls.size(), 2u);
+    EXPECT_EQ(g_saveCalls[1].initialFolder, std::string(folder_) + "\\");
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, "Failed to save the message");
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Error");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
+    EXPECT_FALSE(FileExists(broken.c_str())) << "the half-written file stayed";
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    DeleteFileA(saved.c_str());
+}
+
+// Copy puts a copy made as Send makes it on the clipboard as a file to be copied.
+TEST_F(MainWindowTest, CopyPutsTheRecordingOnTheClipboardAsAFile) {
+    RecordBlocks(20);
+    SendCommand(IDM_COPY);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
+    char path[MAX_PATH] = "";
+    const UINT count = drop != nullptr ? DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) : 0;
+    if (count == 1) {
+        DragQueryFileA(drop, 0, path, MAX_PATH);
+    }
+    DWORD effect = 0;
+    HANDLE effectData = GetClipboardData(RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT));
+    if (const auto* value = static_cast<const DWORD*>(GlobalLock(effectData))) {
+        effect = *value;
+        GlobalUnlock(effectData);
+    }
+    CloseClipboard();
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    const std::string copy = path;
+    const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
+    ASSERT_EQ(copy.compare(0, snapshots.size(), snapshots), 0) << copy;
+    EXPECT_TRUE(IsMessageName(copy.substr(snapshots.size()))) << copy;
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(state_.tempPath));
+    DeleteFileA(path);
+    RemoveDirectoryA(snapshots.c_str());
+}
+
+// Ctrl+S and Ctrl+C through the dialog's own key handling, only when Send is offered.
+TEST_F(MainWindowTest, CtrlSAndCtrlCWorkWhenSendIsOffered) {
+    BYTE keys[256];
+    ASSERT_TRUE(GetKeyboardState(keys));
+    const BYTE saved = keys[VK_CONTROL];
+    auto press = [&](WPARAM key) {
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        MSG msg = {GetDlgItem(dialog_, IDC_SLIDER), WM_KEYDOWN, key, 0, 0, {0, 0}};
+        if (!IsDialogMessageA(dialog_, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        keys[VK_CONTROL] = saved;
+        SetKeyboardState(keys);
+        PumpMessages();
+    };
+    auto clipboardHasFile = [] { return IsClipboardFormatAvailable(CF_HDROP) != FALSE; };
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+
+    press('S');
+    press('C');
+    EXPECT_TRUE(g_saveCalls.empty()) << "Save As without a recording";
+    EXPECT_FALSE(clipboardHasFile()) << "Copy without a recording";
+
+    RecordBlocks(5);
+    press('S');
+    EXPECT_EQ(g_saveCalls.size(), 1u);
+    press('C');
+    EXPECT_TRUE(clipboardHasFile());
+
+    const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((snapshots + "*.wav").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    DeleteFileA((snapshots + found.cFileName).c_str());
+    FindClose(search);
+    RemoveDirectoryA(snapshots.c_str());
 }
 
 void CALLBACK CloseStuckWindow(HWND, UINT, UINT_PTR timer, DWORD) {

@@ -591,6 +591,39 @@ def send(s, voice_file):
             raise Failure("the attachment differs from the voice file")
 
 
+def copy_as_file(s, voice_file):
+    """Ctrl+C puts a copy of the recording on the clipboard as a file: under Wine the desktop
+    sees it as a text/uri-list naming that copy."""
+    import urllib.parse
+    step("Copy as a file: the desktop's clipboard offers a text/uri-list")
+    if not shutil.which("xclip"):
+        raise Failure("xclip is missing: run scripts/install-deps.sh")
+
+    def uri_list():
+        try:
+            r = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", "text/uri-list"],
+                               env=s.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               timeout=5)
+        except subprocess.TimeoutExpired:
+            return ""
+        return r.stdout.decode(errors="replace").strip() if r.returncode == 0 else ""
+
+    s.keys("ctrl+c")
+    text = wait_until("a text/uri-list on the clipboard", uri_list, 15, 0.1)
+    uris = [line for line in text.splitlines() if line and not line.startswith("#")]
+    if len(uris) != 1 or not uris[0].startswith("file://"):
+        raise Failure(f"the clipboard's text/uri-list is not one file: {text!r}")
+    path = urllib.parse.unquote(urllib.parse.urlparse(uris[0]).path)
+    name = os.path.basename(path)
+    note("copy: file on the clipboard", name)
+    if os.path.basename(os.path.dirname(path)) != "Kestrune" or not re.fullmatch(
+            r"voice-message-\w{3}_\w{3}_\d\d_\d\d-\d\d-\d\d_\d{4}(-\d+)?\.wav", name):
+        raise Failure(f"the clipboard names {path}, not a copy in the Kestrune temporary folder")
+    with open(path, "rb") as a, open(voice_file, "rb") as b:
+        if a.read() != b.read():
+            raise Failure("the file on the clipboard differs from the recording")
+
+
 def close_window(s, voice_file):
     step("Close the window")
     s.keys("alt+F4")
@@ -640,6 +673,7 @@ def main():
         voice_file, data_bytes, recorded = record_speech(session, speech_path, speech)
         play_to_end(session, data_bytes, recorded)
         send(session, voice_file)
+        copy_as_file(session, voice_file)
         paused_bytes = record_with_pauses(session, speech_path, speech)
         play_with_pauses(session, paused_bytes)
         close_window(session, voice_file)

@@ -15,17 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "services/snapshot.h"
 #include "tests/services/worker_threads.h"
+#include "tests/support/scripted_message_box.h"
 
 namespace {
 
 using Record = std::map<std::string, std::string>;
 
 constexpr DWORD kWaitMs = 5000;
-
-std::string Pointer(const void* value) {
-    return std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(value)));
-}
 
 // The worker that made a call is still inside it.
 bool StillRunning(const std::string& threadId) {
@@ -116,9 +114,17 @@ class MailSend : public ::testing::Test {
         SetEnvironmentVariableA("KESTRUNE_FAKE_MAPI_HOLD", nullptr);
 
         ASSERT_NE(state_.get(), nullptr);
-        // A voice file name as the main window makes it; the worker never opens the file.
-        snprintf(state_.get()->tempPath, MAX_PATH, "%skes%04X.tmp", folder,
+        // A temporary folder of the test's own, so the copies Send makes can be checked.
+        snprintf(temp_, sizeof temp_, "%skestrune-mail-test-%lu\\", folder, GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryA(temp_, nullptr)) << temp_;
+        GetEnvironmentVariableA("TMP", savedTmp_, MAX_PATH);
+        GetEnvironmentVariableA("TEMP", savedTemp_, MAX_PATH);
+        SetEnvironmentVariableA("TMP", temp_);
+        SetEnvironmentVariableA("TEMP", temp_);
+        // A voice file as the main window makes it, with a recording in it.
+        snprintf(state_.get()->tempPath, MAX_PATH, "%skes%04X.tmp", temp_,
                  static_cast<unsigned>(GetCurrentProcessId() & 0xFFFF));
+        WriteVoiceFile("RIFF first recording");
         threadsBefore_ = ThreadIdsNow();
     }
 
@@ -139,7 +145,37 @@ class MailSend : public ::testing::Test {
             CloseHandle(release_);
         }
         DeleteFileA(logPath_);
+        DeleteFileA(state_.get()->tempPath);
+        RemoveFolder((std::string(temp_) + "Kestrune").c_str());
+        RemoveDirectoryA(temp_);
+        SetEnvironmentVariableA("TMP", savedTmp_[0] ? savedTmp_ : nullptr);
+        SetEnvironmentVariableA("TEMP", savedTemp_[0] ? savedTemp_ : nullptr);
     }
+
+    void WriteVoiceFile(const std::string& content) {
+        HANDLE file = CreateFileA(state_.get()->tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        CloseHandle(file);
+        ASSERT_EQ(written, content.size());
+    }
+
+    static void RemoveFolder(const char* folder) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((std::string(folder) + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileA((std::string(folder) + "\\" + found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(folder);
+    }
+
+    // Where Send's copies go.
+    std::string SnapshotFolder() const { return std::string(temp_) + "Kestrune\\"; }
 
     // Every mail call from now on stays open until ReleaseMailCalls, like a compose dialog.
     void HoldMailCalls() {
@@ -187,7 +223,17 @@ class MailSend : public ::testing::Test {
     HANDLE calls_ = nullptr;
     HANDLE release_ = nullptr;
     std::set<DWORD> threadsBefore_;
+    char temp_[MAX_PATH] = {};
+    char savedTmp_[MAX_PATH] = {};
+    char savedTemp_[MAX_PATH] = {};
 };
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return in ? text.str() : "(unreadable)";
+}
 
 TEST_F(MailSend, HandsTheVoiceFileToTheMailClientAsOneAttachment) {
     const time_t before = time(nullptr);
@@ -222,8 +268,6 @@ TEST_F(MailSend, HandsTheVoiceFileToTheMailClientAsOneAttachment) {
     EXPECT_EQ(call["file.ulReserved"], "0");
     EXPECT_EQ(call["file.flFlags"], "0") << "a plain data file";
     EXPECT_EQ(call["file.nPosition"], "4294967295");
-    EXPECT_EQ(call["file.lpszPathName"], Pointer(state()->tempPath)) << "the record's own path";
-    EXPECT_EQ(call["file.pathName"], state()->tempPath);
     EXPECT_EQ(call["file.lpFileType"], "0");
 
     const std::string name = call["file.fileName"];
@@ -235,6 +279,9 @@ TEST_F(MailSend, HandsTheVoiceFileToTheMailClientAsOneAttachment) {
     }
     EXPECT_EQ(possible.count(name), 1u)
         << name << " is not the local time of the Send, " << NameAt(before);
+    // The copy made at the Send, under the same name, not the voice file itself.
+    EXPECT_EQ(call["file.pathName"], SnapshotFolder() + name);
+    EXPECT_EQ(FileText(call["file.pathName"]), "RIFF first recording");
 }
 
 TEST_F(MailSend, StartReturnsWhileTheComposeDialogIsOpen) {
@@ -271,14 +318,17 @@ TEST_F(MailSend, TwoSendsInTheSameSecondOpenTwoDialogsWithTheSameName) {
         EXPECT_NE(first["thread"], second["thread"]) << "one worker per Send";
         EXPECT_TRUE(StillRunning(first["thread"]) && StillRunning(second["thread"]))
             << "the two dialogs are not open together";
-        EXPECT_EQ(first["file.lpszPathName"], Pointer(state()->tempPath));
-        EXPECT_EQ(second["file.lpszPathName"], Pointer(state()->tempPath));
+        // A copy each; the second's name is taken when both come in the same second.
+        EXPECT_NE(first["file.pathName"], second["file.pathName"]);
         EXPECT_EQ(first["file.fileName"].size(), 42u);
         EXPECT_EQ(second["file.fileName"].size(), 42u);
         if (before == after) {
             sameSecond = true;
             EXPECT_EQ(first["file.fileName"], second["file.fileName"]);
             EXPECT_EQ(first["file.fileName"], NameAt(before));
+            const std::string numbered = NameAt(before);
+            EXPECT_EQ(second["file.pathName"],
+                      SnapshotFolder() + numbered.substr(0, numbered.size() - 4) + "-2.wav");
         }
     }
     EXPECT_TRUE(sameSecond) << "never managed two Sends within one second";
@@ -296,7 +346,7 @@ TEST_F(MailSend, SendsAgainAfterACancelledDialog) {
     ASSERT_TRUE(WaitForWorkersToEnd());
     const std::vector<Record> records = Records();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(Record(records[1])["file.pathName"], state()->tempPath);
+    EXPECT_EQ(FileText(Record(records[1])["file.pathName"]), "RIFF first recording");
 }
 
 // Each Send loads the library once more and none releases it: after two Sends on an unloaded
@@ -321,14 +371,81 @@ TEST_F(MailSend, EachSendLoadsTheLibraryAndNoneReleasesIt) {
 }
 
 TEST_F(MailSend, TheWorkerBodyAloneMakesTheSameCall) {
-    SendByMail(state());
+    MailJob* job = PrepareMail(state());
+    ASSERT_NE(job, nullptr);
+    const std::string snapshot = job->snapshot;
+    SendByMail(job);
     ASSERT_TRUE(WaitForCalls(1));
     const std::vector<Record> records = Records();
     ASSERT_EQ(records.size(), 1u);
     Record call = records[0];
     EXPECT_EQ(call["thread"], std::to_string(GetCurrentThreadId()));
     EXPECT_EQ(call["flags"], std::to_string(MAPI_DIALOG));
-    EXPECT_EQ(call["file.lpszPathName"], Pointer(state()->tempPath));
+    EXPECT_EQ(call["file.pathName"], snapshot);
+}
+
+// The mail program may read the attachment long after Send: a new recording, or closing
+// Kestrune, must not change it. Copies more than a day old go at the next Send.
+TEST_F(MailSend, ANewRecordingAfterSendLeavesTheSnapshotIntact) {
+    ASSERT_TRUE(CreateDirectoryA(SnapshotFolder().c_str(), nullptr));
+    const std::string old = SnapshotFolder() + "voice-message-Mon_Mar_02_10-00-00_2026.wav";
+    const std::string recent = SnapshotFolder() + "voice-message-Mon_Mar_02_11-00-00_2026.wav";
+    for (const std::string& path : {old, recent}) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        ULARGE_INTEGER when = {{now.dwLowDateTime, now.dwHighDateTime}};
+        // A day and a minute ago, or a day less a minute.
+        const ULONGLONG minute = 60ULL * 10000000;
+        const ULONGLONG day = 24 * 60 * minute;
+        when.QuadPart -= path == old ? day + minute : day - minute;
+        const FILETIME written = {when.LowPart, when.HighPart};
+        EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+        CloseHandle(file);
+    }
+
+    HoldMailCalls();
+    StartMailWorker(state());
+    ASSERT_TRUE(WaitForCalls(1));
+    WriteVoiceFile("RIFF second, longer recording");
+    DeleteFileA(state()->tempPath);  // closing the window
+    const std::string attached = Record(Records()[0])["file.pathName"];
+    EXPECT_EQ(FileText(attached), "RIFF first recording");
+    EXPECT_EQ(GetFileAttributesA(old.c_str()), INVALID_FILE_ATTRIBUTES) << "more than a day old";
+    EXPECT_NE(GetFileAttributesA(recent.c_str()), INVALID_FILE_ATTRIBUTES) << "not yet a day old";
+    ReleaseMailCalls();
+    ASSERT_TRUE(WaitForWorkersToEnd());
+    EXPECT_EQ(FileText(attached), "RIFF first recording") << "kept after the mail call";
+}
+
+// A busy voice file cannot be copied: the user is told, and nothing is sent or left behind.
+TEST_F(MailSend, ACopyThatCannotBeMadeSaysSoAndSendsNothing) {
+    ScriptedMessageBox boxes;
+    const HWND mainWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x10e4));
+    const HWND savedMainWindow = g_mainWindow;
+    g_mainWindow = mainWindow;
+    HANDLE busy = CreateFileA(state()->tempPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    StartMailWorker(state());
+    CloseHandle(busy);
+    g_mainWindow = savedMainWindow;
+
+    ASSERT_EQ(boxes.Count(), 1);
+    EXPECT_EQ(boxes.Boxes()[0].text, "Failed to copy temporary file");
+    EXPECT_EQ(boxes.Boxes()[0].owner, mainWindow);
+    EXPECT_TRUE(boxes.Boxes()[0].defaultCaption);
+    EXPECT_EQ(boxes.Boxes()[0].type, static_cast<UINT>(MB_OK));
+    EXPECT_TRUE(WaitForWorkersToEnd());
+    EXPECT_TRUE(Records().empty()) << "sent without a copy";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((SnapshotFolder() + "*.wav").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+    }
 }
 
 }  // namespace

@@ -3,19 +3,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
+#include "app/heap.h"
 #include "tests/services/worker_threads.h"
 
 namespace {
 
 constexpr DWORD kWaitMs = 5000;
 
-TEST(MailWithoutEntry, SendDoesNothingAndCanBeUsedAgain) {
+// Like no library at all: the window is told, with a job of the worker's own.
+TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
     ASSERT_EQ(GetModuleHandleA("MAPI32.DLL"), nullptr);
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
     AppState state = {};
-    lstrcpyA(state.tempPath, "C:\\users\\me\\Temp\\kes1A2B.tmp");
+    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.tempPath), 0u);
     const AppState untouched = state;
+    HWND window =
+        CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    const HWND savedMainWindow = g_mainWindow;
+    g_mainWindow = window;
 
     for (int send = 0; send < 3; ++send) {
         const std::set<DWORD> before = ThreadIdsNow();
@@ -27,9 +37,18 @@ TEST(MailWithoutEntry, SendDoesNothingAndCanBeUsedAgain) {
         EXPECT_NE(GetProcAddress(library, "KestruneMapiWithoutSendMail"), nullptr)
             << "not the library beside this test";
         EXPECT_EQ(GetProcAddress(library, "MAPISendMail"), nullptr);
+        MSG msg;
+        ASSERT_TRUE(PeekMessageA(&msg, window, kMailNotTaken, kMailNotTaken, PM_REMOVE))
+            << "the worker ended without telling the window";
+        auto* job = reinterpret_cast<MailJob*>(msg.lParam);
+        EXPECT_EQ(job->window, window);
+        EXPECT_EQ(DeleteFileA(job->snapshot), TRUE) << job->snapshot;
+        FreeBlock(job);
     }
-    SendByMail(&state);
     EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
+    g_mainWindow = savedMainWindow;
+    DestroyWindow(window);
+    DeleteFileA(state.tempPath);
 }
 
 }  // namespace

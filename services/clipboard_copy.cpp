@@ -1,0 +1,84 @@
+#include "services/clipboard_copy.h"
+
+#include <shlobj.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "services/attachment_name.h"
+#include "services/snapshot.h"
+
+namespace {
+
+// A movable block holding `bytes` of `data`; the clipboard takes it over.
+HGLOBAL GlobalBlock(const void* data, size_t bytes) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    void* at = block != nullptr ? GlobalLock(block) : nullptr;
+    if (at == nullptr) {
+        if (block != nullptr) {
+            GlobalFree(block);
+        }
+        return nullptr;
+    }
+    memcpy(at, data, bytes);
+    GlobalUnlock(block);
+    return block;
+}
+
+// DROPFILES and a list of one wide path, ended by an empty one.
+struct DropList {
+    DROPFILES header;
+    WCHAR files[MAX_PATH + 1];
+};
+
+HGLOBAL MakeDropList(const char* path) {
+    DropList list = {};
+    list.header.pFiles = offsetof(DropList, files);
+    list.header.fWide = TRUE;
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, list.files, MAX_PATH);
+    if (length <= 0) {
+        return nullptr;
+    }
+    // The path with its NUL, and the empty name that ends the list.
+    return GlobalBlock(&list, offsetof(DropList, files) + (length + 1) * sizeof(WCHAR));
+}
+
+}  // namespace
+
+void CopyMessageToClipboard(AppState* state) {
+    char name[kAttachmentNameBytes];
+    FormatAttachmentNameNow(name);
+    char snapshot[MAX_PATH];
+    if (!MakeSnapshot(state->tempPath, name, snapshot)) {
+        ReportSnapshotFailed();
+        return;
+    }
+    const DWORD copy = DROPEFFECT_COPY;
+    const UINT effectFormat = RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT);
+    HGLOBAL files = MakeDropList(snapshot);
+    HGLOBAL effect = GlobalBlock(&copy, sizeof copy);
+    bool placed = false;
+    if (files != nullptr && effect != nullptr && effectFormat != 0 &&
+        OpenClipboard(state->dialog)) {
+        EmptyClipboard();
+        // The clipboard owns what it accepted.
+        if (SetClipboardData(CF_HDROP, files) != nullptr) {
+            placed = true;
+            files = nullptr;
+            if (SetClipboardData(effectFormat, effect) != nullptr) {
+                effect = nullptr;
+            }
+        }
+        CloseClipboard();
+    }
+    if (files != nullptr) {
+        GlobalFree(files);
+    }
+    if (effect != nullptr) {
+        GlobalFree(effect);
+    }
+    // Nothing names the copy then.
+    if (!placed) {
+        DeleteFileA(snapshot);
+    }
+}
