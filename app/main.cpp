@@ -13,7 +13,12 @@
 #include "res/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    InitCommonControls();
+    // The slider and the button bar's tooltips; the manifest asks for Common Controls 6.
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    if (!InitCommonControlsEx(&controls)) {
+        ShowMessageBox(nullptr, "InitCommonControlsEx() failed", "Error", MB_OK);
+        return 1;
+    }
     g_instance = instance;
     RegisterBtnBarClass();
     RegisterMyButtonClass();
