@@ -10,7 +10,7 @@
 #   dist/Kestrune-<version>-setup-x86.exe
 #
 # The version is the project version of the top CMakeLists.txt, read back from CMake's cache.
-set -euo pipefail
+set -Eeuo pipefail
 trap 'echo "package.sh: failed (line $LINENO): $BASH_COMMAND" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

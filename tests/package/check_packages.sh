@@ -7,7 +7,8 @@
 #   check_packages.sh DIST VERSION HELP_HTM OBJDUMP WINDRES PROBE_EXE
 #
 # Exits 77 (skipped) when DIST holds no packages of VERSION.
-set -euo pipefail
+set -Eeuo pipefail
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 here=$(cd "$(dirname "$0")" && pwd)
 dist=$1 version=$2 help_page=$3 objdump=$4 windres=$5 probe=$6
 # shellcheck source=../../scripts/wine-env.sh
@@ -107,15 +108,14 @@ timeout 60 wineserver -w || fail "Wine did not settle after wineboot"
 wine_text() {
   timeout 60 "$WINE64" "$@" | tr -d '\r'
 }
-unix_path() {
-  wine_text winepath.exe -u "$1"
-}
-localAppData=$(wine_text cmd.exe /c 'echo %LOCALAPPDATA%')
-appData=$(wine_text cmd.exe /c 'echo %APPDATA%')
-installWin="$localAppData\\Programs\\Kestrune"
-install=$(unix_path "$installWin")
-shortcut=$(unix_path "$appData\\Microsoft\\Windows\\Start Menu\\Programs\\Kestrune.lnk")
 uninstallKey='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrune'
+# The profile folder: Wine names it after the Unix user.
+profiles=$WINEPREFIX/drive_c/users
+user=$(id -un)
+[ -d "$profiles/$user" ] || fail "no Wine profile folder $profiles/$user"
+install=$profiles/$user/AppData/Local/Programs/Kestrune
+installWin="C:\\users\\$user\\AppData\\Local\\Programs\\Kestrune"
+shortcut="$profiles/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kestrune.lnk"
 
 # probe_window: the probe's line about the window "Kestrune".
 probe_window() {
@@ -128,7 +128,8 @@ run_installed() {
   "$WINE64" "$installWin\\Kestrune.exe" &
   kestrunePid=$!
   for i in $(seq 60); do
-    line=$(probe_window)
+    # A probe that timed out is asked again, within the same bound.
+    line=$(probe_window) || line=
     case $line in found=1*) break ;; esac
     kill -0 "$kestrunePid" 2>/dev/null || fail "installed Kestrune ($arch) ended before showing its window"
     sleep 0.5
