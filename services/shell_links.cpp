@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/message_box.h"
+#include "res/kestrune_version.h"
 #include "res/resource.h"
 #include "services/help_path.h"
 
@@ -25,8 +26,8 @@ void OpenHelp() {
 }
 
 void ShowAbout() {
-    ShowMessageBox(nullptr, "Kestrune 1.02\nVoice messages by kestrune.net", "About Kestrune",
-                   MB_ICONINFORMATION | MB_OK);
+    ShowMessageBox(nullptr, "Kestrune " KESTRUNE_VERSION_TEXT "\nVoice messages by kestrune.net",
+                   "About Kestrune", MB_ICONINFORMATION | MB_OK);
 }
 
 void OpenHomePage(AppState* state) {

@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# Checks the Windows packages that scripts/package.sh wrote into dist/: each zip's layout, each
+# exe's machine type, size, imports, version and manifest; then, in a throwaway Wine prefix,
+# installs each installer silently, checks what it put where, starts the installed Kestrune,
+# finds its window and closes it, and uninstalls silently. Every Wine step has a time limit.
+#
+#   check_packages.sh DIST VERSION HELP_HTM OBJDUMP WINDRES PROBE_EXE
+#
+# Exits 77 (skipped) when DIST holds no packages of VERSION.
+set -Eeuo pipefail
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
+here=$(cd "$(dirname "$0")" && pwd)
+dist=$1 version=$2 help_page=$3 objdump=$4 windres=$5 probe=$6
+# shellcheck source=../../scripts/wine-env.sh
+source "$here/../../scripts/wine-env.sh"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+kMaxExeBytes=$((200 * 1024))
+# arch: zip suffix, installer suffix, PE format as objdump names it.
+declare -A zipSuffix=([x64]=win64 [x86]=win32)
+declare -A peFormat=([x64]=pei-x86-64 [x86]=pei-i386)
+
+present=0
+for arch in x64 x86; do
+  for f in "$dist/Kestrune-$version-${zipSuffix[$arch]}.zip" "$dist/Kestrune-$version-setup-$arch.exe"; do
+    [ -f "$f" ] && present=$((present + 1))
+  done
+done
+if [ "$present" -eq 0 ]; then
+  echo "skipped: no Kestrune $version packages in $dist (scripts/package.sh makes them)"
+  exit 77
+fi
+[ "$present" -eq 4 ] || fail "only $present of the 4 Kestrune $version packages are in $dist"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-package.XXXXXX")
+kestrunePid=
+cleanup() {
+  if [ -n "$kestrunePid" ] && kill -0 "$kestrunePid" 2>/dev/null; then kill "$kestrunePid" || true; fi
+  if [ -d "$work/prefix" ]; then WINEPREFIX=$work/prefix timeout 30 wineserver -k || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# check_exe EXE ARCH: the release exe as shipped.
+check_exe() {
+  local exe=$1 arch=$2 size
+  size=$(stat -c %s "$exe")
+  [ "$size" -le "$kMaxExeBytes" ] || fail "$exe: $size bytes, more than $kMaxExeBytes"
+  "$objdump" -f "$exe" | grep -q "file format ${peFormat[$arch]}\$" ||
+    fail "$exe: not ${peFormat[$arch]}: $("$objdump" -f "$exe" | grep 'file format')"
+  if "$objdump" -h "$exe" | grep -q '\.debug'; then fail "$exe: has debug sections"; fi
+  bash "$here/../check_imports.sh" "$objdump" "$exe" >/dev/null || fail "$exe: imports more than system DLLs"
+
+  local resources manifest
+  resources=$("$windres" -i "$exe" -O rc) || fail "$exe: resources unreadable"
+  grep -q "VALUE \"ProductVersion\", \"$version\"" <<<"$resources" ||
+    fail "$exe: version resource does not say $version"
+  # The manifest: resource 1 of type 24, printed by windres as quoted lines up to END.
+  manifest=$(sed -n '/^1 24 /,/^END/p' <<<"$resources" | sed -n 's/^ *"\(.*\)"$/\1/p' |
+    sed 's/""/"/g; s/\\n$//')
+  [ -n "$manifest" ] || fail "$exe: no application manifest (resource 1, RT_MANIFEST)"
+  local wanted
+  for wanted in 'requestedExecutionLevel level="asInvoker"' \
+    'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+    '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
+    '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
+    grep -qF "$wanted" <<<"$manifest" || fail "$exe: manifest lacks $wanted"
+  done
+  if grep -qi '<dpiAware' <<<"$manifest"; then fail "$exe: manifest makes the window DPI-aware"; fi
+  echo "ok: $(basename "$(dirname "$exe")")/$(basename "$exe") ($arch): $size bytes, ${peFormat[$arch]}, system DLLs, version $version, manifest"
+}
+
+# check_zip ARCH: a Kestrune folder with the exe and the help page, nothing else.
+check_zip() {
+  local arch=$1
+  local zip=$dist/Kestrune-$version-${zipSuffix[$arch]}.zip
+  local files
+  files=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
+  [ "$files" = "Kestrune/Kestrune.exe Kestrune/help/help.htm " ] ||
+    fail "$zip holds: $files"
+  mkdir -p "$work/zip-$arch"
+  (cd "$work/zip-$arch" && cmake -E tar xf "$zip")
+  cmp -s "$work/zip-$arch/Kestrune/help/help.htm" "$help_page" || fail "$zip: help.htm differs from $help_page"
+  echo "ok: $(basename "$zip"): Kestrune/Kestrune.exe, Kestrune/help/help.htm"
+  check_exe "$work/zip-$arch/Kestrune/Kestrune.exe" "$arch"
+}
+
+for arch in x64 x86; do
+  check_zip "$arch"
+  setup=$dist/Kestrune-$version-setup-$arch.exe
+  "$objdump" -f "$setup" | grep -q "file format ${peFormat[$arch]}\$" || fail "$setup: not ${peFormat[$arch]}"
+done
+
+# A prefix of our own, headless (Wine's null graphics driver), no menu entries on this desktop.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY
+timeout 180 "$WINE64" wineboot.exe -i >/dev/null 2>&1 || fail "wineboot -i in $WINEPREFIX"
+timeout 60 "$WINE64" reg.exe add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null ||
+  fail "could not set Wine's null graphics driver"
+timeout 60 wineserver -w || fail "Wine did not settle after wineboot"
+
+# wine_text COMMAND...: what a Windows console program prints, without carriage returns.
+wine_text() {
+  timeout 60 "$WINE64" "$@" | tr -d '\r'
+}
+uninstallKey='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrune'
+# The profile folder: Wine names it after the Unix user.
+profiles=$WINEPREFIX/drive_c/users
+user=$(id -un)
+[ -d "$profiles/$user" ] || fail "no Wine profile folder $profiles/$user"
+install=$profiles/$user/AppData/Local/Programs/Kestrune
+installWin="C:\\users\\$user\\AppData\\Local\\Programs\\Kestrune"
+shortcut="$profiles/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kestrune.lnk"
+
+# probe_window: the probe's line about the window "Kestrune".
+probe_window() {
+  printf 'read\nquit\n' | timeout 20 "$WINE64" "$probe" | tr -d '\r' | head -n 1
+}
+
+# run_installed ARCH: the installed exe starts and shows its window, and closes when asked.
+run_installed() {
+  local arch=$1 line= i
+  "$WINE64" "$installWin\\Kestrune.exe" &
+  kestrunePid=$!
+  for i in $(seq 60); do
+    # A probe that timed out is asked again, within the same bound.
+    line=$(probe_window) || line=
+    case $line in found=1*) break ;; esac
+    kill -0 "$kestrunePid" 2>/dev/null || fail "installed Kestrune ($arch) ended before showing its window"
+    sleep 0.5
+  done
+  case $line in
+    found=1*time=0:00*) echo "ok: installed Kestrune ($arch) shows its window: $line" ;;
+    *) fail "installed Kestrune ($arch) showed no window within 30 s: $line" ;;
+  esac
+  # taskkill without /F posts WM_CLOSE to the process's windows: the caption's close button.
+  wine_text taskkill.exe /IM Kestrune.exe >/dev/null || fail "taskkill found no Kestrune window"
+  for i in $(seq 30); do
+    kill -0 "$kestrunePid" 2>/dev/null || break
+    sleep 0.5
+  done
+  if kill -0 "$kestrunePid" 2>/dev/null; then fail "installed Kestrune ($arch) still runs 15 s after WM_CLOSE"; fi
+  local status=0
+  wait "$kestrunePid" || status=$?
+  kestrunePid=
+  [ "$status" -eq 0 ] || fail "installed Kestrune ($arch) exited with $status"
+  echo "ok: installed Kestrune ($arch) closed on WM_CLOSE"
+}
+
+# install_and_uninstall ARCH
+install_and_uninstall() {
+  local arch=$1
+  local installer=$dist/Kestrune-$version-setup-$arch.exe
+  local start=$SECONDS
+  timeout 120 "$WINE64" "$installer" /S || fail "$(basename "$installer") /S"
+  timeout 60 wineserver -w || fail "$(basename "$installer") still runs"
+  cmp -s "$install/Kestrune.exe" "$work/zip-$arch/Kestrune/Kestrune.exe" ||
+    fail "$arch installer: $install/Kestrune.exe missing or not the zip's exe"
+  cmp -s "$install/help/help.htm" "$help_page" || fail "$arch installer: help/help.htm missing or different"
+  [ -f "$install/Uninstall.exe" ] || fail "$arch installer: no Uninstall.exe"
+  [ -f "$shortcut" ] || fail "$arch installer: no Start-menu shortcut $shortcut"
+
+  local values name
+  values=$(wine_text reg.exe query "$uninstallKey") || fail "$arch installer: no $uninstallKey"
+  for name in DisplayName DisplayVersion Publisher DisplayIcon UninstallString EstimatedSize; do
+    grep -Eq "^ +$name +REG_(SZ|DWORD) +[^ ]" <<<"$values" || fail "$arch installer: $name missing in $uninstallKey"
+  done
+  grep -Eq "^ +DisplayVersion +REG_SZ +$version\$" <<<"$values" || fail "$arch installer: DisplayVersion is not $version"
+  grep -Fq "$installWin\\Uninstall.exe" <<<"$values" || fail "$arch installer: UninstallString does not name $installWin\\Uninstall.exe"
+  grep -Eq "^ +EstimatedSize +REG_DWORD +0x0*[1-9a-f]" <<<"$values" || fail "$arch installer: EstimatedSize is 0"
+  echo "ok: $(basename "$installer") /S: files, Start-menu shortcut, $uninstallKey"
+
+  run_installed "$arch"
+
+  timeout 60 "$WINE64" "$installWin\\Uninstall.exe" /S || fail "Uninstall.exe /S ($arch)"
+  # The uninstaller goes on from a copy of itself in the temporary folder: wait for it.
+  timeout 60 wineserver -w || fail "the uninstaller ($arch) still runs"
+  [ ! -e "$install" ] || fail "after uninstalling ($arch) $install remains: $(ls -R "$install")"
+  [ ! -e "$shortcut" ] || fail "after uninstalling ($arch) the Start-menu shortcut remains"
+  if wine_text reg.exe query "$uninstallKey" >/dev/null 2>&1; then fail "after uninstalling ($arch) $uninstallKey remains"; fi
+  echo "ok: Uninstall.exe /S ($arch) removed the folder, the shortcut and the entry ($((SECONDS - start)) s)"
+}
+
+install_and_uninstall x64
+if kestrune_runs_32bit; then
+  install_and_uninstall x86
+else
+  echo "skipped: the x86 installer under Wine (this machine does not run 32-bit programs)"
+fi
+echo "package checks passed"
