@@ -98,7 +98,7 @@ void OnCommand(AppState* state, HWND window, int command) {
                 SetUiState(state, Ready);
                 // A playback still running has just lost Pause and Stop; paused, it would
                 // never end and would hold the file for good. Let it play on to its end.
-                if (state->playing && state->paused) {
+                if (state->playing && state->paused && state->waveOut != nullptr) {
                     state->paused = false;
                     g_waveOut->restart(state->waveOut);
                 }
@@ -181,6 +181,8 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
+// A playback whose device has closed only waits for its close notification: no device to
+// pause.
 void SetPaused(AppState* state, bool flag) {
     state->paused = flag;
     if (state->recording) {
@@ -191,7 +193,7 @@ void SetPaused(AppState* state, bool flag) {
             return;
         }
         SetDlgItemTextA(state->dialog, IDC_STATUS, flag ? "Recording / Paused" : "Recording");
-    } else if (state->playing) {
+    } else if (state->playing && state->waveOut != nullptr) {
         MMRESULT result =
             flag ? g_waveOut->pause(state->waveOut) : g_waveOut->restart(state->waveOut);
         if (result != MMSYSERR_NOERROR) {

@@ -149,7 +149,7 @@ void ResumeIfPaused(AppState* state) {
     if (state->recording) {
         SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
         g_waveIn->start(state->waveIn);
-    } else if (state->playing) {
+    } else if (state->playing && state->waveOut != nullptr) {
         SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
         g_waveOut->restart(state->waveOut);
     }

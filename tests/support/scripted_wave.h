@@ -75,7 +75,11 @@ class ScriptedWaveDevice {
     // --- Introspection ---
     bool IsOpen() const { return open_; }
     int OpenCount() const { return openCount_; }  // open calls, failed ones included
-    HWND Window() const { return window_; }       // the window given at the last open
+    // Calls since install, failed ones included: the k of FailPrepare, FailQueue, FailClose.
+    int PrepareCalls() const { return prepareCalls_; }
+    int QueueCalls() const { return queueCalls_; }
+    int CloseCalls() const { return closeCalls_; }
+    HWND Window() const { return window_; }  // the window given at the last open
     // The format given at the last open (tests check it is the GSM 6.10 voice format).
     const GSM610WAVEFORMAT& Format() const { return format_; }
     // Names of the calls made, in order: the WaveInApi / WaveOutApi field names ("open",
