@@ -212,7 +212,7 @@ class Storm {
         const bool leaving = state_.leaving;
         const int inOpens = in_.OpenCount();
         const int outOpens = out_.OpenCount();
-        const int pick = Draw(100);
+        const int pick = Draw(200);  // a window's life is a few hundred steps
         int command = 0;
         dirty_ = true;
         if (pick < 1) {
@@ -222,7 +222,7 @@ class Storm {
             command = IDM_EXIT;
             Note("File, Exit");
             SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
-        } else if (pick < 16) {
+        } else if (pick < 30) {
             DragSlider();
         } else {
             const int slot = Draw(5);
