@@ -891,4 +891,22 @@ TEST_F(MainWindowTest, ExitDuringARecordingIgnoresCommandsAndLeavesACompletedFil
     ExpectCompletedFile(12 * kBlockBytes);
 }
 
+TEST_F(MainWindowTest, PauseBeforeAnEmptyPlaybacksCloseNotificationTouchesNoDevice) {
+    // A recording without data: the device handed nothing back and was reset.
+    Click(Record);
+    Click(Stop);
+    timers_.Advance(kDrainBoundMs);
+    PumpMessages();
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    ASSERT_EQ(state_.dataBytes, 0u);
+
+    // Nothing to play: the device closes at once, and Pause comes before the notification.
+    SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDM_PLAY, 0), 0);
+    ASSERT_FALSE(output_.IsOpen());
+    SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDM_PAUSE, 0), 0);
+    EXPECT_EQ(output_.CallCount("pause"), 0);
+    PumpMessages();
+    EXPECT_EQ(Shown(), ReadyArrangement());
+}
+
 }  // namespace
