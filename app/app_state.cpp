@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include "voice/wave_api.h"
-
 #include "res/resource.h"
 
 HINSTANCE g_instance;
@@ -39,18 +37,4 @@ void ShowProgress(AppState* state, double fraction) {
     }
     const LPARAM position = static_cast<int>(fraction * kSliderSteps);
     SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_SETPOS, TRUE, position);
-}
-
-void ResumeIfPaused(AppState* state) {
-    if (!state->paused) {
-        return;
-    }
-    state->paused = false;
-    if (state->recording) {
-        SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
-        g_waveIn->start(state->waveIn);
-    } else if (state->playing) {
-        SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
-        g_waveOut->restart(state->waveOut);
-    }
 }

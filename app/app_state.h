@@ -26,6 +26,7 @@ struct AppState {
     DWORD dataBytes;
     DWORD playedBytes;
     DWORD playedBlocks;
+    DWORD shownSeconds;  // what the time readout shows during a playback
     bool seeking;
     bool recording;
     bool playing;
@@ -40,6 +41,10 @@ struct AppState {
     // The voice file refused a recorded block: the recording drains, and nothing more is
     // appended, so the file ends with the last block that was written whole.
     bool writeFailed;
+    // The window is going (close or Exit): it waits for the activity to end, then goes,
+    // deleting the voice file first when it was closed.
+    bool leaving;
+    bool deleteOnLeave;
 };
 
 extern HINSTANCE g_instance;
@@ -52,7 +57,3 @@ DWORD SecondsFromBytes(DWORD bytes);
 void ShowTime(AppState* state, DWORD seconds);
 void ShowSize(AppState* state, DWORD kilobytes);
 void ShowProgress(AppState* state, double fraction);
-
-// A stop drains, and a paused device hands nothing back: clears `paused` and resumes whichever
-// device is active, showing its status again.
-void ResumeIfPaused(AppState* state);

@@ -15,6 +15,7 @@
 #include "voice/player.h"
 #include "voice/recorder.h"
 #include "voice/wave_api.h"
+#include "voice/wave_device.h"
 
 namespace {
 
@@ -30,11 +31,12 @@ bool OnInitDialog(AppState* state, HWND window) {
     SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon));
 
     HWND slider = GetDlgItem(window, IDC_SLIDER);
-    SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, 1000));
+    SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kSliderSteps));
     // A click in the channel moves the slider by a twentieth.
     SendMessageA(slider, TBM_SETPAGESIZE, 0, 50);
 
     state->recording = false;
+    state->file = INVALID_HANDLE_VALUE;
     state->dialog = window;
     state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
     if (!state->bar) {
@@ -55,13 +57,44 @@ bool OnInitDialog(AppState* state, HWND window) {
     return true;
 }
 
+// Ends whichever recording or playback runs, as the Stop command does.
+void StopActivity(AppState* state) {
+    if (state->recording) {
+        StopRecording(state);
+    } else if (state->playing) {
+        StopPlayback(state);
+    }
+}
+
+// The window goes once no activity holds the voice file any more.
+void LeaveWhenIdle(AppState* state, HWND window) {
+    if (!state->leaving || VoiceFileBusy(state)) {
+        return;
+    }
+    if (state->deleteOnLeave && state->tempPath[0] != '\0') {
+        DeleteFileA(state->tempPath);
+    }
+    EndDialog(window, 0);
+}
+
+// A recording or playback ends first, as a stop ends it, so the file it leaves is complete
+// and nothing holds it when it is deleted. A close asked for while leaving still deletes.
+void Leave(AppState* state, HWND window, bool deleteFile) {
+    state->deleteOnLeave = state->deleteOnLeave || deleteFile;
+    if (!state->leaving) {
+        state->leaving = true;
+        StopActivity(state);
+    }
+    LeaveWhenIdle(state, window);
+}
+
 void OnCommand(AppState* state, HWND window, int command) {
     switch (command) {
         case IDC_HOME_LINK:
             OpenHomePage(state);
             break;
         case IDM_EXIT:
-            EndDialog(window, 0);
+            Leave(state, window, false);
             break;
         case IDM_PLAY:
             SetUiState(state, Playing);
@@ -69,7 +102,7 @@ void OnCommand(AppState* state, HWND window, int command) {
                 SetUiState(state, Ready);
                 // A playback still running has just lost Pause and Stop; paused, it would
                 // never end and would hold the file for good. Let it play on to its end.
-                if (state->playing && state->paused) {
+                if (state->playing && state->paused && state->waveOut != nullptr) {
                     state->paused = false;
                     g_waveOut->restart(state->waveOut);
                 }
@@ -79,11 +112,7 @@ void OnCommand(AppState* state, HWND window, int command) {
             SetPaused(state, !state->paused);
             break;
         case IDM_STOP:
-            if (state->recording) {
-                StopRecording(state);
-            } else if (state->playing) {
-                StopPlayback(state);
-            }
+            StopActivity(state);
             break;
         case IDM_RECORD:
             SetUiState(state, Recording);
@@ -123,16 +152,21 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return TRUE;
         case WM_CLOSE:
-            if (state->tempPath[0] != '\0') {
-                DeleteFileA(state->tempPath);
-            }
-            EndDialog(window, 0);
+            Leave(state, window, true);
             return TRUE;
         case WM_COMMAND:
-            OnCommand(state, window, LOWORD(wParam));
+            // The window is going: nothing new starts.
+            if (!state->leaving) {
+                OnCommand(state, window, LOWORD(wParam));
+            }
             return TRUE;
         case WM_HSCROLL:
-            SeekFromTrackbar(state, LOWORD(wParam));
+            if (!state->leaving) {
+                SeekFromTrackbar(state, LOWORD(wParam));
+            }
+            return TRUE;
+        case WM_TIMER:
+            OnDeviceTimer(state, wParam);
             return TRUE;
         case MM_WIM_DATA:
             OnRecordedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
@@ -141,6 +175,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             if (OnRecorderClosed(state)) {
                 SetUiState(state, Ready);
             }
+            LeaveWhenIdle(state, window);
             return TRUE;
         case MM_WOM_DONE:
             OnPlayedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
@@ -149,6 +184,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             if (OnPlayerClosed(state)) {
                 SetUiState(state, Ready);
             }
+            LeaveWhenIdle(state, window);
             return TRUE;
         case kMailNotTaken:
             ShowMailNotTaken(reinterpret_cast<MailJob*>(lParam));
@@ -161,6 +197,8 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
+// A playback whose device has closed only waits for its close notification: no device to
+// pause.
 void SetPaused(AppState* state, bool flag) {
     state->paused = flag;
     if (state->recording) {
@@ -171,7 +209,7 @@ void SetPaused(AppState* state, bool flag) {
             return;
         }
         SetDlgItemTextA(state->dialog, IDC_STATUS, flag ? "Recording / Paused" : "Recording");
-    } else if (state->playing) {
+    } else if (state->playing && state->waveOut != nullptr) {
         MMRESULT result =
             flag ? g_waveOut->pause(state->waveOut) : g_waveOut->restart(state->waveOut);
         if (result != MMSYSERR_NOERROR) {

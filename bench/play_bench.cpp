@@ -61,7 +61,7 @@ MMRESULT WINAPI InstantClose(HWAVEOUT) {
     return MMSYSERR_NOERROR;
 }
 const WaveOutApi kInstantWaveOut = {InstantOpen,    InstantPrepare,   InstantWrite, InstantNothing,
-                                    InstantNothing, InstantUnprepare, InstantClose};
+                                    InstantNothing, InstantUnprepare, InstantClose, InstantNothing};
 
 AudioBuffer* NextPlayed() {
     AudioBuffer* buffer = g_device.queue[g_device.head];

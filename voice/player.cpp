@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/heap.h"
 #include "app/message_box.h"
 #include "res/resource.h"
 #include "voice/voice_file.h"
 #include "voice/wave_api.h"
+#include "voice/wave_device.h"
 
 namespace {
 
@@ -40,23 +40,13 @@ void RetireBlock(AppState* state, AudioBuffer* buffer) {
     g_waveOut->unprepareHeader(state->waveOut, buffer, sizeof(WAVEHDR));
 }
 
-// A close with buffers still queued may succeed and drop them (Wine), so it waits for the last.
-void CloseDeviceWhenIdle(AppState* state) {
-    if (state->buffersOut != 0 || state->waveOut == nullptr) {
-        return;
+// The readout costs far more than the refill: it is set when its text changes.
+void ShowPlayedTime(AppState* state) {
+    const DWORD seconds = SecondsFromBytes(state->playedBytes);
+    if (seconds != state->shownSeconds) {
+        state->shownSeconds = seconds;
+        ShowTime(state, seconds);
     }
-    if (g_waveOut->close(state->waveOut) == MMSYSERR_NOERROR) {
-        state->waveOut = nullptr;
-    }
-}
-
-void FreeBuffer(AudioBuffer* buffer) {
-    FreeBlock(buffer->lpData);
-    FreeBlock(buffer);
-}
-
-void FailStart(const char* text) {
-    ShowMessageBox(nullptr, text, "Error", MB_OK);
 }
 
 }  // namespace
@@ -75,6 +65,7 @@ bool StartPlayback(AppState* state) {
 
     state->playedBytes = 0;
     state->playedBlocks = 0;
+    state->shownSeconds = 0;
     ShowTime(state, 0);
     for (AudioBuffer*& slot : state->slots) {
         slot = nullptr;
@@ -86,7 +77,7 @@ bool StartPlayback(AppState* state) {
                         reinterpret_cast<DWORD_PTR>(state->dialog), 0,
                         CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
         state->waveOut = nullptr;
-        FailStart("waveOutOpen() failed");
+        ShowDeviceError("waveOutOpen() failed");
         CloseHandle(state->file);
         state->file = INVALID_HANDLE_VALUE;
         return false;
@@ -95,26 +86,12 @@ bool StartPlayback(AppState* state) {
     // A file that cannot be positioned at its data plays as one without data.
     bool atData = SetFilePointer(state->file, kHeaderBytes, nullptr, FILE_BEGIN) == kHeaderBytes;
     for (int i = 0; atData && i < kPlayBuffers; ++i) {
-        auto* block = static_cast<char*>(AllocateBlock(kBlockBytes));
-        auto* buffer =
-            block ? static_cast<AudioBuffer*>(AllocateBlock(sizeof(AudioBuffer))) : nullptr;
-        if (!buffer) {
-            FreeBlock(block);
-            FailStart("malloc() failed");
+        AudioBuffer* buffer = SetUpBuffer(state, kPlayerDevice, i);
+        if (buffer == nullptr) {
             // What is already written comes back by itself; the last one back closes the device.
-            CloseDeviceWhenIdle(state);
+            StopDevice(state, kPlayerDevice);
             return false;
         }
-        ZeroMemory(buffer, sizeof(AudioBuffer));
-        buffer->lpData = block;
-        buffer->dwBufferLength = kBlockBytes;
-        if (g_waveOut->prepareHeader(state->waveOut, buffer, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
-            FreeBuffer(buffer);
-            FailStart("waveOutPrepareHeader() failed");
-            CloseDeviceWhenIdle(state);
-            return false;
-        }
-        state->slots[i] = buffer;
         if (ReadBlock(state, buffer) == 0) {
             RetireBlock(state, buffer);
             break;
@@ -127,7 +104,7 @@ bool StartPlayback(AppState* state) {
     state->playing = true;
     state->playbackOpen = true;
     // Nothing went out (no data): nothing would ever come back to end the playback.
-    CloseDeviceWhenIdle(state);
+    CloseWhenDrained(state, kPlayerDevice);
     return true;
 }
 
@@ -149,33 +126,29 @@ void OnPlayedBlock(AppState* state, AudioBuffer* buffer) {
     // The block always goes out whole, even after a short read.
     if (count != 0 && state->playing) {
         bool queued = WriteBlock(state, buffer);
-        ShowTime(state, SecondsFromBytes(state->playedBytes));
+        ShowPlayedTime(state);
         if (queued) {
             return;
         }
     }
     RetireBlock(state, buffer);
-    CloseDeviceWhenIdle(state);
+    CloseWhenDrained(state, kPlayerDevice);
 }
 
 void StopPlayback(AppState* state) {
     // A paused device would keep its buffers and never drain.
     ResumeIfPaused(state);
-    state->playing = false;
-    // With no buffer out nothing would come back to close the device, as after a failed close.
-    CloseDeviceWhenIdle(state);
+    if (state->playing) {
+        state->playing = false;
+        StopDevice(state, kPlayerDevice);
+    }
 }
 
 bool OnPlayerClosed(AppState* state) {
     state->playing = false;
     state->waveOut = nullptr;
     state->buffersOut = 0;
-    for (int i = 0; i < kPlayBuffers; ++i) {
-        if (state->slots[i]) {
-            FreeBuffer(state->slots[i]);
-            state->slots[i] = nullptr;
-        }
-    }
+    FreeBuffers(state);
     CloseHandle(state->file);
     state->file = INVALID_HANDLE_VALUE;
     ShowTime(state, SecondsFromBytes(state->dataBytes));

@@ -1,9 +1,8 @@
 #include "voice/recorder.h"
 
-#include "app/heap.h"
 #include "app/message_box.h"
-#include "res/resource.h"
 #include "voice/wave_api.h"
+#include "voice/wave_device.h"
 
 namespace {
 
@@ -11,51 +10,12 @@ void ReportFileNotCreated() {
     ShowMessageBox(g_mainWindow, "Failed to create temporary file", nullptr, MB_OK);
 }
 
-void ShowDeviceError(const char* text) {
-    ShowMessageBox(nullptr, text, "Error", MB_OK);
-}
-
-// Wine's close succeeds with buffers still queued and drops them, so the close waits until
-// the device has handed back the last one.
-void CloseInputWhenDrained(AppState* state) {
-    if (state->buffersOut == 0) {
-        g_waveIn->close(state->waveIn);
-    }
-}
-
-// After a failed start, with recording already false: the reset hands every queued buffer
-// back, each is unprepared as it returns, and the last one closes the device.
-void AbandonStart(AppState* state) {
-    if (state->buffersOut == 0) {
-        g_waveIn->close(state->waveIn);
-    } else {
-        g_waveIn->reset(state->waveIn);
-    }
-}
-
 // Allocates, prepares and queues the buffer of one slot; false after reporting a failure.
-bool SetUpBuffer(AppState* state, int slot) {
-    void* data = AllocateBlock(kBlockBytes);
-    if (data == nullptr) {
-        ShowDeviceError("malloc() failed");
-        return false;
-    }
-    auto* buffer = static_cast<AudioBuffer*>(AllocateBlock(sizeof(AudioBuffer)));
+bool QueueNewBuffer(AppState* state, int slot) {
+    AudioBuffer* buffer = SetUpBuffer(state, kRecorderDevice, slot);
     if (buffer == nullptr) {
-        ShowDeviceError("malloc() failed");
-        FreeBlock(data);
         return false;
     }
-    ZeroMemory(buffer, sizeof(AudioBuffer));
-    buffer->lpData = static_cast<LPSTR>(data);
-    buffer->dwBufferLength = kBlockBytes;
-    if (g_waveIn->prepareHeader(state->waveIn, buffer, sizeof(AudioBuffer)) != MMSYSERR_NOERROR) {
-        ShowDeviceError("waveInPrepareHeader() failed");
-        FreeBlock(data);
-        FreeBlock(buffer);
-        return false;
-    }
-    state->slots[slot] = buffer;
     if (g_waveIn->addBuffer(state->waveIn, buffer, sizeof(AudioBuffer)) == MMSYSERR_NOERROR) {
         ++state->buffersOut;
     } else {
@@ -63,6 +23,16 @@ bool SetUpBuffer(AppState* state, int slot) {
         g_waveIn->unprepareHeader(state->waveIn, buffer, sizeof(AudioBuffer));
     }
     return true;
+}
+
+// After a failed start, with recording already false: the device was never started, so only
+// a reset hands the queued buffers back; each is unprepared as it returns, and the last one
+// closes the device.
+void AbandonStart(AppState* state) {
+    if (state->buffersOut != 0) {
+        g_waveIn->reset(state->waveIn);
+    }
+    StopDevice(state, kRecorderDevice);
 }
 
 // Appends a recorded block whole or not at all: a partial block would shift every later
@@ -112,6 +82,7 @@ bool StartRecording(AppState* state) {
     if (g_waveIn->open(
             &state->waveIn, WAVE_MAPPER, reinterpret_cast<LPCWAVEFORMATEX>(VoiceFormat()),
             reinterpret_cast<DWORD_PTR>(state->dialog), 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
+        state->waveIn = nullptr;
         ShowDeviceError("waveInOpen() failed");
         CloseHandle(file);
         state->file = INVALID_HANDLE_VALUE;
@@ -120,7 +91,7 @@ bool StartRecording(AppState* state) {
     g_waveIn->reset(state->waveIn);
 
     for (int slot = 0; slot < kRecordBuffers; ++slot) {
-        if (!SetUpBuffer(state, slot)) {
+        if (!QueueNewBuffer(state, slot)) {
             AbandonStart(state);
             return false;
         }
@@ -163,7 +134,7 @@ void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
     g_waveIn->unprepareHeader(state->waveIn, buffer, sizeof(AudioBuffer));
     --state->buffersOut;
     if (!state->recording) {
-        CloseInputWhenDrained(state);
+        CloseWhenDrained(state, kRecorderDevice);
     } else if (state->buffersOut == 0) {
         StopRecording(state);  // nothing left to record into
     }
@@ -171,22 +142,15 @@ void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
 
 bool StopRecording(AppState* state) {
     ResumeIfPaused(state);
-    const bool wasRecording = state->recording;
-    state->recording = false;
-    if (wasRecording) {
-        CloseInputWhenDrained(state);  // with no buffer out, no hand-back would close it
+    if (state->recording) {
+        state->recording = false;
+        StopDevice(state, kRecorderDevice);
     }
     return true;
 }
 
 bool OnRecorderClosed(AppState* state) {
-    for (AudioBuffer*& buffer : state->slots) {
-        if (buffer != nullptr) {
-            FreeBlock(buffer->lpData);
-            FreeBlock(buffer);
-            buffer = nullptr;
-        }
-    }
+    FreeBuffers(state);
     if (state->started) {
         CompleteVoiceHeader(state->file, state->dataBytes);
     }

@@ -59,9 +59,12 @@ void BuildVoiceHeader(BYTE header[kHeaderBytes]) {
 }
 
 void WriteVoiceHeader(HANDLE file) {
-    WriteWhole(file, kRiffPiece, sizeof kRiffPiece);
-    WriteWhole(file, &kVoiceFormat, sizeof kVoiceFormat);
-    WriteWhole(file, kFactPiece, sizeof kFactPiece);
+    BYTE header[kHeaderBytes];
+    BuildVoiceHeader(header);
+    // In its three 20-byte pieces, as the file has always been written.
+    for (DWORD piece = 0; piece < kHeaderBytes; piece += 20) {
+        WriteWhole(file, header + piece, 20);
+    }
 }
 
 void CompleteVoiceHeader(HANDLE file, DWORD dataBytes) {

@@ -5,7 +5,7 @@ const WaveInApi kWinMmWaveIn = {waveInOpen,  waveInReset, waveInPrepareHeader,  
 
 const WaveOutApi kWinMmWaveOut = {waveOutOpen,  waveOutPrepareHeader, waveOutWrite,
                                   waveOutPause, waveOutRestart,       waveOutUnprepareHeader,
-                                  waveOutClose};
+                                  waveOutClose, waveOutReset};
 
 const WaveInApi* g_waveIn = &kWinMmWaveIn;
 const WaveOutApi* g_waveOut = &kWinMmWaveOut;

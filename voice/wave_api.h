@@ -23,6 +23,7 @@ struct WaveOutApi {
     MMRESULT(WINAPI* restart)(HWAVEOUT);
     MMRESULT(WINAPI* unprepareHeader)(HWAVEOUT, LPWAVEHDR, UINT);
     MMRESULT(WINAPI* close)(HWAVEOUT);
+    MMRESULT(WINAPI* reset)(HWAVEOUT);
 };
 
 extern const WaveInApi kWinMmWaveIn;

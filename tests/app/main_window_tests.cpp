@@ -23,8 +23,10 @@
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_shell.h"
+#include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
 #include "voice/voice_file.h"
+#include "voice/wave_device.h"
 
 namespace {
 
@@ -280,6 +282,34 @@ class MainWindowTest : public ::testing::Test {
         return static_cast<int>(SendDlgItemMessageA(dialog_, IDC_SLIDER, TBM_GETPOS, 0, 0));
     }
 
+    // Voice files left in the private temporary folder.
+    int VoiceFilesLeft() const {
+        char pattern[MAX_PATH];
+        wsprintfA(pattern, "%s\\kes*.tmp", folder_);
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern, &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return 0;
+        }
+        int count = 1;
+        while (FindNextFileA(search, &found)) {
+            ++count;
+        }
+        FindClose(search);
+        return count;
+    }
+
+    // The voice file is a completed recording of `dataBytes` bytes of the input's pattern.
+    void ExpectCompletedFile(DWORD dataBytes) {
+        std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
+        ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
+        EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
+        EXPECT_EQ(LittleEndian32(file, 48), SampleCount(dataBytes));
+        EXPECT_EQ(LittleEndian32(file, 56), dataBytes);
+        EXPECT_EQ(std::vector<BYTE>(file.begin() + kHeaderBytes, file.end()),
+                  ScriptedWaveIn::PatternBytes(0, dataBytes));
+    }
+
     Arrangement Shown() const {
         Arrangement a = {};
         HMENU menu = GetMenu(dialog_);
@@ -317,6 +347,7 @@ class MainWindowTest : public ::testing::Test {
     ScriptedMessageBox boxes_;
     ScriptedWaveIn input_;
     ScriptedWaveOut output_;
+    ScriptedTimers timers_;
     HWND dialog_ = nullptr;
     ShellExecuteFn previousShell_ = nullptr;
     GetSaveFileNameFn previousSaveDialog_ = nullptr;
@@ -984,6 +1015,97 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
     EXPECT_EQ(boxes_.Boxes()[0].text, "malloc() failed");
     EXPECT_EQ(boxes_.Boxes()[0].caption, "Error");
     EXPECT_EQ(state_.tempPath[0], '\0');  // nothing was created
+}
+
+// --- Every stop ends, and leaving ends the activity first ---------------------------------
+
+TEST_F(MainWindowTest, StopWithADeviceThatHandsNothingBackResetsItAfterTwoSeconds) {
+    Click(Record);
+    input_.DeliverAndPump(5 * kBlockBytes + 65);
+    Click(Stop);
+    // The device hands back nothing more.
+    timers_.Advance(kDrainBoundMs - 1);
+    PumpMessages();
+    EXPECT_EQ(Shown(), RecordingArrangement());
+    EXPECT_EQ(input_.CallCount("reset"), 1);  // the one after the open
+    timers_.Advance(1);
+    PumpMessages();
+    EXPECT_EQ(input_.CallCount("reset"), 2);
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(timers_.SetCount(), 0);
+    // Everything recorded, the partly filled buffer included.
+    ExpectCompletedFile(5 * kBlockBytes + 65);
+}
+
+TEST_F(MainWindowTest, ACloseThatFailsIsTriedAgainUntilItSucceeds) {
+    Click(Record);
+    input_.DeliverAndPump(2 * kBlockBytes);
+    input_.FailNextClose();
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_TRUE(input_.IsOpen());
+    EXPECT_EQ(input_.CallCount("close"), 1);
+    input_.FailNextClose();
+    timers_.Advance(kCloseRetryMs);
+    EXPECT_TRUE(input_.IsOpen());
+    timers_.Advance(kCloseRetryMs);
+    PumpMessages();
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_EQ(input_.CallCount("close"), 3);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(timers_.SetCount(), 0);
+    ExpectCompletedFile(10 * kBlockBytes);
+}
+
+TEST_F(MainWindowTest, CloseDuringARecordingEndsItWithinTheBoundThenDeletesTheFile) {
+    Click(Record);
+    input_.DeliverAndPump(3 * kBlockBytes);
+    SendMessageA(dialog_, WM_CLOSE, 0, 0);
+    PumpMessages();
+    EXPECT_TRUE(IsWindowVisible(dialog_)) << "the recording still holds the file";
+    EXPECT_FALSE(state_.recording);
+    timers_.Advance(kDrainBoundMs);  // the device hands back nothing more
+    PumpMessages();
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+    EXPECT_EQ(VoiceFilesLeft(), 0);
+}
+
+TEST_F(MainWindowTest, ExitDuringARecordingIgnoresCommandsAndLeavesACompletedFile) {
+    Click(Record);
+    input_.DeliverAndPump(4 * kBlockBytes);
+    SendCommand(IDM_EXIT);
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+    // Going: nothing new starts.
+    SendCommand(IDM_RECORD);
+    SendCommand(IDM_PLAY);
+    SendCommand(IDM_PAUSE);
+    EXPECT_EQ(input_.OpenCount(), 1);
+    EXPECT_EQ(output_.OpenCount(), 0);
+    EXPECT_FALSE(state_.paused);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+    ExpectCompletedFile(12 * kBlockBytes);
+}
+
+TEST_F(MainWindowTest, PauseBeforeAnEmptyPlaybacksCloseNotificationTouchesNoDevice) {
+    // A recording without data: the device handed nothing back and was reset.
+    Click(Record);
+    Click(Stop);
+    timers_.Advance(kDrainBoundMs);
+    PumpMessages();
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    ASSERT_EQ(state_.dataBytes, 0u);
+
+    // Nothing to play: the device closes at once, and Pause comes before the notification.
+    SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDM_PLAY, 0), 0);
+    ASSERT_FALSE(output_.IsOpen());
+    SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDM_PAUSE, 0), 0);
+    EXPECT_EQ(output_.CallCount("pause"), 0);
+    PumpMessages();
+    EXPECT_EQ(Shown(), ReadyArrangement());
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ class ScriptedHeap {
 
     // The k-th allocation (1-based, counted from install) returns null. May be repeated.
     void FailAllocation(int k) { failures_.insert(k); }
+    void ClearFailures() { failures_.clear(); }  // the failures not reached yet
 
     int Allocations() const { return allocations_; }  // calls, failed ones included
     int Frees() const { return frees_; }              // frees of non-null blocks

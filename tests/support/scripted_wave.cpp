@@ -59,12 +59,8 @@ void ScriptedWaveDevice::SetWineClose(bool on) {
     wineClose_ = on;
 }
 
-void ScriptedWaveDevice::SetInstant(std::uint64_t buffers) {
-    instantLeft_ = buffers;
-}
-
-void ScriptedWaveDevice::KeepLog(bool on) {
-    keepLog_ = on;
+void ScriptedWaveDevice::FailNextClose(MMRESULT result) {
+    failClose_[closeCalls_ + 1] = result;
 }
 
 std::string ScriptedWaveDevice::CallsText() const {
@@ -114,9 +110,7 @@ std::string ScriptedWaveDevice::Name(const char* call) const {
 }
 
 void ScriptedWaveDevice::Log(const char* call) {
-    if (keepLog_) {
-        calls_.emplace_back(call);
-    }
+    calls_.emplace_back(call);
 }
 
 bool ScriptedWaveDevice::CheckHandle(const char* call, const void* handle) {
@@ -311,14 +305,6 @@ void ScriptedWaveDevice::CompleteHead() {
     Post(doneMessage_, reinterpret_cast<LPARAM>(header));
 }
 
-bool ScriptedWaveDevice::TakeInstant() {
-    if (instantLeft_ == 0) {
-        return false;
-    }
-    --instantLeft_;
-    return true;
-}
-
 void ScriptedWaveDevice::Post(UINT message, LPARAM lParam) {
     if (holdNotifications_) {
         held_.push_back(Held{window_, message, reinterpret_cast<WPARAM>(handle_), lParam});
@@ -374,7 +360,6 @@ struct ScriptedWaveInCalls {
         MMRESULT result = device->Queue("addBuffer", handle, header, size);
         if (result == MMSYSERR_NOERROR) {
             header->dwBytesRecorded = 0;
-            device->FillInstantly();
         }
         return result;
     }
@@ -447,13 +432,6 @@ void ScriptedWaveIn::FillHead(DWORD bytes) {
     }
 }
 
-void ScriptedWaveIn::FillInstantly() {
-    while (started_ && !queue_.empty() && TakeInstant()) {
-        WAVEHDR* header = queue_.front();
-        FillHead(header->dwBufferLength - header->dwBytesRecorded);
-    }
-}
-
 std::size_t ScriptedWaveIn::Deliver(std::size_t bytes) {
     std::size_t captured = 0;
     while (captured < bytes && open_ && started_ && !queue_.empty()) {
@@ -499,7 +477,6 @@ MMRESULT ScriptedWaveIn::Start(HWAVEIN handle) {
         return failStart_;
     }
     started_ = true;
-    FillInstantly();
     return MMSYSERR_NOERROR;
 }
 
@@ -548,6 +525,7 @@ struct ScriptedWaveOutCalls {
         }
         return result;
     }
+    static MMRESULT WINAPI Reset(HWAVEOUT handle) { return g_scriptedOut->Reset(handle); }
 };
 
 namespace {
@@ -555,7 +533,7 @@ const WaveOutApi kScriptedWaveOut = {
     ScriptedWaveOutCalls::Open,    ScriptedWaveOutCalls::PrepareHeader,
     ScriptedWaveOutCalls::Write,   ScriptedWaveOutCalls::Pause,
     ScriptedWaveOutCalls::Restart, ScriptedWaveOutCalls::UnprepareHeader,
-    ScriptedWaveOutCalls::Close};
+    ScriptedWaveOutCalls::Close,   ScriptedWaveOutCalls::Reset};
 }  // namespace
 
 ScriptedWaveOut::ScriptedWaveOut()
@@ -574,11 +552,7 @@ ScriptedWaveOut::~ScriptedWaveOut() {
 }
 
 MMRESULT ScriptedWaveOut::Write(HWAVEOUT handle, WAVEHDR* header, UINT size) {
-    MMRESULT result = Queue("write", handle, header, size);
-    if (result == MMSYSERR_NOERROR) {
-        PlayInstantly();
-    }
-    return result;
+    return Queue("write", handle, header, size);
 }
 
 MMRESULT ScriptedWaveOut::Pause(HWAVEOUT handle) {
@@ -596,7 +570,20 @@ MMRESULT ScriptedWaveOut::Restart(HWAVEOUT handle) {
         return MMSYSERR_INVALHANDLE;
     }
     paused_ = false;
-    PlayInstantly();
+    return MMSYSERR_NOERROR;
+}
+
+// As waveOutReset: playing stops, every queued buffer is handed back at once, and the
+// device is no longer paused.
+MMRESULT ScriptedWaveOut::Reset(HWAVEOUT handle) {
+    Log("reset");
+    if (!CheckHandle("reset", handle)) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    paused_ = false;
+    while (!queue_.empty()) {
+        CompleteHead();
+    }
     return MMSYSERR_NOERROR;
 }
 
@@ -605,9 +592,7 @@ bool ScriptedWaveOut::PlayNext() {
         return false;
     }
     const WAVEHDR* header = queue_.front();
-    if (keepLog_) {
-        played_.insert(played_.end(), header->lpData, header->lpData + header->dwBufferLength);
-    }
+    played_.insert(played_.end(), header->lpData, header->lpData + header->dwBufferLength);
     ++playedCount_;
     CompleteHead();
     return true;
@@ -629,11 +614,4 @@ int ScriptedWaveOut::PlayAndPump() {
     }
     PumpAll();
     return count;
-}
-
-void ScriptedWaveOut::PlayInstantly() {
-    while (!paused_ && !queue_.empty() && instantLeft_ > 0) {
-        TakeInstant();
-        PlayNext();
-    }
 }

@@ -60,27 +60,26 @@ class ScriptedWaveDevice {
     void FailQueue(int k, MMRESULT result = MMSYSERR_NOMEM);
     // The k-th close call fails with `result`: the device stays open, nothing is posted.
     void FailClose(int k, MMRESULT result = MMSYSERR_ERROR);
+    // The next close call fails with `result` (as FailClose with the count of the next call).
+    void FailNextClose(MMRESULT result = MMSYSERR_ERROR);
     // Wine's close: succeeds while buffers are queued and drops them (never handed back). Such
     // a close also fails the test, since the queued data is lost.
     void SetWineClose(bool on);
-    // Completes every buffer as soon as it can (input: filled with 130 bytes when queued or
-    // started; output: played when written and not paused) until `buffers` buffers were
-    // completed this way; 0 turns it off. For benchmarks: PumpMessages() returns once the
-    // budget is spent, as the buffers then stay queued.
-    void SetInstant(std::uint64_t buffers);
-    // Keep the call log (and, for output, the played bytes); turn off for flat memory in
-    // benchmarks. On by default.
-    void KeepLog(bool on);
-    // Benchmarks: notifications are held here, in order, instead of posted (a posted message
-    // costs tens of microseconds under Wine). DispatchHeld() sends them to the window one after
-    // another, also those their handlers cause, until none is left; returns how many.
+    // Notifications are held here, in order, instead of posted, so a test decides when each
+    // arrives (and a long run pays no posting). DispatchHeld() sends them to the window one
+    // after another, also those their handlers cause, until none is left; returns how many.
     void HoldNotifications(bool on) { holdNotifications_ = on; }
     int DispatchHeld();
+    int HeldCount() const { return static_cast<int>(held_.size()); }
 
     // --- Introspection ---
     bool IsOpen() const { return open_; }
     int OpenCount() const { return openCount_; }  // open calls, failed ones included
-    HWND Window() const { return window_; }       // the window given at the last open
+    // Calls since install, failed ones included: the k of FailPrepare, FailQueue, FailClose.
+    int PrepareCalls() const { return prepareCalls_; }
+    int QueueCalls() const { return queueCalls_; }
+    int CloseCalls() const { return closeCalls_; }
+    HWND Window() const { return window_; }  // the window given at the last open
     // The format given at the last open (tests check it is the GSM 6.10 voice format).
     const GSM610WAVEFORMAT& Format() const { return format_; }
     // Names of the calls made, in order: the WaveInApi / WaveOutApi field names ("open",
@@ -113,7 +112,6 @@ class ScriptedWaveDevice {
     MMRESULT Close(const char* call, const void* handle);
     // Takes the head buffer off the queue, flags it done and posts the done notification.
     void CompleteHead();
-    bool TakeInstant();  // true if instant mode may complete one more buffer
     void Post(UINT message, LPARAM lParam);
     void PumpAll();                            // posted and held notifications
     std::string Name(const char* call) const;  // "addBuffer" -> "waveInAddBuffer"
@@ -140,8 +138,6 @@ class ScriptedWaveDevice {
     int closeCalls_ = 0;
     std::map<int, MMRESULT> failClose_;
     bool wineClose_ = false;
-    std::uint64_t instantLeft_ = 0;
-    bool keepLog_ = true;
     bool holdNotifications_ = false;
     struct Held {
         HWND window;
@@ -191,7 +187,6 @@ class ScriptedWaveIn : public ScriptedWaveDevice {
     MMRESULT Start(HWAVEIN handle);
     MMRESULT Stop(HWAVEIN handle);
     void FillHead(DWORD bytes);
-    void FillInstantly();
 
     const WaveInApi* previous_;
     bool started_ = false;
@@ -217,15 +212,16 @@ class ScriptedWaveOut : public ScriptedWaveDevice {
 
     bool IsPaused() const { return paused_; }
     int PlayedCount() const { return playedCount_; }
-    // Every byte played so far, in order (kept while the log is kept).
+    // Every byte played so far, in order.
     const std::vector<BYTE>& Played() const { return played_; }
+    void ClearPlayed() { played_.clear(); }  // long runs keep their memory flat
 
   private:
     friend struct ScriptedWaveOutCalls;
     MMRESULT Write(HWAVEOUT handle, WAVEHDR* header, UINT size);
     MMRESULT Pause(HWAVEOUT handle);
     MMRESULT Restart(HWAVEOUT handle);
-    void PlayInstantly();
+    MMRESULT Reset(HWAVEOUT handle);
 
     const WaveOutApi* previous_;
     bool paused_ = false;

@@ -118,6 +118,9 @@ LRESULT CALLBACK TestWindow::WindowProc(HWND window, UINT message, WPARAM wParam
             ++self->counts_[message];
             self->Route(self->onWomClose, "MM_WOM_CLOSE");
             return 0;
+        case WM_TIMER:
+            ++self->counts_[message];
+            return 0;
         case WM_HSCROLL:
             ++self->counts_[message];
             if (self->onHScroll) {

@@ -32,7 +32,7 @@ class TestWindow {
     // WM_HSCROLL from the trackbar, with its notification code (TB_THUMBTRACK, TB_ENDTRACK ...).
     std::function<void(int code)> onHScroll;
 
-    // How many of that message (MM_WIM_OPEN, MM_WOM_DONE, WM_HSCROLL ...) arrived so far.
+    // How many of that message (MM_WIM_OPEN, MM_WOM_DONE, WM_HSCROLL, WM_TIMER ...) arrived so far.
     int MessageCount(UINT message) const;
 
   private:

@@ -14,6 +14,7 @@
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
+#include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
 #include "tests/support/test_window.h"
 #include "voice/wave_api.h"
@@ -207,41 +208,33 @@ TEST(ScriptedWaveIn, CloseFailsWhileABufferIsQueuedAndOnlySuccessPostsClose) {
               "unprepareHeader close");
 }
 
-TEST(ScriptedWaveIn, InstantModeFillsEachBufferAtOnceWithinItsBudget) {
-    for (bool hold : {false, true}) {
-        SCOPED_TRACE(hold ? "held notifications" : "posted notifications");
-        TestWindow window;
-        ScriptedWaveIn device;
-        device.HoldNotifications(hold);
-        std::vector<Buffer> buffers(2);
-        HWAVEIN in = OpenInput(window, buffers);
-        std::vector<WAVEHDR*> returned;
-        window.onWimData = [&](WAVEHDR* header) {
-            returned.push_back(header);
-            EXPECT_EQ(header->dwBytesRecorded, 130u);
-            g_waveIn->addBuffer(in, header, kHeaderSize);
-        };
-        device.SetInstant(5);
-        ASSERT_EQ(g_waveIn->start(in), MMSYSERR_NOERROR);
-        PumpMessages();
-        EXPECT_EQ(device.DispatchHeld(), hold ? 6 : 0) << "the open and five buffers";
-        std::vector<WAVEHDR*> alternating;
-        for (int i = 0; i < 5; ++i) {
-            alternating.push_back(&buffers[i % 2].header);
-        }
-        EXPECT_EQ(returned, alternating);
-        EXPECT_EQ(device.CapturedBytes(), 5u * 130u);
-        EXPECT_EQ(device.QueuedCount(), 2);
-        window.onWimData = [](WAVEHDR*) {};
-        window.onWimClose = [] {};
-        g_waveIn->reset(in);
-        PumpMessages();
-        device.DispatchHeld();
-        CloseInput(in, buffers);
-        PumpMessages();
-        EXPECT_EQ(device.DispatchHeld(), hold ? 1 : 0);
-        EXPECT_EQ(window.MessageCount(MM_WIM_CLOSE), 1);
-    }
+TEST(ScriptedWaveIn, HeldNotificationsArriveInOrderOnlyWhenDispatched) {
+    TestWindow window;
+    ScriptedWaveIn device;
+    device.HoldNotifications(true);
+    std::vector<Buffer> buffers(2);
+    HWAVEIN in = OpenInput(window, buffers);
+    std::vector<WAVEHDR*> returned;
+    window.onWimData = [&](WAVEHDR* header) {
+        returned.push_back(header);
+        g_waveIn->addBuffer(in, header, kHeaderSize);
+    };
+    ASSERT_EQ(g_waveIn->start(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(device.Deliver(5 * 130), 2u * 130u) << "two buffers, none queued again yet";
+    PumpMessages();
+    EXPECT_TRUE(returned.empty());
+    EXPECT_EQ(device.HeldCount(), 3) << "the open and two buffers";
+    EXPECT_EQ(device.DispatchHeld(), 3);
+    EXPECT_EQ(returned, (std::vector<WAVEHDR*>{&buffers[0].header, &buffers[1].header}));
+    EXPECT_EQ(device.QueuedCount(), 2);
+    window.onWimData = [](WAVEHDR*) {};
+    window.onWimClose = [] {};
+    g_waveIn->reset(in);
+    EXPECT_EQ(device.DispatchHeld(), 2);
+    CloseInput(in, buffers);
+    EXPECT_EQ(window.MessageCount(MM_WIM_CLOSE), 0);
+    EXPECT_EQ(device.DispatchHeld(), 1);
+    EXPECT_EQ(window.MessageCount(MM_WIM_CLOSE), 1);
 }
 
 TEST(ScriptedWaveIn, DeliverAndPumpLetsTheProgramRequeue) {
@@ -416,25 +409,27 @@ TEST(ScriptedWaveOut, InjectedCloseFailureKeepsTheDeviceOpenAndPostsNothing) {
     EXPECT_EQ(returns.closes, 1);
 }
 
-TEST(ScriptedWaveOut, InstantModeReturnsEachWriteAtOnceUnlessPaused) {
+TEST(ScriptedWaveOut, ResetHandsBackEveryQueuedBufferAndEndsThePause) {
     TestWindow window;
     Returns returns(window);
     ScriptedWaveOut device;
-    device.SetInstant(100);
     HWAVEOUT out = OpenOutput(window);
-    Buffer buffer;
-    ASSERT_EQ(g_waveOut->prepareHeader(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
-    ASSERT_EQ(g_waveOut->write(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
-    EXPECT_EQ(device.QueuedCount(), 0);
+    std::vector<Buffer> buffers(2);
+    for (Buffer& buffer : buffers) {
+        ASSERT_EQ(g_waveOut->prepareHeader(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+        ASSERT_EQ(g_waveOut->write(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
+    }
     g_waveOut->pause(out);
-    ASSERT_EQ(g_waveOut->write(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
-    EXPECT_EQ(device.QueuedCount(), 1);
-    g_waveOut->restart(out);
+    EXPECT_EQ(g_waveOut->reset(out), MMSYSERR_NOERROR);
+    EXPECT_FALSE(device.IsPaused());
     EXPECT_EQ(device.QueuedCount(), 0);
+    EXPECT_EQ(device.PlayedCount(), 0) << "handed back unplayed";
     PumpMessages();
-    EXPECT_EQ(returns.headers.size(), 2u);
-    EXPECT_EQ(device.TimesQueued(&buffer.header), 2);
-    g_waveOut->unprepareHeader(out, &buffer.header, kHeaderSize);
+    EXPECT_EQ(returns.headers, (std::vector<WAVEHDR*>{&buffers[0].header, &buffers[1].header}));
+    for (Buffer& buffer : buffers) {
+        EXPECT_NE(buffer.header.dwFlags & WHDR_DONE, 0u);
+        g_waveOut->unprepareHeader(out, &buffer.header, kHeaderSize);
+    }
     g_waveOut->close(out);
     PumpMessages();
 }
@@ -458,6 +453,29 @@ TEST(ScriptedWaveOut, WritingAShortenedOrUnpreparedBufferFailsTheTest) {
     EXPECT_EQ(g_waveOut->unprepareHeader(out, &buffer.header, kHeaderSize), MMSYSERR_NOERROR);
     EXPECT_EQ(g_waveOut->close(out), MMSYSERR_NOERROR);
     PumpMessages();
+}
+
+TEST(ScriptedTimers, FireInDeviceTimeRepeatUntilKilledAndRestartWhenSetAgain) {
+    TestWindow window;
+    ScriptedTimers timers;
+    HWND w = window.Handle();
+    EXPECT_EQ(g_setTimer(w, 7, 100, nullptr), 7u);
+    timers.Advance(99);
+    EXPECT_EQ(window.MessageCount(WM_TIMER), 0);
+    timers.Advance(1);
+    EXPECT_EQ(window.MessageCount(WM_TIMER), 1);
+    timers.Advance(250);
+    EXPECT_EQ(window.MessageCount(WM_TIMER), 3);
+    g_setTimer(w, 7, 1000, nullptr);  // starts again from now
+    timers.Advance(999);
+    EXPECT_EQ(window.MessageCount(WM_TIMER), 3);
+    EXPECT_EQ(timers.Interval(w, 7), 1000u);
+    EXPECT_TRUE(g_killTimer(w, 7));
+    EXPECT_FALSE(g_killTimer(w, 7));
+    timers.Advance(5000);
+    EXPECT_EQ(window.MessageCount(WM_TIMER), 3);
+    EXPECT_EQ(timers.Now(), 6349u);
+    EXPECT_NONFATAL_FAILURE(g_setTimer(nullptr, 1, 10, nullptr), "live window");
 }
 
 TEST(ScriptedHeap, CountsFailsTheKthAllocationAndFindsLeaks) {

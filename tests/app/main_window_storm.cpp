@@ -1,0 +1,613 @@
+// Random storms over the real main window: the dialog from its template and MainDlgProc, with
+// scripted devices, heap, boxes and timers behind it. One generator draws what a person and the
+// devices do; one checker looks after every step. Time is device time: the storm moves the
+// clock, the devices hand back what that time holds, and WM_TIMER comes from the scripted timers.
+//
+// KESTRUNE_STORM_SEED=n replays seed n alone; KESTRUNE_STORM_STEPS=n sets the steps per seed.
+// Send runs where no MAPI32.DLL can be loaded (see CMakeLists.txt), so its worker ends at once.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/main_dialog.h"
+#include "controls/btn_bar.h"
+#include "controls/my_button.h"
+#include "res/resource.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/scripted_heap.h"
+#include "tests/support/scripted_message_box.h"
+#include "tests/support/scripted_timers.h"
+#include "tests/support/scripted_wave.h"
+#include "voice/voice_file.h"
+#include "voice/wave_device.h"
+
+namespace {
+
+constexpr int kSeeds = 40;
+constexpr int kStepsPerSeed = 2500;
+constexpr std::uint64_t kTickMs = 10;
+constexpr DWORD kFrameBytes = 65;  // the device hands back whole GSM frames
+constexpr std::uint64_t kNoStop = ~std::uint64_t{0};
+
+enum Ui { kEmpty, kReady, kRecording, kPlaying };
+const char* const kUiNames[] = {"Empty", "Ready", "Recording", "Playing"};
+
+// The bar's commands, in slot order (the menu items have the same identifiers).
+const int kBarCommands[] = {IDM_PLAY, IDM_PAUSE, IDM_STOP, IDM_RECORD, IDM_SEND};
+
+// The next write of recorded audio fails (the header's small writes are left alone).
+bool g_failNextWrite = false;
+BOOL WINAPI WriteOrFail(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
+                        LPOVERLAPPED overlapped) {
+    if (g_failNextWrite && count > 20) {
+        g_failNextWrite = false;
+        *written = 0;
+        return FALSE;
+    }
+    return WriteFile(file, bytes, count, written, overlapped);
+}
+
+DWORD Read32(const std::vector<BYTE>& bytes, size_t offset) {
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<DWORD>(bytes[offset + 3]) << 24;
+}
+
+std::vector<BYTE> FileBytes(const char* path) {
+    std::vector<BYTE> bytes;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    BYTE chunk[8192];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+class Storm {
+  public:
+    Storm(std::uint32_t seed, const char* folder) : seed_(seed), rng_(seed), folder_(folder) {
+        in_.HoldNotifications(true);
+        out_.HoldNotifications(true);
+        OpenWindow();
+    }
+
+    // Runs the steps, then closes the window; false at the first broken rule.
+    bool Run(int steps) {
+        for (step_ = 0; step_ < steps && Step(); ++step_) {
+        }
+        if (!Failed()) {
+            Note("final close");
+            SendMessageA(dialog_, WM_CLOSE, 0, 0);
+            for (int i = 0; i < 1000 && !Failed() && IsWindowVisible(dialog_); ++i) {
+                PassTime(10, false);
+            }
+            Expect(!IsWindowVisible(dialog_), "the window did not go after the final close");
+            if (!Failed()) {
+                EndEpisode(false);
+            }
+        }
+        if (Failed()) {
+            ADD_FAILURE() << "storm seed " << seed_ << " failed at step " << step_
+                          << " (replay: KESTRUNE_STORM_SEED=" << seed_ << "); last actions:\n"
+                          << History();
+            // Whatever runs is ended, so the stand-ins' own end checks stay quiet.
+            if (dialog_ != nullptr) {
+                SendMessageA(dialog_, WM_CLOSE, 0, 0);
+            }
+            for (int i = 0; i < 500 && (in_.IsOpen() || out_.IsOpen()); ++i) {
+                timers_.Advance(kTickMs);
+                in_.DispatchHeld();
+                out_.DispatchHeld();
+            }
+            if (dialog_ != nullptr) {
+                DestroyWindow(dialog_);
+                DeleteFileA(state_.tempPath);
+            }
+        }
+        return !Failed();
+    }
+
+  private:
+    int Draw(int n) { return static_cast<int>(rng_() % static_cast<std::uint32_t>(n)); }
+
+    void Note(const std::string& action) {
+        history_.push_back("  " + std::to_string(timers_.Now()) + " ms: " + action);
+        if (history_.size() > 24) {
+            history_.pop_front();
+        }
+    }
+    std::string History() const {
+        std::string text;
+        for (const std::string& line : history_) {
+            text += line + "\n";
+        }
+        return text + "  " + problem_;
+    }
+    bool Failed() const { return !problem_.empty() || ::testing::Test::HasFailure(); }
+    void Expect(bool fact, const std::string& what) {
+        if (!fact && problem_.empty()) {
+            problem_ = what;
+        }
+    }
+
+    // --- Episodes: one window from its creation to its end ---------------------------------
+
+    void OpenWindow() {
+        heap_.ClearFailures();  // a failure meant for the last window
+        std::memset(&state_, 0, sizeof state_);
+        g_appState = &state_;
+        dialog_ =
+            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+        Expect(dialog_ != nullptr && state_.bar != nullptr, "the window was not created");
+        ui_ = kEmpty;
+        dirty_ = true;
+        haveRecording_ = false;
+        recordStarted_ = false;
+        liveBlocks_ = heap_.LiveBlocks();
+        in_.SetWineStop(Draw(2) == 0);
+        Note("window opened");
+    }
+
+    // The window has gone: what it left, then a new one.
+    void EndEpisode(bool again) {
+        Expect(!in_.IsOpen() && !out_.IsOpen(), "the window went with a device open");
+        Expect(timers_.SetCount() == 0, "the window went with a timer set");
+        if (state_.deleteOnLeave) {
+            Expect(GetFileAttributesA(state_.tempPath) == INVALID_FILE_ATTRIBUTES,
+                   "the voice file is left after a close");
+        } else if (haveRecording_) {
+            ExpectCompletedRecording("after Exit");
+        }
+        DeleteFileA(state_.tempPath);
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+        PumpMessages();
+        if (again) {
+            OpenWindow();
+        }
+    }
+
+    // --- The generator ----------------------------------------------------------------------
+
+    bool Step() {
+        // Long runs keep their memory flat.
+        in_.ClearCalls();
+        out_.ClearCalls();
+        out_.ClearPlayed();
+        const int roll = Draw(100);
+        if (roll < 36) {
+            GiveCommand();
+        } else if (roll < 80) {
+            PassTime(1 + Draw(40), Draw(4) == 0);
+        } else if (roll < 85) {
+            Note("message loop catches up");
+            Dispatch();
+        } else {
+            DeviceEvent();
+        }
+        if (!Failed() && dialog_ != nullptr && !IsWindowVisible(dialog_)) {
+            EndEpisode(true);
+        }
+        Check();
+        return !Failed();
+    }
+
+    void GiveCommand() {
+        const bool leaving = state_.leaving;
+        const int inOpens = in_.OpenCount();
+        const int outOpens = out_.OpenCount();
+        const int pick = Draw(200);  // a window's life is a few hundred steps
+        int command = 0;
+        dirty_ = true;
+        if (pick < 1) {
+            Note("close box");
+            SendMessageA(dialog_, WM_CLOSE, 0, 0);
+        } else if (pick < 2) {
+            command = IDM_EXIT;
+            Note("File, Exit");
+            SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+        } else if (pick < 30) {
+            DragSlider();
+        } else {
+            const int slot = Draw(5);
+            command = kBarCommands[slot];
+            if (Draw(2) == 0) {
+                if (!Grayed(command)) {
+                    Note("menu " + std::to_string(command));
+                    SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+                } else {
+                    command = 0;
+                }
+            } else if (Draw(3) == 0 && !ButtonInSlot(state_.bar, slot)->disabled &&
+                       !ButtonInSlot(state_.bar, slot)->pressed) {
+                Note("click " + std::to_string(command));
+                Click(slot);
+            } else {
+                command = 0;
+            }
+        }
+        if (leaving) {
+            Expect(in_.OpenCount() == inOpens && out_.OpenCount() == outOpens,
+                   "a command started something while the window was going");
+            return;
+        }
+        if (command == IDM_RECORD) {
+            recordStarted_ = state_.started;
+            recordFrom_ = in_.CapturedBytes();
+            ui_ = state_.started ? kRecording : kEmpty;
+            haveRecording_ = false;
+            ClearStartFailures();
+        } else if (command == IDM_PLAY) {
+            ui_ = state_.playbackOpen ? kPlaying : kReady;
+            ClearStartFailures();
+        }
+        WatchStops();
+    }
+
+    void Click(int slot) {
+        HWND button = ButtonInSlot(state_.bar, slot)->window;
+        SendMessageA(button, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+        SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+        SendMessageA(button, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+        SendMessageA(button, WM_MOUSELEAVE, 0, 0);
+    }
+
+    bool Grayed(int command) const {
+        return (GetMenuState(GetMenu(dialog_), command, MF_BYCOMMAND) & MF_GRAYED) != 0;
+    }
+
+    // A drag or a release, as far as a person can reach the slider.
+    void DragSlider() {
+        HWND slider = GetDlgItem(dialog_, IDC_SLIDER);
+        if (!IsWindowEnabled(slider)) {
+            return;
+        }
+        const int position = Draw(kSliderSteps + 1);
+        const int code = Draw(3) == 0 ? TB_ENDTRACK : TB_THUMBTRACK;
+        Note("slider " + std::to_string(position) + (code == TB_ENDTRACK ? " released" : ""));
+        SendMessageA(slider, TBM_SETPOS, TRUE, position);
+        SendMessageA(dialog_, WM_HSCROLL, MAKEWPARAM(code, position),
+                     reinterpret_cast<LPARAM>(slider));
+    }
+
+    // Sticky start failures last for one command.
+    void ClearStartFailures() {
+        in_.FailOpen(MMSYSERR_NOERROR);
+        in_.FailStart(MMSYSERR_NOERROR);
+        out_.FailOpen(MMSYSERR_NOERROR);
+    }
+
+    void DeviceEvent() {
+        switch (Draw(9)) {
+            case 0:
+                inStuck_ = !inStuck_;
+                Note(inStuck_ ? "input stops handing back" : "input hands back again");
+                break;
+            case 1:
+                outStuck_ = !outStuck_;
+                Note(outStuck_ ? "output stops handing back" : "output hands back again");
+                break;
+            case 2:
+                Note("next input close fails");
+                in_.FailNextClose();
+                break;
+            case 3:
+                Note("next output close fails");
+                out_.FailNextClose();
+                break;
+            case 4:
+                Note("an input queue is refused");
+                in_.FailQueue(in_.QueueCalls() + 1 + Draw(4));
+                out_.FailQueue(out_.QueueCalls() + 1 + Draw(4));
+                break;
+            case 5:
+                Note("next file write fails");
+                g_failNextWrite = true;
+                break;
+            case 6:
+                Note("an allocation fails");
+                heap_.FailAllocation(heap_.Allocations() + 1 + Draw(16));
+                break;
+            case 7:
+                Note("a prepare fails");
+                in_.FailPrepare(in_.PrepareCalls() + 1 + Draw(8));
+                out_.FailPrepare(out_.PrepareCalls() + 1 + Draw(4));
+                break;
+            default:
+                Note("the next start or open fails");
+                (Draw(2) == 0 ? in_.FailStart(MMSYSERR_ERROR) : in_.FailOpen(MMSYSERR_ALLOCATED));
+                out_.FailOpen(MMSYSERR_ALLOCATED);
+                break;
+        }
+    }
+
+    // Device time passes in ticks: healthy devices hand back what the time holds, timers fire,
+    // and the message loop keeps up, except that `lagAtEnd` leaves the last tick's
+    // notifications waiting.
+    void PassTime(int ticks, bool lagAtEnd) {
+        Note("time passes " + std::to_string(ticks * kTickMs) + " ms" + (lagAtEnd ? ", lag" : ""));
+        for (int tick = 0; tick < ticks && !Failed(); ++tick) {
+            const bool dispatch = !(lagAtEnd && tick == ticks - 1);
+            inCredit_ += kBytesPerSecond * kTickMs;
+            if (inStuck_) {
+                inCredit_ = 0;
+            }
+            for (; inCredit_ >= kFrameBytes * 1000; inCredit_ -= kFrameBytes * 1000) {
+                in_.Deliver(kFrameBytes);
+            }
+            outCredit_ += kTickMs;
+            if (outStuck_) {
+                outCredit_ = 0;
+            }
+            for (; outCredit_ >= 80; outCredit_ -= 80) {
+                out_.PlayNext();
+            }
+            if (dispatch) {
+                Dispatch();
+            }
+            dirty_ = dirty_ || timers_.SetCount() > 0;
+            timers_.Advance(kTickMs);
+            if (dispatch) {
+                Dispatch();
+            }
+            WatchStops();
+        }
+    }
+
+    void Dispatch() {
+        while (in_.HeldCount() + out_.HeldCount() > 0) {
+            in_.DispatchHeld();
+            out_.DispatchHeld();
+            dirty_ = true;
+        }
+        WatchStops();
+    }
+
+    // --- The checker ------------------------------------------------------------------------
+
+    // Stops, their bounds and the close notifications, as they happen.
+    void WatchStops() {
+        if (dialog_ == nullptr || Failed()) {
+            return;
+        }
+        Watch(in_.IsOpen(), state_.recording, in_, inStop_, inClosesAtStop_, "input");
+        Watch(out_.IsOpen(), state_.playing, out_, outStop_, outClosesAtStop_, "output");
+        const bool inClosed = inWasOpen_ && !in_.IsOpen() && in_.HeldCount() == 0;
+        const bool outClosed = outWasOpen_ && !out_.IsOpen() && out_.HeldCount() == 0;
+        if (inClosed) {
+            inWasOpen_ = false;
+            if (recordStarted_) {
+                ui_ = kReady;
+                haveRecording_ = true;
+                if (!state_.deleteOnLeave) {  // else deleted as the window went
+                    ExpectCompletedRecording("after the recording ended");
+                }
+            }
+        }
+        if (outClosed) {
+            outWasOpen_ = false;
+            if (state_.playbackOpen) {
+                ui_ = kReady;
+            }
+        }
+        // An open may be followed by its close within one command: count the opens.
+        inWasOpen_ = inWasOpen_ || in_.IsOpen() || in_.OpenCount() != inOpens_;
+        outWasOpen_ = outWasOpen_ || out_.IsOpen() || out_.OpenCount() != outOpens_;
+        inOpens_ = in_.OpenCount();
+        outOpens_ = out_.OpenCount();
+    }
+
+    // A device that is open while its activity is over is stopping: it must be closed within
+    // the bound, which each failed close lengthens by the retry interval.
+    void Watch(bool open, bool active, const ScriptedWaveDevice& device, std::uint64_t& stopAt,
+               int& closesAtStop, const char* name) {
+        if (!open || active) {
+            stopAt = kNoStop;
+            return;
+        }
+        if (stopAt == kNoStop) {
+            stopAt = timers_.Now();
+            closesAtStop = device.CloseCalls();
+            return;
+        }
+        const int failedCloses = device.CloseCalls() - closesAtStop;
+        const std::uint64_t bound = kDrainBoundMs + 2 * kTickMs + failedCloses * kCloseRetryMs;
+        Expect(timers_.Now() - stopAt <= bound,
+               std::string("the ") + name + " stop has not ended " +
+                   std::to_string(timers_.Now() - stopAt) + " ms after it began");
+    }
+
+    void ExpectCompletedRecording(const char* when) {
+        const DWORD dataBytes = state_.dataBytes;
+        std::vector<BYTE> file = FileBytes(state_.tempPath);
+        BYTE header[kHeaderBytes];
+        BuildVoiceHeader(header);
+        const bool whole = file.size() == kHeaderBytes + dataBytes && dataBytes % kFrameBytes == 0;
+        Expect(whole, std::string("a recording of ") + std::to_string(dataBytes) +
+                          " bytes is not whole frames behind a header " + when);
+        if (!whole) {
+            return;
+        }
+        Expect(std::memcmp(file.data() + 12, header + 12, 32) == 0 &&
+                   Read32(file, 4) == dataBytes + kHeaderBytes - 8 &&
+                   Read32(file, 48) == SampleCount(dataBytes) && Read32(file, 56) == dataBytes,
+               std::string("the header is not completed ") + when);
+        Expect(std::vector<BYTE>(file.begin() + kHeaderBytes, file.end()) ==
+                   ScriptedWaveIn::PatternBytes(recordFrom_, dataBytes),
+               std::string("the recording does not hold what was recorded ") + when);
+    }
+
+    void Check() {
+        // Only handlers change what is checked here; while the message loop has not caught up
+        // the window may lag behind.
+        if (Failed() || dialog_ == nullptr || !dirty_ || in_.HeldCount() + out_.HeldCount() > 0) {
+            return;
+        }
+        dirty_ = false;
+        const bool inOpen = in_.IsOpen();
+        const bool outOpen = out_.IsOpen();
+        Expect(ui_ != kRecording || inOpen, "Recording shown with no input open");
+        Expect(ui_ != kPlaying || outOpen, "Playing shown with no output open");
+        CheckArrangement();
+        for (int slot = 0; slot < kSlotCount && !Failed(); ++slot) {
+            AudioBuffer* buffer = state_.slots[slot];
+            Expect(buffer == nullptr || heap_.IsLive(buffer), "a slot holds a freed buffer");
+        }
+        if (inOpen || outOpen) {
+            return;
+        }
+        // Idle: nothing held.
+        Expect(heap_.LiveBlocks() == liveBlocks_,
+               "idle with " + std::to_string(heap_.LiveBlocks() - liveBlocks_) + " blocks leaked");
+        Expect(timers_.SetCount() == 0, "idle with a timer set");
+        Expect(!VoiceFileBusy(&state_), "idle with the voice file open");
+        HANDLE file = CreateFileA(state_.tempPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        Expect(file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION,
+               "idle and a handle still holds the voice file");
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+
+    // What the controls show for ui_, the pressed looks aside (they depend on how a command
+    // was given).
+    void CheckArrangement() {
+        static const bool kOffered[4][5] = {
+            {false, false, false, true, false},  // Empty
+            {true, false, false, true, true},    // Ready
+            {false, true, true, true, false},    // Recording
+            {true, true, true, false, false},    // Playing
+        };
+        for (int slot = 0; slot < 5; ++slot) {
+            bool grayed = !kOffered[ui_][slot];
+            // Latched buttons: the menu item of the running activity is grayed.
+            grayed = grayed || (ui_ == kRecording && slot == Record) ||
+                     (ui_ == kPlaying && slot == Play);
+            Expect(ButtonInSlot(state_.bar, slot)->disabled == !kOffered[ui_][slot] &&
+                       Grayed(kBarCommands[slot]) == grayed,
+                   std::string("controls are not those of ") + kUiNames[ui_] + " (slot " +
+                       std::to_string(slot) + ")");
+        }
+        char status[64] = {};
+        GetDlgItemTextA(dialog_, IDC_STATUS, status, sizeof status);
+        std::string expected = ui_ == kRecording ? "Recording" : ui_ == kPlaying ? "Playing" : "";
+        // Paused as the device is: a flag carried from a drain shows nothing.
+        const bool shownPaused =
+            (state_.recording && !in_.IsStarted()) || (state_.playing && out_.IsPaused());
+        if (ui_ >= kRecording && shownPaused) {
+            expected += " / Paused";
+        }
+        Expect(expected == status, std::string("status \"") + status + "\" in " + kUiNames[ui_]);
+        const bool slider = IsWindowEnabled(GetDlgItem(dialog_, IDC_SLIDER)) != FALSE;
+        const bool link = IsWindowEnabled(GetDlgItem(dialog_, IDC_HOME_LINK)) != FALSE;
+        Expect(slider == (ui_ == kPlaying) && link == (ui_ != kRecording),
+               std::string("slider or link not as in ") + kUiNames[ui_]);
+    }
+
+    std::uint32_t seed_;
+    std::mt19937 rng_;
+    std::string folder_;
+    int step_ = 0;
+    std::deque<std::string> history_;
+    std::string problem_;
+
+    ScriptedHeap heap_;
+    ScriptedMessageBox boxes_;
+    ScriptedWaveIn in_;
+    ScriptedWaveOut out_;
+    ScriptedTimers timers_;
+    AppState state_ = {};
+    HWND dialog_ = nullptr;
+    int liveBlocks_ = 0;
+
+    // The model: what the window must show, and what the devices are doing.
+    Ui ui_ = kEmpty;
+    bool haveRecording_ = false;
+    bool recordStarted_ = false;
+    std::uint64_t recordFrom_ = 0;
+    bool inStuck_ = false;
+    bool outStuck_ = false;
+    std::uint64_t inCredit_ = 0;  // thousandths of a byte
+    std::uint64_t outCredit_ = 0;
+    std::uint64_t inStop_ = kNoStop;
+    std::uint64_t outStop_ = kNoStop;
+    int inClosesAtStop_ = 0;
+    int outClosesAtStop_ = 0;
+    bool inWasOpen_ = false;
+    bool outWasOpen_ = false;
+    int inOpens_ = 0;
+    int outOpens_ = 0;
+    bool dirty_ = true;  // a handler ran since the last check
+};
+
+int FromEnvironment(const char* name, int fallback) {
+    char text[32];
+    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+    return length > 0 && length < sizeof text ? std::atoi(text) : fallback;
+}
+
+TEST(MainWindowStorm, EveryStepKeepsTheRules) {
+    ASSERT_EQ(LoadLibraryA("MAPI32.DLL"), nullptr) << "Send must not reach a real mail program";
+    g_instance = GetModuleHandleA(nullptr);
+    InitCommonControls();
+    RegisterBtnBarClass();
+    RegisterMyButtonClass();
+
+    // A private temporary folder: what the window leaves there can be counted.
+    char base[MAX_PATH];
+    char folder[MAX_PATH];
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    wsprintfA(folder, "%skestrune-storm-%lu-%lu", base, GetCurrentProcessId(), GetTickCount());
+    ASSERT_TRUE(CreateDirectoryA(folder, nullptr)) << folder;
+    wsprintfA(tmp, "%s\\", folder);
+    SetEnvironmentVariableA("TMP", tmp);
+    SetEnvironmentVariableA("TEMP", tmp);
+    const WriteFileFn previousWrite = g_writeFile;
+    g_writeFile = WriteOrFail;
+
+    const int only = FromEnvironment("KESTRUNE_STORM_SEED", -1);
+    const int steps = FromEnvironment("KESTRUNE_STORM_STEPS", kStepsPerSeed);
+    const auto start = std::chrono::steady_clock::now();
+    int seeds = 0;
+    for (int seed = only < 0 ? 1 : only; seed <= (only < 0 ? kSeeds : only); ++seed, ++seeds) {
+        g_failNextWrite = false;
+        Storm storm(static_cast<std::uint32_t>(seed), folder);
+        if (!storm.Run(steps)) {
+            break;
+        }
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("storm: %d seeds x %d steps = %d steps in %.1f s\n", seeds, steps, seeds * steps,
+                seconds);
+
+    g_writeFile = previousWrite;
+    WIN32_FIND_DATAA found;
+    wsprintfA(tmp, "%s\\kes*.tmp", folder);
+    HANDLE search = FindFirstFileA(tmp, &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a voice file was left: " << found.cFileName;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder);
+}
+
+}  // namespace

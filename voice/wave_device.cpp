@@ -1,0 +1,160 @@
+#include "voice/wave_device.h"
+
+#include "app/heap.h"
+#include "app/message_box.h"
+#include "res/resource.h"
+#include "voice/wave_api.h"
+
+SetTimerFn g_setTimer = SetTimer;
+KillTimerFn g_killTimer = KillTimer;
+
+namespace {
+
+bool InputOpen(const AppState* state) {
+    return state->waveIn != nullptr;
+}
+MMRESULT PrepareInput(AppState* state, AudioBuffer* buffer) {
+    return g_waveIn->prepareHeader(state->waveIn, buffer, sizeof(AudioBuffer));
+}
+MMRESULT UnprepareInput(AppState* state, AudioBuffer* buffer) {
+    return g_waveIn->unprepareHeader(state->waveIn, buffer, sizeof(AudioBuffer));
+}
+MMRESULT ResetInput(AppState* state) {
+    return g_waveIn->reset(state->waveIn);
+}
+MMRESULT CloseInput(AppState* state) {
+    MMRESULT result = g_waveIn->close(state->waveIn);
+    if (result == MMSYSERR_NOERROR) {
+        state->waveIn = nullptr;
+    }
+    return result;
+}
+
+bool OutputOpen(const AppState* state) {
+    return state->waveOut != nullptr;
+}
+MMRESULT PrepareOutput(AppState* state, AudioBuffer* buffer) {
+    return g_waveOut->prepareHeader(state->waveOut, buffer, sizeof(AudioBuffer));
+}
+MMRESULT UnprepareOutput(AppState* state, AudioBuffer* buffer) {
+    return g_waveOut->unprepareHeader(state->waveOut, buffer, sizeof(AudioBuffer));
+}
+MMRESULT ResetOutput(AppState* state) {
+    return g_waveOut->reset(state->waveOut);
+}
+MMRESULT CloseOutput(AppState* state) {
+    MMRESULT result = g_waveOut->close(state->waveOut);
+    if (result == MMSYSERR_NOERROR) {
+        state->waveOut = nullptr;
+    }
+    return result;
+}
+
+void FreeBuffer(AudioBuffer* buffer) {
+    FreeBlock(buffer->lpData);
+    FreeBlock(buffer);
+}
+
+}  // namespace
+
+const WaveDevice kRecorderDevice = {kRecorderTimer, "waveInPrepareHeader() failed",
+                                    InputOpen,      PrepareInput,
+                                    UnprepareInput, ResetInput,
+                                    CloseInput};
+const WaveDevice kPlayerDevice = {kPlayerTimer,    "waveOutPrepareHeader() failed",
+                                  OutputOpen,      PrepareOutput,
+                                  UnprepareOutput, ResetOutput,
+                                  CloseOutput};
+
+void ShowDeviceError(const char* text) {
+    ShowMessageBox(nullptr, text, "Error", MB_OK);
+}
+
+AudioBuffer* SetUpBuffer(AppState* state, const WaveDevice& device, int slot) {
+    auto* data = static_cast<LPSTR>(AllocateBlock(kBlockBytes));
+    auto* buffer = data ? static_cast<AudioBuffer*>(AllocateBlock(sizeof(AudioBuffer))) : nullptr;
+    // What the failing step had allocated goes before the box, whose message loop may run
+    // the device's notifications.
+    if (buffer == nullptr) {
+        FreeBlock(data);
+        ShowDeviceError("malloc() failed");
+        return nullptr;
+    }
+    ZeroMemory(buffer, sizeof(AudioBuffer));
+    buffer->lpData = data;
+    buffer->dwBufferLength = kBlockBytes;
+    if (device.prepare(state, buffer) != MMSYSERR_NOERROR) {
+        FreeBuffer(buffer);
+        ShowDeviceError(device.prepareFailed);
+        return nullptr;
+    }
+    state->slots[slot] = buffer;
+    return buffer;
+}
+
+void FreeBuffers(AppState* state) {
+    for (AudioBuffer*& buffer : state->slots) {
+        if (buffer != nullptr) {
+            FreeBuffer(buffer);
+            buffer = nullptr;
+        }
+    }
+}
+
+void StopDevice(AppState* state, const WaveDevice& device) {
+    if (!device.isOpen(state)) {
+        return;
+    }
+    g_setTimer(state->dialog, device.timer, kDrainBoundMs, nullptr);
+    CloseWhenDrained(state, device);
+}
+
+// Wine's close succeeds with buffers still queued and drops them, so the close waits until
+// the device has handed back the last one.
+void CloseWhenDrained(AppState* state, const WaveDevice& device) {
+    if (state->buffersOut != 0 || !device.isOpen(state)) {
+        return;
+    }
+    if (device.close(state) == MMSYSERR_NOERROR) {
+        g_killTimer(state->dialog, device.timer);
+    } else {
+        g_setTimer(state->dialog, device.timer, kCloseRetryMs, nullptr);
+    }
+}
+
+void OnDeviceTimer(AppState* state, UINT_PTR timer) {
+    if (timer != kRecorderTimer && timer != kPlayerTimer) {
+        return;
+    }
+    const WaveDevice& device = timer == kRecorderTimer ? kRecorderDevice : kPlayerDevice;
+    if (!device.isOpen(state)) {
+        g_killTimer(state->dialog, timer);
+        return;
+    }
+    if (state->buffersOut == 0) {
+        CloseWhenDrained(state, device);
+        return;
+    }
+    // The reset hands every buffer back; the last one back closes the device. Should the
+    // device refuse, the timer tries again.
+    g_setTimer(state->dialog, timer, kCloseRetryMs, nullptr);
+    device.reset(state);
+}
+
+void ResumeIfPaused(AppState* state) {
+    if (!state->paused) {
+        return;
+    }
+    state->paused = false;
+    if (state->recording) {
+        SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
+        g_waveIn->start(state->waveIn);
+    } else if (state->playing && state->waveOut != nullptr) {
+        SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
+        g_waveOut->restart(state->waveOut);
+    }
+}
+
+bool VoiceFileBusy(const AppState* state) {
+    return state->file != INVALID_HANDLE_VALUE && state->file != nullptr;
+}
