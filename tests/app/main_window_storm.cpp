@@ -24,9 +24,13 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/mail.h"
+#include "services/shell_links.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
+#include "tests/support/scripted_shell.h"
 #include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
 #include "voice/voice_file.h"
@@ -61,22 +65,6 @@ BOOL WINAPI WriteOrFail(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written
 DWORD Read32(const std::vector<BYTE>& bytes, size_t offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
            static_cast<DWORD>(bytes[offset + 3]) << 24;
-}
-
-std::vector<BYTE> FileBytes(const char* path) {
-    std::vector<BYTE> bytes;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    BYTE chunk[8192];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + read);
-    }
-    CloseHandle(file);
-    return bytes;
 }
 
 class Storm {
@@ -212,6 +200,7 @@ class Storm {
         const bool leaving = state_.leaving;
         const int inOpens = in_.OpenCount();
         const int outOpens = out_.OpenCount();
+        const int blocksBefore = heap_.LiveBlocks();
         const int pick = Draw(200);  // a window's life is a few hundred steps
         int command = 0;
         dirty_ = true;
@@ -242,6 +231,9 @@ class Storm {
                 command = 0;
             }
         }
+        if (command == IDM_SEND && !leaving && heap_.LiveBlocks() > blocksBefore) {
+            AwaitMailNotice();
+        }
         if (leaving) {
             Expect(in_.OpenCount() == inOpens && out_.OpenCount() == outOpens,
                    "a command started something while the window was going");
@@ -258,6 +250,33 @@ class Storm {
             ClearStartFailures();
         }
         WatchStops();
+    }
+
+    // No mail program here: the worker tells the window, which shows the copy in its folder.
+    // The copy is the recording as it was at the Send.
+    void AwaitMailNotice() {
+        g_shellCalls.clear();
+        const std::vector<BYTE> recording = ReadFileBytes(state_.tempPath);
+        const DWORD deadline = GetTickCount() + 5000;
+        MSG msg;
+        bool told = false;
+        while (!told && static_cast<LONG>(deadline - GetTickCount()) > 0) {
+            told = PeekMessageA(&msg, dialog_, kMailNotTaken, kMailNotTaken, PM_REMOVE) != FALSE;
+            if (!told) {
+                Sleep(1);
+            }
+        }
+        Expect(told, "the Send worker never told the window");
+        if (!told) {
+            return;
+        }
+        const std::string snapshot = reinterpret_cast<MailJob*>(msg.lParam)->snapshot;
+        Expect(ReadFileBytes(snapshot) == recording, "the Send copy is not the recording");
+        DispatchMessageA(&msg);
+        Expect(g_shellCalls.size() == 1 &&
+                   g_shellCalls[0].parameters == "/select,\"" + snapshot + "\"",
+               "the Send copy was not shown in its folder");
+        DeleteFileA(snapshot.c_str());
     }
 
     void Click(int slot) {
@@ -435,7 +454,7 @@ class Storm {
 
     void ExpectCompletedRecording(const char* when) {
         const DWORD dataBytes = state_.dataBytes;
-        std::vector<BYTE> file = FileBytes(state_.tempPath);
+        std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
         BYTE header[kHeaderBytes];
         BuildVoiceHeader(header);
         const bool whole = file.size() == kHeaderBytes + dataBytes && dataBytes % kFrameBytes == 0;
@@ -582,6 +601,8 @@ TEST(MainWindowStorm, EveryStepKeepsTheRules) {
     SetEnvironmentVariableA("TEMP", tmp);
     const WriteFileFn previousWrite = g_writeFile;
     g_writeFile = WriteOrFail;
+    const ShellExecuteFn previousShell = g_shellExecute;
+    g_shellExecute = RecordShellCall;
 
     const int only = FromEnvironment("KESTRUNE_STORM_SEED", -1);
     const int steps = FromEnvironment("KESTRUNE_STORM_STEPS", kStepsPerSeed);
@@ -600,6 +621,7 @@ TEST(MainWindowStorm, EveryStepKeepsTheRules) {
                 seconds);
 
     g_writeFile = previousWrite;
+    g_shellExecute = previousShell;
     WIN32_FIND_DATAA found;
     wsprintfA(tmp, "%s\\kes*.tmp", folder);
     HANDLE search = FindFirstFileA(tmp, &found);
@@ -607,6 +629,8 @@ TEST(MainWindowStorm, EveryStepKeepsTheRules) {
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
     }
+    wsprintfA(tmp, "%s\\Kestrune", folder);
+    RemoveDirectoryA(tmp);  // where Send puts its copies
     RemoveDirectoryA(folder);
 }
 
