@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds the x64 and x86 exes and runs every test of both.
+# Sets up a fresh Debian 12 machine, builds the x64 and x86 exes and runs every test of both
+# (the x86 tests only where this machine can run 32-bit programs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/wine-env.sh
 
 bash scripts/install-deps.sh
 bash scripts/check-format.sh
@@ -10,6 +12,10 @@ for preset in x64 x86; do
   echo "== $preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
+  if [ "$preset" = x86 ] && ! kestrune_runs_32bit; then
+    echo "== x86: tests skipped: this machine cannot run 32-bit programs (the x86 exe is built, not run)"
+    continue
+  fi
   echo "== $preset: tests"
   ctest --preset "$preset"
 done
