@@ -10,7 +10,9 @@ cd "$root"
 cmake --build --preset "$preset" --target bar_picture
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-(cd "$build" && "$root/cmake/wine-run.sh" tests/controls/bar_picture.exe "$tmp/bar.bmp")
+arch=x64
+[ "$preset" != x86 ] || arch=x86
+(cd "$build" && "$root/cmake/wine-run.sh" --arch "$arch" tests/controls/bar_picture.exe "$tmp/bar.bmp")
 mkdir -p docs
 convert "$tmp/bar.bmp" -strip docs/button-bar.png
 echo "wrote docs/button-bar.png"
