@@ -16,7 +16,7 @@ die() {
 }
 usage() { die "usage: build-deb.sh --version V --exe-dir DIR --out DISTDIR"; }
 
-version= exe_dir= out=
+version='' exe_dir='' out=''
 while [ $# -gt 0 ]; do
   case $1 in
     --version) version=${2:-}; shift 2 || usage ;;
