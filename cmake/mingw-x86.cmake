@@ -2,4 +2,6 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(KESTRUNE_TRIPLE i686-w64-mingw32)
+# wine-run.sh runs its exes through the Wine loader of this architecture.
+set(KESTRUNE_WINE_ARCH x86)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

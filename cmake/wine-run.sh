@@ -1,7 +1,31 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the build folder's own prefix, headless.
-# CTest calls this as the cross-compiling emulator, from inside the build folder.
+# CTest calls this as the cross-compiling emulator, from inside the build folder; the toolchain
+# passes the build's architecture (x64 exes run through the 64-bit loader, x86 ones through
+# the 32-bit loader).
+#
+#   cmake/wine-run.sh [--arch x64|x86] PROGRAM.exe [ARG...]   (default x64)
 set -euo pipefail
+source "$(dirname "$0")/../scripts/wine-env.sh"
+
+arch=x64
+if [ "${1:-}" = --arch ]; then
+  arch=${2:-}
+  shift 2 || { echo "wine-run.sh: --arch needs x64 or x86" >&2; exit 2; }
+fi
+case $arch in
+  x64) loader=$WINE64 ;;
+  x86)
+    loader=/usr/lib/wine/wine
+    export WINELOADER=$loader
+    if ! kestrune_runs_32bit; then
+      echo "wine-run.sh: this machine cannot run 32-bit programs, so x86 exes cannot run here" >&2
+      exit 1
+    fi
+    [ -x "$loader" ] || { echo "wine-run.sh: no 32-bit Wine loader $loader (wine32:i386; run scripts/install-deps.sh)" >&2; exit 1; }
+    ;;
+  *) echo "wine-run.sh: --arch must be x64 or x86, not '$arch'" >&2; exit 2 ;;
+esac
 
 build=${KESTRUNE_BUILD_DIR:-}
 if [ -z "$build" ]; then
@@ -17,20 +41,32 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY
 
-# Create the prefix once; tests may start in parallel, so hold a lock meanwhile.
+# Runs one set-up step with its output in a log; on failure prints the log and what failed.
+setup_step() {
+  local log=$WINEPREFIX.setup.log
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "wine-run.sh: creating the prefix $WINEPREFIX failed at: $*" >&2
+    exit 1
+  fi
+}
+
+# Create the prefix once; tests may start in parallel, so hold a lock meanwhile. The 64-bit
+# loader makes it on every machine; x86 exes run in it through Wine's WoW64.
 if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    setup_step env WINELOADER="$WINE64" "$WINE64" wineboot.exe -i
     # Wine's null graphics driver lets windows and dialogs work without a display.
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-    wineserver -w
+    setup_step env WINELOADER="$WINE64" "$WINE64" reg.exe add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+    # The setting is read when the prefix's server starts: let the set-up's server end.
+    setup_step wineserver -w
     touch "$WINEPREFIX/.kestrune-ready"
   fi
   flock -u 9
 fi
 
-exec wine "$@"
+exec "$loader" "$@"

@@ -5,17 +5,12 @@ set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
-
-# 32-bit Wine runs the x86 build's tests.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-  $SUDO apt-get update -q
-fi
+source "$(dirname "$0")/wine-env.sh"
 
 packages=(
   cmake ninja-build googletest clang-format
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-  wine wine64 wine32:i386 wine64-tools
+  wine wine64 wine64-tools
   xvfb xdotool xclip imagemagick x11-utils fonts-wine
   pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all ffmpeg
   python3 dpkg-dev
@@ -23,7 +18,21 @@ packages=(
   nsis
   # the corrected winmm.dll (wine-fixes/build-winmm.sh) and Send under Wine
   libwine-dev patch xz-utils xdg-utils
+  # the Debian package (packaging/deb/) and its launcher's first-run notice
+  desktop-file-utils libnotify-bin
 )
+
+# 32-bit Wine runs the x86 build's tests, where the machine can run 32-bit programs at all;
+# elsewhere it would only break /usr/bin/wine.
+if kestrune_runs_32bit; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update -q
+  fi
+  packages+=(wine32:i386)
+else
+  echo "install-deps.sh: this machine cannot run 32-bit programs; leaving out 32-bit Wine (wine32:i386)"
+fi
 
 missing=()
 for p in "${packages[@]}"; do

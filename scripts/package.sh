@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Kestrune's packages into dist/: for Windows, a zip and an installer for each of x64 and
-# x86, then checks them (contents, and each installer under Wine: CTest label "package").
+# x86; for Linux, a Debian package. Then checks them (CTest label "package").
 #
 #   scripts/package.sh [--no-deps] [--no-test]
 #
@@ -8,6 +8,7 @@
 #   dist/Kestrune-<version>-win32.zip
 #   dist/Kestrune-<version>-setup-x64.exe    NSIS, per user (packaging/windows/kestrune.nsi)
 #   dist/Kestrune-<version>-setup-x86.exe
+#   dist/kestrune_<version>_amd64.deb       the launcher, the x64 exe and the Wine-side fixes
 #
 # The version is the project version of the top CMakeLists.txt, read back from CMake's cache.
 set -Eeuo pipefail
@@ -73,11 +74,15 @@ package_windows() {
 package_windows x64 win64 x64
 package_windows x86 win32 x86
 
+echo "== Debian package"
+# The x64 exe with the Wine-side fixes beside it (winmm.dll fetches Debian's wine source once).
+cmake --build --preset x64 --target Kestrune wine_mapi32 wine_winmm
+bash packaging/deb/build-deb.sh --version "$(project_version x64)" --exe-dir "$root/build/x64" \
+  --out "$dist"
+
 if [ "$test" = 1 ]; then
-  echo "== test the Windows packages"
-  # The test lives in the x64 build (it borrows the end-to-end window probe); build it fully.
+  echo "== test the packages"
+  # The Windows packages' test borrows the end-to-end window probe; build it fully.
   cmake --build --preset x64 --target kestrune_probe
   ctest --preset x64 -L package
 fi
-
-# The Debian package is built last, into the same dist/.

@@ -6,13 +6,18 @@ res/icons/postcard.ico (32 x 32 and 16 x 16) and res/icons/envelope.ico (16 x 16
 256 colours. Shapes are sampled 8 x 8 times per pixel, so edges get soft palette shades while
 straight edges on the pixel grid stay crisp.
 
+With --png-icons it writes the postcard instead as the Linux desktop's icons,
+DIR/<size>x<size>/apps/kestrune.png (RGBA), for the Debian package.
+
 Usage: tools/make_pictures.py [repository root]   (standard library only)
+       tools/make_pictures.py --png-icons DIR
 """
 
 import math
 import os
 import struct
 import sys
+import zlib
 
 SIZE = 42
 SAMPLES = 8  # per axis and pixel
@@ -79,15 +84,15 @@ def minus(shape, *holes):
     return lambda x, y: shape(x, y) and not any(h(x, y) for h in holes)
 
 
-def coverage(shape, px, py, scale=1.0):
+def coverage(shape, px, py, scale=1.0, samples=SAMPLES):
     """Share of pixel (px, py) inside the shape, in steps of 1/LEVELS."""
     hits = 0
-    for sy in range(SAMPLES):
-        for sx in range(SAMPLES):
-            x = (px + (sx + 0.5) / SAMPLES) * scale
-            y = (py + (sy + 0.5) / SAMPLES) * scale
+    for sy in range(samples):
+        for sx in range(samples):
+            x = (px + (sx + 0.5) / samples) * scale
+            y = (py + (sy + 0.5) / samples) * scale
             hits += shape(x, y)
-    return round(hits * LEVELS / (SAMPLES * SAMPLES)) / LEVELS
+    return round(hits * LEVELS / (samples * samples)) / LEVELS
 
 
 def blend(under, over, amount):
@@ -220,15 +225,19 @@ def write_ico(path, images):
 CLEAR = (0, 0, 0, 0)
 
 
-def paint_layers(size, layers):
-    """layers: (shape, colour) from the bottom up; pixels no shape covers stay transparent."""
+def paint_layers(size, layers, design=None):
+    """layers: (shape, colour) from the bottom up; pixels no shape covers stay transparent.
+    design: the grid the shapes are drawn on when it is not the picture's own size."""
+    scale = (design or size) / size
+    # The same share of the design's pixel sampled, so big pictures stay quick.
+    samples = max(2, round(SAMPLES * scale))
     pixels = []
     for y in range(size):
         row = []
         for x in range(size):
             colour = None
             for shape, ink in layers:
-                amount = coverage(shape, x, y)
+                amount = coverage(shape, x, y, scale, samples)
                 if amount == 0:
                     continue
                 if colour is None:
@@ -246,8 +255,8 @@ CARD_INK = (82, 100, 140)
 STAMP_RED = (200, 46, 46)
 
 
-def postcard_32():
-    return paint_layers(32, [
+def postcard_32(size=32):
+    return paint_layers(size, [
         (rect(1, 5, 31, 27), CARD_EDGE),
         (rect(2, 6, 30, 26), CARD),
         (rect(16, 9, 17, 23), (204, 192, 164)),  # between message and address
@@ -261,7 +270,7 @@ def postcard_32():
         (rect(22, 8, 28, 15), (255, 255, 255)),  # the stamp and its white border
         (rect(23, 9, 27, 14), STAMP_RED),
         (disc(25, 11.5, 1.3), (250, 210, 120)),
-    ])
+    ], design=32)
 
 
 def postcard_16():
@@ -288,7 +297,37 @@ def envelope_16():
     ])
 
 
+def write_png(path, pixels):
+    """RGBA, 8 bits a channel; (r, g, b, 0) pixels are transparent."""
+    raw = b"".join(b"\0" + bytes(v for c in row for v in (c[:3] + (255,) if len(c) == 3 else c))
+                   for row in pixels)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    header = struct.pack(">IIBBBBB", len(pixels[0]), len(pixels), 8, 6, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+                chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+# The desktop's icon sizes: 16 has its own drawing, the others scale the 32 one.
+PNG_ICON_SIZES = (16, 32, 48, 64, 128, 256)
+
+
+def write_png_icons(folder):
+    for size in PNG_ICON_SIZES:
+        apps = os.path.join(folder, "%dx%d" % (size, size), "apps")
+        os.makedirs(apps, exist_ok=True)
+        write_png(os.path.join(apps, "kestrune.png"),
+                  postcard_16() if size == 16 else postcard_32(size))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--png-icons":
+        write_png_icons(sys.argv[2])
+        return
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
     bitmaps = os.path.join(root, "res", "bitmaps")
     icons = os.path.join(root, "res", "icons")

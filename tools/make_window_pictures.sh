@@ -11,16 +11,16 @@ cd "$root"
 ls /usr/share/wine/fonts/tahoma.ttf >/dev/null || { echo "needs fonts-wine (scripts/install-deps.sh)" >&2; exit 1; }
 [ -f "$build/CMakeCache.txt" ] || cmake --preset "$preset"
 cmake --build --preset "$preset" --target window_pictures
+
+# A prefix of its own with Wine's X11 driver: the tests' prefix uses the null driver, which
+# shows nothing. x64 exes run through the 64-bit loader, x86 ones through the 32-bit one.
 source scripts/wine-env.sh
 export WINE64
 loader=$WINE64
 if [ "$preset" = x86 ]; then
-  kestrune_runs_32bit || { echo "32-bit programs do not run on this machine; use the x64 preset" >&2; exit 1; }
-  loader=wine
+  kestrune_runs_32bit || { echo "make_window_pictures.sh: this machine cannot run 32-bit programs; use the x64 preset" >&2; exit 1; }
+  loader=/usr/lib/wine/wine
 fi
-
-# A prefix of its own with Wine's X11 driver: the tests' prefix uses the null driver, which
-# shows nothing.
 export WINEPREFIX=$build/wineprefix-shots
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES=mscoree,mshtml=
@@ -29,24 +29,28 @@ trap 'rm -rf "$tmp"' EXIT
 
 # Xvfb has no window manager, so Wine draws the caption and frame itself (Decorated=N). Wine's
 # own fonts (Tahoma for "MS Shell Dlg", Marlett for the caption buttons) go into the prefix's
-# Fonts folder, where this Wine finds them.
+# Fonts folder, where this Wine finds them. Each set-up step's output goes to a log that is
+# shown, with the step, when it fails.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -e
+  step() {
+    "$@" >"$WINEPREFIX.log" 2>&1 || { cat "$WINEPREFIX.log" >&2; echo "make_window_pictures.sh: failed: $*" >&2; exit 1; }
+  }
   if [ ! -f "$WINEPREFIX/.kestrune-shots" ]; then
     rm -rf "$WINEPREFIX"
-    "$WINE64" wineboot.exe -i >"$2/wineboot.log" 2>&1 || { cat "$2/wineboot.log" >&2; echo "wineboot failed" >&2; exit 1; }
-    "$WINE64" reg.exe add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f >"$2/reg.log" 2>&1 || { cat "$2/reg.log" >&2; echo "reg add failed" >&2; exit 1; }
+    step "$WINE64" wineboot.exe -i
+    step "$WINE64" reg.exe add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    wineserver -w
+    step wineserver -w
     touch "$WINEPREFIX/.kestrune-shots"
   fi
   status=0
-  folder=$("$WINE64" winepath.exe -w "$2") || { echo "winepath failed" >&2; exit 1; }
-  "$3" "$1" "$folder" || status=$?
-  [ "$status" -eq 0 ] || echo "window_pictures.exe failed ($status)" >&2
+  out=$("$WINE64" winepath.exe -w "$3") || { echo "make_window_pictures.sh: winepath -w $3 failed" >&2; exit 1; }
+  WINELOADER=$1 "$1" "$2" "$out" || status=$?
   wineserver -k || true
+  [ "$status" -eq 0 ] || echo "make_window_pictures.sh: $2 failed with exit status $status" >&2
   exit $status
-' make-window-pictures "$build/tools/pictures/window_pictures.exe" "$tmp" "$loader"
+' make-window-pictures "$loader" "$build/tools/pictures/window_pictures.exe" "$tmp"
 
 mkdir -p docs
 for name in empty recording ready; do

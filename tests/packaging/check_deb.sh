@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder and checks it without installing it: control
+# fields, the file list with owners and modes, the files against their sources, the desktop
+# entry and the icons' sizes. Prints every failed check and fails at the end.
+# Usage: check_deb.sh SOURCE_DIR VERSION EXE_DIR WORK_DIR
+set -euo pipefail
+src=$1 version=$2 exe_dir=$3 work=$4
+
+status=0
+fail() {
+  echo "FAIL: $*" >&2
+  status=1
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+deb=$(bash "$src/packaging/deb/build-deb.sh" --version "$version" --exe-dir "$exe_dir" --out "$work/dist") ||
+  { echo "FAIL: build-deb.sh failed" >&2; exit 1; }
+[ "$deb" = "$work/dist/kestrune_${version}_amd64.deb" ] || fail "build-deb.sh wrote '$deb'"
+[ -f "$deb" ] || { echo "FAIL: no package at $deb" >&2; exit 1; }
+echo "built $deb ($(stat -c %s "$deb") bytes)"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = kestrune ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ -n "$(field Description)" ] || fail "no Description"
+# Wine's 64-bit side only, and every package whose program the launcher calls.
+depends=$(field Depends)
+mapfile -t names < <(tr ',|' '\n\n' <<<"$depends" | sed 's/([^)]*)//; s/^ *//; s/ *$//')
+for needed in wine64 wine fonts-wine xvfb pulseaudio-utils libnotify-bin xdg-utils; do
+  printf '%s\n' "${names[@]}" | grep -qx "$needed" || fail "Depends lacks $needed: $depends"
+done
+if printf '%s\n' "${names[@]}" | grep -q wine32; then fail "Depends names wine32: $depends"; fi
+
+# Regular files: mode, owner and path, exactly these.
+expected="-rw-r--r-- root/root ./usr/lib/kestrune/Kestrune.exe
+-rw-r--r-- root/root ./usr/lib/kestrune/help/help.htm
+-rw-r--r-- root/root ./usr/lib/kestrune/mapi32.dll
+-rw-r--r-- root/root ./usr/lib/kestrune/wine-env.sh
+-rw-r--r-- root/root ./usr/lib/kestrune/winmm.dll
+-rw-r--r-- root/root ./usr/share/applications/kestrune.desktop
+-rw-r--r-- root/root ./usr/share/icons/hicolor/128x128/apps/kestrune.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/16x16/apps/kestrune.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/256x256/apps/kestrune.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/32x32/apps/kestrune.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/48x48/apps/kestrune.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/64x64/apps/kestrune.png
+-rwxr-xr-x root/root ./usr/bin/kestrune"
+actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $2, $6}' | LC_ALL=C sort -k3)
+expected=$(LC_ALL=C sort -k3 <<<"$expected")
+[ "$actual" = "$expected" ] || fail "file list differs:
+$(diff <(echo "$expected") <(echo "$actual") || true)"
+dirs=$(dpkg-deb -c "$deb" | awk '$1 ~ /^d/ && $1 != "drwxr-xr-x" {print $1, $6}')
+[ -z "$dirs" ] || fail "folders not 0755: $dirs"
+
+# The files themselves: the build's, and the one launcher that run-kestrune.sh starts too.
+x=$work/extracted
+dpkg-deb -x "$deb" "$x"
+same() { cmp -s "$1" "$2" || fail "$2 differs from $1"; }
+same "$src/packaging/linux/kestrune" "$x/usr/bin/kestrune"
+same "$src/scripts/wine-env.sh" "$x/usr/lib/kestrune/wine-env.sh"
+for f in Kestrune.exe help/help.htm winmm.dll mapi32.dll; do
+  same "$exe_dir/$f" "$x/usr/lib/kestrune/$f"
+done
+
+desktop=$x/usr/share/applications/kestrune.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
+for line in Name=Kestrune Exec=kestrune Icon=kestrune 'Categories=AudioVideo;Audio;Recorder;'; do
+  grep -qxF "$line" "$desktop" || fail "$desktop lacks $line"
+done
+grep -q '^Comment=.' "$desktop" || fail "$desktop has no Comment"
+
+# Each icon is a PNG of its folder's size.
+for png in "$x"/usr/share/icons/hicolor/*/apps/kestrune.png; do
+  size=$(basename "$(dirname "$(dirname "$png")")")
+  magic=$(od -An -tx1 -N8 "$png" | tr -d ' \n')
+  [ "$magic" = 89504e470d0a1a0a ] || fail "$png is not a PNG"
+  read -r w h < <(od -An -tu1 -j16 -N8 "$png" |
+    awk '{print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8}')
+  [ "${w}x${h}" = "$size" ] || fail "$png is ${w}x${h}"
+done
+
+[ "$status" -eq 0 ] && echo "package checks passed"
+exit $status
