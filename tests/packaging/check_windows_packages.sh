@@ -4,7 +4,7 @@
 # installs each installer silently, checks what it put where, starts the installed Kestrune,
 # finds its window and closes it, and uninstalls silently. Every Wine step has a time limit.
 #
-#   check_packages.sh DIST VERSION HELP_HTM OBJDUMP WINDRES PROBE_EXE
+#   check_windows_packages.sh DIST VERSION HELP_HTM OBJDUMP WINDRES PROBE_EXE
 #
 # Exits 77 (skipped) when DIST holds no packages of VERSION.
 set -Eeuo pipefail
@@ -53,7 +53,8 @@ check_exe() {
   "$objdump" -f "$exe" | grep -q "file format ${peFormat[$arch]}\$" ||
     fail "$exe: not ${peFormat[$arch]}: $("$objdump" -f "$exe" | grep 'file format')"
   if "$objdump" -h "$exe" | grep -q '\.debug'; then fail "$exe: has debug sections"; fi
-  bash "$here/../check_imports.sh" "$objdump" "$exe" >/dev/null || fail "$exe: imports more than system DLLs"
+  cmake -DOBJDUMP="$objdump" -DEXE="$exe" -P "$here/../check_imports.cmake" >"$work/imports.log" 2>&1 ||
+    fail "$exe: imports more than system DLLs: $(cat "$work/imports.log")"
 
   local resources manifest
   resources=$("$windres" -i "$exe" -O rc) || fail "$exe: resources unreadable"
