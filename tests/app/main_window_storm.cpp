@@ -26,6 +26,7 @@
 #include "res/resource.h"
 #include "services/mail.h"
 #include "services/shell_links.h"
+#include "tests/support/environment.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
@@ -577,9 +578,8 @@ class Storm {
 };
 
 int FromEnvironment(const char* name, int fallback) {
-    char text[32];
-    DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
-    return length > 0 && length < sizeof text ? std::atoi(text) : fallback;
+    const std::string text = EnvironmentText(name);
+    return text.empty() ? fallback : std::atoi(text.c_str());
 }
 
 TEST(MainWindowStorm, EveryStepKeepsTheRules) {

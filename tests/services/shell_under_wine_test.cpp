@@ -6,14 +6,9 @@
 
 #include <fstream>
 #include <string>
+#include "tests/support/environment.h"
 
 namespace {
-
-std::string Environment(const char* name) {
-    char value[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length == 0 || length >= sizeof value ? std::string() : std::string(value, length);
-}
 
 // The opener runs as a process of its own; give it a few seconds to write its line.
 std::string WaitForOpenedLine(const std::string& log) {
@@ -29,7 +24,7 @@ std::string WaitForOpenedLine(const std::string& log) {
 }
 
 TEST(ShellUnderWine, HomePageReachesTheDesktopsBrowser) {
-    const std::string log = Environment("KESTRUNE_FAKE_SHELL_LOG_WINDOWS");
+    const std::string log = EnvironmentText("KESTRUNE_FAKE_SHELL_LOG_WINDOWS");
     ASSERT_FALSE(log.empty()) << "run by CTest, which names the opener's log";
     DeleteFileA(log.c_str());
 

@@ -6,14 +6,9 @@
 
 #include <fstream>
 #include <string>
+#include "tests/support/environment.h"
 
 namespace {
-
-std::string Environment(const char* name) {
-    char value[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length == 0 || length >= sizeof value ? std::string() : std::string(value, length);
-}
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -52,8 +47,8 @@ ULONG Send(LPMAPISENDMAIL sendMail, const char* path, const char* name) {
 }
 
 TEST(WineMapi32, NamesPathsAndTheMailProgramsAnswer) {
-    const std::string log = Environment("KESTRUNE_FAKE_MAIL_LOG_WINDOWS");
-    const std::string library = Environment("KESTRUNE_WINE_MAPI32");
+    const std::string log = EnvironmentText("KESTRUNE_FAKE_MAIL_LOG_WINDOWS");
+    const std::string library = EnvironmentText("KESTRUNE_WINE_MAPI32");
     ASSERT_FALSE(log.empty() || library.empty()) << "run by CTest, which names both";
     HMODULE mapi = LoadLibraryA(library.c_str());
     ASSERT_NE(mapi, nullptr) << library;
