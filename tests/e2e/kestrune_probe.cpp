@@ -4,6 +4,8 @@
 //                  <TAB>box=<caption: text of any other dialog of Kestrune's process>
 //                  <TAB>steady=1 (two reads in a row agreed; 0: the window kept changing)
 //   process     -> found=1<TAB>workingset=<bytes><TAB>private=<bytes><TAB>handles=<count>
+//   point N     -> found=1<TAB>x=<screen x><TAB>y=<screen y>: the middle of the bar's N-th
+//                  button (0 Play, 1 Pause, 2 Stop, 3 Record, 4 Send)
 //   quit
 // Nothing of Kestrune is linked in; it only sends the window system's own messages.
 #include <windows.h>
@@ -11,6 +13,7 @@
 #include <psapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -147,6 +150,20 @@ void ReadProcess() {
     CloseHandle(process);
 }
 
+void PointAtButton(int slot) {
+    HWND main = FindMainWindow();
+    HWND button = main ? GetWindow(GetDlgItem(main, 1001), GW_CHILD) : nullptr;
+    for (int i = 0; button && i < slot; ++i)
+        button = GetWindow(button, GW_HWNDNEXT);
+    RECT area;
+    if (!button || !GetWindowRect(button, &area)) {
+        std::printf("found=0\n");
+        return;
+    }
+    std::printf("found=1\tx=%ld\ty=%ld\n", (area.left + area.right) / 2,
+                (area.top + area.bottom) / 2);
+}
+
 }  // namespace
 
 int main() {
@@ -154,6 +171,8 @@ int main() {
     while (std::fgets(line, sizeof(line), stdin)) {
         if (std::strncmp(line, "read", 4) == 0) {
             Read();
+        } else if (std::strncmp(line, "point ", 6) == 0) {
+            PointAtButton(std::atoi(line + 6));
         } else if (std::strncmp(line, "process", 7) == 0) {
             ReadProcess();
         } else if (std::strncmp(line, "quit", 4) == 0) {

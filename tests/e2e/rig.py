@@ -40,7 +40,7 @@ def run(cmd, timeout=CALL_LIMIT, **kw):
         return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=timeout, **kw)
     except subprocess.TimeoutExpired:
-        raise Failure(f"{cmd[0]}: no end within {timeout:g} s") from None
+        raise Failure(f"{' '.join(cmd)}: no end within {timeout:g} s") from None
 
 
 def quiet(cmd, timeout=CALL_LIMIT, **kw):
@@ -296,8 +296,19 @@ class Rig:
 
     # --- Wine programs
     def start_wine(self, exe, args=(), **kw):
-        """Starts an x64 Windows program from its own folder."""
-        return self.spawn([self.wine, exe, *args], cwd=os.path.dirname(exe), **kw)
+        """Starts an x64 Windows program, from its own folder when given a Linux path."""
+        return self.spawn([self.wine, exe, *args], cwd=os.path.dirname(exe) or None, **kw)
+
+    def wineserver(self):
+        """The id of the prefix's wineserver, or None."""
+        for pid in prefix_processes(self.env["WINEPREFIX"]):
+            try:
+                with open(f"/proc/{pid}/comm") as f:
+                    if f.read().startswith("wineserver"):
+                        return pid
+            except OSError:
+                pass
+        return None
 
     def visible_windows(self, title):
         """X ids of the visible windows whose name matches the regular expression title."""
@@ -380,6 +391,14 @@ class Rig:
             if time.monotonic() > deadline:
                 raise Failure(f"Kestrune's window never held still for two reads: {line}")
 
+    def button_point(self, slot):
+        """Screen position of the middle of a bar button (0 Play ... 3 Record, 4 Send)."""
+        line = self._probe_answer(f"point {slot}")
+        answer = dict(field.split("=", 1) for field in line.split("\t") if "=" in field)
+        if answer.get("found") != "1":
+            raise Failure(f"the probe found no bar button {slot}")
+        return int(answer["x"]), int(answer["y"])
+
     def process_figures(self):
         """Kestrune's memory and handles as the probe reads them (Windows' own view)."""
         line = self._probe_answer("process")
@@ -412,18 +431,28 @@ class Rig:
 
     def keys(self, *keys):
         """Types keys into Kestrune's window: real X key events, as from a keyboard."""
-        self.xdotool("windowfocus", "--sync", self.window)
+        self.focus()
         self.xdotool("key", "--clearmodifiers", "--delay", "30", *keys)
+
+    def focus(self):
+        """Gives Kestrune's window the keyboard (xdotool's own --sync can wait for good)."""
+        def focused():
+            self.xdotool("windowfocus", self.window)
+            out = run(["xdotool", "getwindowfocus"], env=self.env, timeout=15).stdout
+            return out.decode().strip() == self.window
+        wait_until("Kestrune's window focused", focused, 5, 0.05)
 
     def menu(self, mnemonic):
         """A command from the Action menu by its mnemonic."""
         self.keys("alt+a", mnemonic)
 
     def pointer_to(self, x, y):
-        """Moves the pointer to a point of Kestrune's window (pixels from its top left)."""
-        self.xdotool("mousemove", "--window", self.window, str(x), str(y))
+        """Moves the pointer to a point of the screen."""
+        # Not --sync: it waits for good when the pointer is there already.
+        self.xdotool("mousemove", str(x), str(y))
 
     def click_at(self, x, y):
+        """Clicks there and leaves the pointer resting on the spot, as a person's hand does."""
         self.pointer_to(x, y)
         self.xdotool("click", "1")
 
