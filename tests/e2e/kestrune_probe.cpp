@@ -10,7 +10,7 @@
 // Nothing of Kestrune is linked in; it only sends the window system's own messages.
 #include <windows.h>
 #include <commctrl.h>
-#include <psapi.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -123,31 +123,37 @@ void Read() {
                 shot.box.c_str(), steady ? 1 : 0);
 }
 
-// Memory and handles of Kestrune's process, as Windows programs see them.
+// Memory and handles of Kestrune's process from the system's process list: under Wine the
+// calls about one other process (GetProcessHandleCount, private bytes) answer 0.
 void ReadProcess() {
     HWND main = FindMainWindow();
     DWORD id = 0;
     if (main)
         GetWindowThreadProcessId(main, &id);
-    HANDLE process =
-        id ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id) : nullptr;
-    if (!process) {
+    using QueryFn = LONG(WINAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    static char buffer[1 << 20];
+    ULONG length = 0;
+    if (!id || !query || query(SystemProcessInformation, buffer, sizeof(buffer), &length) != 0) {
         std::printf("found=0\n");
         return;
     }
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    memory.cb = sizeof(memory);
-    DWORD handles = 0;
-    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                             sizeof(memory)) &&
-        GetProcessHandleCount(process, &handles))
-        std::printf("found=1\tworkingset=%llu\tprivate=%llu\thandles=%lu\n",
-                    static_cast<unsigned long long>(memory.WorkingSetSize),
-                    static_cast<unsigned long long>(memory.PrivateUsage),
-                    static_cast<unsigned long>(handles));
-    else
-        std::printf("found=1\terror=%lu\n", static_cast<unsigned long>(GetLastError()));
-    CloseHandle(process);
+    for (char* entry = buffer;;) {
+        auto* process = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(entry);
+        if (reinterpret_cast<ULONG_PTR>(process->UniqueProcessId) == id) {
+            std::printf(
+                "found=1\tworkingset=%llu\tprivate=%llu\thandles=%lu\n",
+                static_cast<unsigned long long>(process->VirtualMemoryCounters.WorkingSetSize),
+                static_cast<unsigned long long>(process->VirtualMemoryCounters.PagefileUsage),
+                static_cast<unsigned long>(process->HandleCount));
+            return;
+        }
+        if (!process->NextEntryOffset)
+            break;
+        entry += process->NextEntryOffset;
+    }
+    std::printf("found=0\n");
 }
 
 void PointAtButton(int slot) {
