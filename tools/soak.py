@@ -97,6 +97,8 @@ def main():
                 decoded += 1
             except Failure as e:
                 problems.append(str(e))
+            if n == 1:
+                first = figures(rig)  # the codec and the sound connection are loaded by now
             if n % 10 == 0:
                 print(f"cycle {n}: Stop to Ready {times[-1]:.3f} s", flush=True)
         end = figures(rig)
@@ -106,7 +108,8 @@ def main():
     for problem in problems[:5]:
         print(f"  {problem}")
     print(f"Stop to Ready: median {statistics.median(times):.3f} s, longest {max(times):.3f} s")
-    for label, (ws, private, handles, rss) in (("start", start), ("end", end)):
+    for label, (ws, private, handles, rss) in (("start", start), ("after cycle 1", first),
+                                               ("end", end)):
         print(f"{label}: working set {ws} KB, private {private} KB, handles {handles} "
               f"(system process list, as Windows reports it); VmRSS {rss} KB (/proc)")
     print(f"load average: {load:.2f} at the start, {os.getloadavg()[0]:.2f} at the end")
