@@ -32,6 +32,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     std::memset(state, 0, sizeof(AppState));
     g_appState = state;
 
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), GetDesktopWindow(), MainDlgProc, 0);
+    // No owner: with the desktop as owner the dialog manager disables the desktop window (in
+    // another process under Wine) for as long as the dialog runs.
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
     return 0;
 }

@@ -27,24 +27,38 @@ void FillWithBarColour(MyButton* button, HDC target) {
     DeleteObject(brush);
 }
 
+// Whether the leave notification for this button is armed. Answered from the thread's own
+// record, so it is cheap to ask on every move.
+bool TrackingLeave(HWND window) {
+    TRACKMOUSEEVENT query = {};
+    query.cbSize = sizeof(query);
+    query.dwFlags = TME_QUERY;
+    return TrackMouseEvent(&query) && query.hwndTrack == window && (query.dwFlags & TME_LEAVE);
+}
+
+// The frame is drawn when the pointer comes in (Paint keeps it while the pointer stays), and
+// the leave notification is armed only when it is not already: under Wine each arming and each
+// device context costs calls to the server, and moves come many times a second.
 void OnMouseMove(HWND window) {
     MyButton* button = ButtonOf(window);
     if (!button) {
         return;
     }
-    HDC dc = GetDC(window);
-    button->hot = true;
-    if (dc) {
-        DrawFrame(button, dc);
+    if (!button->hot) {
+        button->hot = true;
+        HDC dc = GetDC(window);
+        if (dc) {
+            DrawFrame(button, dc);
+            ReleaseDC(window, dc);
+        }
     }
-    TRACKMOUSEEVENT track = {};
-    track.cbSize = sizeof(track);
-    track.dwFlags = TME_LEAVE;
-    track.hwndTrack = window;
-    track.dwHoverTime = HOVER_DEFAULT;
-    TrackMouseEvent(&track);
-    if (dc) {
-        ReleaseDC(window, dc);
+    if (!TrackingLeave(window)) {
+        TRACKMOUSEEVENT track = {};
+        track.cbSize = sizeof(track);
+        track.dwFlags = TME_LEAVE;
+        track.hwndTrack = window;
+        track.dwHoverTime = HOVER_DEFAULT;
+        TrackMouseEvent(&track);
     }
 }
 

@@ -2,18 +2,25 @@
 // finds the window "Kestrune" and answers one line per request on stdin:
 //   read        -> found=1<TAB>time=0:05<TAB>size=8 K<TAB>status=Recording<TAB>slider=120
 //                  <TAB>box=<caption: text of any other dialog of Kestrune's process>
+//                  <TAB>steady=1 (two reads in a row agreed; 0: the window kept changing)
+//   process     -> found=1<TAB>workingset=<bytes><TAB>private=<bytes><TAB>handles=<count>
+//   point N     -> found=1<TAB>x=<screen x><TAB>y=<screen y>: the middle of the bar's N-th
+//                  button (0 Play, 1 Pause, 2 Stop, 3 Record, 4 Send)
 //   quit
 // Nothing of Kestrune is linked in; it only sends the window system's own messages.
 #include <windows.h>
 #include <commctrl.h>
+#include <winternl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
 constexpr UINT kTimeoutMs = 2000;
+constexpr int kMaxReads = 50;  // a window that changes faster than it is read
 
 std::string ControlText(HWND window) {
     char text[512] = "";
@@ -70,24 +77,97 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
     return FALSE;
 }
 
+struct Snapshot {
+    std::string time, size, status, box;
+    long slider;
+    bool operator==(const Snapshot& other) const {
+        return time == other.time && size == other.size && status == other.status &&
+               box == other.box && slider == other.slider;
+    }
+};
+
+Snapshot ReadOnce(HWND main) {
+    Snapshot shot;
+    DWORD_PTR position = 0;
+    if (!SendMessageTimeoutA(GetDlgItem(main, 1002), TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs,
+                             &position))
+        position = static_cast<DWORD_PTR>(-1);
+    shot.slider = static_cast<long>(position);
+    BoxSearch search = {0, main, ""};
+    GetWindowThreadProcessId(main, &search.process);
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    shot.box = search.found;
+    shot.time = ControlText(GetDlgItem(main, 1006));
+    shot.size = ControlText(GetDlgItem(main, 1007));
+    shot.status = ControlText(GetDlgItem(main, 1008));
+    return shot;
+}
+
+// The fields are read one after another, so one read can span a change of the window; a read
+// that the next one repeats shows a single moment.
 void Read() {
     HWND main = FindMainWindow();
     if (!main) {
         std::printf("found=0\n");
         return;
     }
-    DWORD_PTR position = 0;
-    if (!SendMessageTimeoutA(GetDlgItem(main, 1002), TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs,
-                             &position))
-        position = static_cast<DWORD_PTR>(-1);
-    BoxSearch search = {0, main, ""};
-    GetWindowThreadProcessId(main, &search.process);
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-    std::printf("found=1\ttime=%s\tsize=%s\tstatus=%s\tslider=%ld\tbox=%s\n",
-                ControlText(GetDlgItem(main, 1006)).c_str(),
-                ControlText(GetDlgItem(main, 1007)).c_str(),
-                ControlText(GetDlgItem(main, 1008)).c_str(), static_cast<long>(position),
-                search.found.c_str());
+    Snapshot shot = ReadOnce(main);
+    bool steady = false;
+    for (int reads = 1; reads < kMaxReads && !steady; ++reads) {
+        Snapshot again = ReadOnce(main);
+        steady = again == shot;
+        shot = again;
+    }
+    std::printf("found=1\ttime=%s\tsize=%s\tstatus=%s\tslider=%ld\tbox=%s\tsteady=%d\n",
+                shot.time.c_str(), shot.size.c_str(), shot.status.c_str(), shot.slider,
+                shot.box.c_str(), steady ? 1 : 0);
+}
+
+// Memory and handles of Kestrune's process from the system's process list: under Wine the
+// calls about one other process (GetProcessHandleCount, private bytes) answer 0.
+void ReadProcess() {
+    HWND main = FindMainWindow();
+    DWORD id = 0;
+    if (main)
+        GetWindowThreadProcessId(main, &id);
+    using QueryFn = LONG(WINAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    static char buffer[1 << 20];
+    ULONG length = 0;
+    if (!id || !query || query(SystemProcessInformation, buffer, sizeof(buffer), &length) != 0) {
+        std::printf("found=0\n");
+        return;
+    }
+    for (char* entry = buffer;;) {
+        auto* process = reinterpret_cast<SYSTEM_PROCESS_INFORMATION*>(entry);
+        if (reinterpret_cast<ULONG_PTR>(process->UniqueProcessId) == id) {
+            std::printf(
+                "found=1\tworkingset=%llu\tprivate=%llu\thandles=%lu\n",
+                static_cast<unsigned long long>(process->VirtualMemoryCounters.WorkingSetSize),
+                static_cast<unsigned long long>(process->VirtualMemoryCounters.PagefileUsage),
+                static_cast<unsigned long>(process->HandleCount));
+            return;
+        }
+        if (!process->NextEntryOffset)
+            break;
+        entry += process->NextEntryOffset;
+    }
+    std::printf("found=0\n");
+}
+
+void PointAtButton(int slot) {
+    HWND main = FindMainWindow();
+    HWND button = main ? GetWindow(GetDlgItem(main, 1001), GW_CHILD) : nullptr;
+    for (int i = 0; button && i < slot; ++i)
+        button = GetWindow(button, GW_HWNDNEXT);
+    RECT area;
+    if (!button || !GetWindowRect(button, &area)) {
+        std::printf("found=0\n");
+        return;
+    }
+    std::printf("found=1\tx=%ld\ty=%ld\n", (area.left + area.right) / 2,
+                (area.top + area.bottom) / 2);
 }
 
 }  // namespace
@@ -97,6 +177,10 @@ int main() {
     while (std::fgets(line, sizeof(line), stdin)) {
         if (std::strncmp(line, "read", 4) == 0) {
             Read();
+        } else if (std::strncmp(line, "point ", 6) == 0) {
+            PointAtButton(std::atoi(line + 6));
+        } else if (std::strncmp(line, "process", 7) == 0) {
+            ReadProcess();
         } else if (std::strncmp(line, "quit", 4) == 0) {
             break;
         } else {

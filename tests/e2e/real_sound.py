@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Kestrune end to end with real sound, under Wine on Linux.
 
-A private PulseAudio offers a "microphone" (a null sink whose monitor is the default
-source) and a "speaker" (the default sink). Kestrune.exe, the release build with the
-Wine-side winmm.dll and mapi32.dll beside it, runs on Xvfb in a Wine prefix of its own and
-is driven through X like a person would (menu keys); a small separate Windows program
-(kestrune_probe.exe) reads the readouts and the status line from outside.
+The set-up (rig.py): a private PulseAudio with a "microphone" and a "speaker", Xvfb, a Wine
+prefix of its own, and Kestrune.exe, the release build with the Wine-side winmm.dll and
+mapi32.dll beside it. Kestrune is driven through X like a person would (menu keys); a small
+separate Windows program (kestrune_probe.exe) reads the readouts and the status line from
+outside.
 
 Exit status: 0 passed, 1 failed, 77 skipped (the installed Wine is not the 8.0 that the
 Wine-side fixes are made for, which scripts/install-deps.sh cannot change).
@@ -13,7 +13,6 @@ Wine-side fixes are made for, which scripts/install-deps.sh cannot change).
 
 import argparse
 import array
-import glob
 import itertools
 import math
 import os
@@ -23,6 +22,8 @@ import struct
 import subprocess
 import sys
 import time
+
+from rig import Failure, Rig, missing_tools, run, wait_until, wine_version
 
 SKIP = 77
 RATE = 8000
@@ -39,10 +40,6 @@ SPEECH = ("Kestrune records a short spoken message. It is played back, paused, "
 figures = []  # (name, value) reported at the end
 
 
-class Failure(Exception):
-    pass
-
-
 def note(name, value):
     figures.append((name, value))
     print(f"  {name}: {value}", flush=True)
@@ -50,22 +47,6 @@ def note(name, value):
 
 def step(text):
     print(f"== {text}", flush=True)
-
-
-def run(cmd, **kw):
-    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
-
-
-def wait_until(what, predicate, timeout, interval=0.02):
-    """Polls predicate() until it returns something true; fails after timeout seconds."""
-    deadline = time.monotonic() + timeout
-    while True:
-        result = predicate()
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            raise Failure(f"{what}: not within {timeout:g} s")
-        time.sleep(interval)
 
 
 # ---------------------------------------------------------------- sound analysis
@@ -183,209 +164,30 @@ def size_text(data_bytes):
     return f"{data_bytes // 1024} K"
 
 
-# ---------------------------------------------------------------- the session
+# ---------------------------------------------------------------- the mail program
 
-class Session:
-    """Everything the test starts, torn down in reverse order."""
-
-    def __init__(self, args):
-        self.args = args
-        self.work = os.path.abspath(args.work)
-        self.processes = []
-        self.env = dict(os.environ)
-        self.probe = None
-        self.app = None
-        self.window = None
-
-    def spawn(self, cmd, **kw):
-        kw.setdefault("stdout", subprocess.DEVNULL)
-        kw.setdefault("stderr", subprocess.DEVNULL)
-        p = subprocess.Popen(cmd, env=kw.pop("env", self.env), **kw)
-        self.processes.append(p)
-        return p
-
-    def close(self):
-        if self.probe and self.probe.poll() is None:
-            try:
-                self.probe.stdin.write("quit\n")
-                self.probe.stdin.flush()
-            except OSError:
-                pass
-        for p in reversed(self.processes):
-            if p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(5)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-                    p.wait()
-        if "WINEPREFIX" in self.env:
-            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-
-    # --- PulseAudio with a microphone and a speaker
-    def start_pulse(self):
-        pulse = os.path.join(self.work, "pulse")
-        shutil.rmtree(pulse, ignore_errors=True)
-        os.makedirs(os.path.join(pulse, "run"))
-        os.makedirs(os.path.join(pulse, "state"))
-        socket = os.path.join(pulse, "native")
-        config = os.path.join(pulse, "default.pa")
-        with open(config, "w") as f:
-            f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={socket}\n"
-                    "load-module module-null-sink sink_name=microphone rate=8000 channels=1 "
-                    "format=s16le\n"
-                    "load-module module-null-sink sink_name=speaker rate=8000 channels=1 "
-                    "format=s16le\n"
-                    "set-default-source microphone.monitor\n"
-                    "set-default-sink speaker\n")
-        self.env.update(PULSE_RUNTIME_PATH=os.path.join(pulse, "run"),
-                        PULSE_STATE_PATH=os.path.join(pulse, "state"),
-                        PULSE_SERVER=f"unix:{socket}")
-        self.env.pop("PULSE_COOKIE", None)
-        self.spawn(["pulseaudio", "-n", "-F", config, "--daemonize=no", "--exit-idle-time=-1",
-                    "--log-target=file:" + os.path.join(pulse, "log")])
-        wait_until("PulseAudio answering", lambda: subprocess.run(
-            ["pactl", "info"], env=self.env, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL).returncode == 0, 10, 0.05)
-        # Idle null-sink monitors deliver late; silence keeps both clocked.
-        for sink in ("microphone", "speaker"):
-            self.spawn(["pacat", "--playback", "-d", sink, "--latency-msec=20", "--rate=8000",
-                        "--channels=1", "--format=s16le", "/dev/zero"])
-
-    # --- X server
-    def start_x(self):
-        read_end, write_end = os.pipe()
-        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24",
-                    "-nolisten", "tcp"], pass_fds=(write_end,))
-        os.close(write_end)
-        with os.fdopen(read_end) as f:
-            display = f.readline().strip()
-        if not display:
-            raise Failure("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + display
-
-    # --- Wine prefix of the test's own, sound through PulseAudio
-    def prepare_prefix(self):
-        prefix = os.path.join(self.work, "prefix")
-        self.env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-        stamp = os.path.join(prefix, ".kestrune-e2e")
-        if not os.path.exists(stamp):
-            shutil.rmtree(prefix, ignore_errors=True)
-            started = time.monotonic()
-            run(["wineboot", "-i"], env=self.env)
-            run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/d",
-                 "pulse", "/f"], env=self.env)
-            run(["wineserver", "-w"], env=self.env)
-            open(stamp, "w").close()
-            note("prefix creation (s)", round(time.monotonic() - started, 1))
-        for temp in self.temp_dirs():
-            for old in glob.glob(os.path.join(temp, "*")):
-                shutil.rmtree(old, ignore_errors=True) if os.path.isdir(old) else os.remove(old)
-        # The fixes beside the exe, picked for this program only.
-        self.env["WINEDLLOVERRIDES"] = "winmm,mapi32=n,b;mscoree,mshtml="
-        # A mail program that notes what it was given.
-        bin_dir = os.path.join(self.work, "bin")
-        os.makedirs(bin_dir, exist_ok=True)
-        self.mail_log = os.path.join(self.work, "xdg-email.log")
-        self.mail_copy = os.path.join(self.work, "xdg-email-attachment")
-        for f in (self.mail_log, self.mail_copy):
-            if os.path.exists(f):
-                os.remove(f)
-        fake = os.path.join(bin_dir, "xdg-email")
-        with open(fake, "w") as f:
-            f.write("#!/bin/sh\n"
-                    "# Stands for the user's mail program: notes its arguments and the attachment.\n"
-                    "prev=\n"
-                    "for a in \"$@\"; do\n"
-                    f"  [ \"$prev\" = --attach ] && cp \"$a\" '{self.mail_copy}'\n"
-                    "  prev=$a\n"
-                    "done\n"
-                    f"printf '%s\\n' \"$@\" >'{self.mail_log}.part'\n"
-                    f"mv '{self.mail_log}.part' '{self.mail_log}'\n")
-        os.chmod(fake, 0o755)
-        self.env["PATH"] = bin_dir + os.pathsep + self.env.get("PATH", "")
-
-    def temp_dirs(self):
-        prefix = self.env["WINEPREFIX"]
-        return [d for d in glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp"))
-                + glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local",
-                                         "Temp")) if os.path.isdir(d)]
-
-    def voice_files(self):
-        return sorted(f for d in self.temp_dirs() for f in glob.glob(os.path.join(d, "kes*.tmp")))
-
-    # --- Kestrune and the probe
-    def start_app(self):
-        exe = os.path.abspath(self.args.exe)
-        for dll in ("winmm.dll", "mapi32.dll"):
-            if not os.path.exists(os.path.join(os.path.dirname(exe), dll)):
-                raise Failure(f"{dll} is missing beside {exe}")
-        self.app = self.spawn(["wine", exe], cwd=os.path.dirname(exe))
-        self.probe = self.spawn(["wine", os.path.abspath(self.args.probe)],
-                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        wait_until("Kestrune's window", lambda: self.read()["found"] == "1", 30, 0.1)
-        ids = wait_until("Kestrune's window on the X display", lambda: subprocess.run(
-            ["xdotool", "search", "--onlyvisible", "--name", "^Kestrune$"], env=self.env,
-            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout.split(), 10, 0.1)
-        self.window = ids[0]
-
-    def read(self):
-        if self.app and self.app.poll() is not None:
-            raise Failure(f"Kestrune ended unexpectedly (status {self.app.returncode})")
-        self.probe.stdin.write("read\n")
-        self.probe.stdin.flush()
-        line = self.probe.stdout.readline()
-        if not line:
-            raise Failure("the probe ended")
-        state = dict(field.split("=", 1) for field in line.rstrip("\n").split("\t"))
-        if state.get("box"):
-            raise Failure(f"Kestrune shows a message: {state['box']}")
-        return state
-
-    def wait_state(self, what, predicate, timeout):
-        seen = []  # the distinct states on the way, for the failure message
-
-        def check():
-            state = self.read()
-            if not seen or seen[-1][1] != state:
-                seen.append((time.monotonic(), state))
-            return predicate(state)
-        started = time.monotonic()
-        try:
-            wait_until(what, check, timeout)
-        except Failure as e:
-            history = "; ".join(f"+{t - started:.2f}s {st}" for t, st in seen[-6:])
-            raise Failure(f"{e}; seen: {history}") from None
-        return dict(seen[-1][1])
-
-    def wait_status(self, status, timeout=10):
-        return self.wait_state(f'status line "{status}"', lambda s: s["status"] == status,
-                               timeout)
-
-    def keys(self, *keys):
-        """Types keys into Kestrune's window: real X key events, as from a keyboard."""
-        subprocess.run(["xdotool", "windowfocus", "--sync", self.window], env=self.env,
-                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["xdotool", "key", "--clearmodifiers", "--delay", "30", *keys],
-                       env=self.env, check=True)
-
-    def menu(self, mnemonic):
-        """A command from the Action menu by its mnemonic."""
-        self.keys("alt+a", mnemonic)
-
-    def speak(self, path):
-        """Plays a file into the microphone; returns the running player."""
-        return self.spawn(["pacat", "--playback", "-d", "microphone", "--latency-msec=20",
-                           "--file-format=wav", path])
-
-    def capture_speaker(self, path):
-        out = open(path, "wb")
-        p = self.spawn(["parec", "-d", "speaker.monitor", "--latency-msec=20", "--rate=8000",
-                        "--channels=1", "--format=s16le", "--raw"], stdout=out)
-        out.close()
-        wait_until("speaker capture running", lambda: os.path.getsize(path) > 0, 5)
-        return p
+def fake_mail(rig):
+    """A mail program first on the PATH that notes what it was given."""
+    bin_dir = os.path.join(rig.work, "bin")
+    os.makedirs(bin_dir, exist_ok=True)
+    rig.mail_log = os.path.join(rig.work, "xdg-email.log")
+    rig.mail_copy = os.path.join(rig.work, "xdg-email-attachment")
+    for f in (rig.mail_log, rig.mail_copy):
+        if os.path.exists(f):
+            os.remove(f)
+    fake = os.path.join(bin_dir, "xdg-email")
+    with open(fake, "w") as f:
+        f.write("#!/bin/sh\n"
+                "# Stands for the user's mail program: notes its arguments and the attachment.\n"
+                "prev=\n"
+                "for a in \"$@\"; do\n"
+                f"  [ \"$prev\" = --attach ] && cp \"$a\" '{rig.mail_copy}'\n"
+                "  prev=$a\n"
+                "done\n"
+                f"printf '%s\\n' \"$@\" >'{rig.mail_log}.part'\n"
+                f"mv '{rig.mail_log}.part' '{rig.mail_log}'\n")
+    os.chmod(fake, 0o755)
+    rig.env["PATH"] = bin_dir + os.pathsep + rig.env.get("PATH", "")
 
 
 # ---------------------------------------------------------------- the scenario
@@ -464,8 +266,7 @@ def play_to_end(s, data_bytes, recorded):
     size_at_end = os.path.getsize(capture)
     wait_until("speaker capture after the end", lambda: os.path.getsize(capture) >=
                size_at_end + RATE, 5)
-    parec.terminate()
-    parec.wait()
+    s.end(parec)
     heard = array.array("h")
     with open(capture, "rb") as f:
         raw = f.read()
@@ -624,12 +425,40 @@ def copy_as_file(s, voice_file):
             raise Failure("the file on the clipboard differs from the recording")
 
 
-def close_window(s, voice_file):
+def close_window(s, _):
     step("Close the window")
-    s.keys("alt+F4")
-    wait_until("Kestrune ending", lambda: s.app.poll() is not None, 15, 0.05)
-    if os.path.exists(voice_file):
-        raise Failure(f"the voice file {voice_file} is still there")
+    voice_files = s.voice_files()
+    s.stop_app()
+    left = [f for f in voice_files if os.path.exists(f)]
+    if left:
+        raise Failure(f"the voice file is still there: {left}")
+
+
+def starts_empty(s, _):
+    step("Start: empty readouts and one empty voice file")
+    first = s.read()
+    if first["status"] != "" or first["time"] != "0:00" or first["size"] != "0 K":
+        raise Failure(f"Kestrune did not start empty: {first}")
+    if len(s.voice_files()) != 1:
+        raise Failure(f"expected one empty voice file, found {s.voice_files()}")
+
+
+def recording_and_playback(s, speech):
+    voice_file, data_bytes, recorded = record_speech(s, *speech)
+    play_to_end(s, data_bytes, recorded)
+    send(s, voice_file)
+    copy_as_file(s, voice_file)
+    paused_bytes = record_with_pauses(s, *speech)
+    play_with_pauses(s, paused_bytes)
+
+
+# Each check takes the rig with Kestrune running and (path, samples) of the speech; they run
+# in this order, and each but the last leaves Kestrune running.
+CHECKS = [
+    starts_empty,
+    recording_and_playback,
+    close_window,
+]
 
 
 def main():
@@ -639,13 +468,11 @@ def main():
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
 
-    missing = [tool for tool in ("wine", "wineboot", "wineserver", "Xvfb", "xdotool", "pulseaudio",
-                                 "pactl", "pacat", "parec", "espeak-ng", "sox", "ffmpeg")
-               if not shutil.which(tool)]
+    missing = missing_tools() + [t for t in ("espeak-ng",) if not shutil.which(t)]
     if missing:
         print("FAIL: missing " + ", ".join(missing) + ": run scripts/install-deps.sh")
         return 1
-    version = run(["wine", "--version"]).stdout.decode().strip()
+    version = wine_version()
     if not version.startswith("wine-8.0"):
         print(f"SKIP: the Wine-side fixes are for Wine 8.0; this is {version}")
         return SKIP
@@ -654,36 +481,23 @@ def main():
             print(f"FAIL: {path} is not built")
             return 1
 
-    os.makedirs(args.work, exist_ok=True)
     started = time.monotonic()
-    session = Session(args)
     try:
-        step("Set up: PulseAudio, Xvfb, Wine prefix, Kestrune")
-        session.start_pulse()
-        session.start_x()
-        session.prepare_prefix()
-        speech_path, speech = make_speech(session.work)
-        session.start_app()
-        first = session.read()
-        if first["status"] != "" or first["time"] != "0:00" or first["size"] != "0 K":
-            raise Failure(f"Kestrune did not start empty: {first}")
-        if len(session.voice_files()) != 1:
-            raise Failure(f"expected one empty voice file, found {session.voice_files()}")
-
-        voice_file, data_bytes, recorded = record_speech(session, speech_path, speech)
-        play_to_end(session, data_bytes, recorded)
-        send(session, voice_file)
-        copy_as_file(session, voice_file)
-        paused_bytes = record_with_pauses(session, speech_path, speech)
-        play_with_pauses(session, paused_bytes)
-        close_window(session, voice_file)
+        with Rig(args.work, args.exe, args.probe) as rig:
+            step("Set up: PulseAudio, Xvfb, Wine prefix, Kestrune")
+            prefix_took = rig.set_up()
+            if prefix_took:
+                note("prefix creation (s)", round(prefix_took, 1))
+            fake_mail(rig)
+            speech = make_speech(rig.work)
+            rig.start_app()
+            for check in CHECKS:
+                check(rig, speech)
     except (Failure, subprocess.CalledProcessError) as e:
         detail = e.stderr.decode(errors="replace") if isinstance(e, subprocess.CalledProcessError) \
             and e.stderr else ""
         print(f"FAIL: {e} {detail}".rstrip(), flush=True)
         return 1
-    finally:
-        session.close()
     note("whole run (s)", round(time.monotonic() - started, 1))
     print("PASS")
     return 0

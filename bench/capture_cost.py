@@ -1,0 +1,196 @@
+#!/usr/bin/env python3
+"""What recording costs Kestrune against a bare capture loop, and how long it takes to show its
+window against Wine's notepad, under Wine with real sound (the end-to-end rig).
+
+  bench/capture_cost.py [--build build/x64] [--rounds 3] [--seconds 20] [--pointer button|away]
+                        [--before OTHER/Kestrune.exe] [--launches 5] [--dialog]
+
+Cost: clock ticks (10 ms of utime + stime, from /proc) of the program and of the prefix's
+wineserver together, over the same stretch of a running recording. Kestrune starts recording
+with a click on its Record button (--pointer button: the pointer then rests there) or from the
+menu with the pointer off the window (--pointer away). Start: seconds from starting the program
+to its window being visible on the X display, in each capture round and then in a series of
+--launches starts of each program, alternately. Rounds alternate the order of the two programs;
+judge only the medians. Prints every round, then the medians side by side. --before adds an
+earlier build (its DLLs beside it) to every round, for before and after figures of one run.
+--dialog adds the bare loop run as a modal dialog box: what Wine's dialog manager costs.
+"""
+
+import argparse
+import os
+import select
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+
+from rig import Failure, Rig, missing_tools, ticks_of, wait_until  # noqa: E402
+
+RECORD_SLOT = 3
+SETTLE = 1.0  # seconds of recording before the count starts
+
+
+def cost(rig, pid, seconds):
+    """Ticks of the process and the wineserver over the next seconds."""
+    server = rig.wineserver()
+    before = (ticks_of(pid), ticks_of(server))
+    time.sleep(seconds)
+    after = (ticks_of(pid), ticks_of(server))
+    if None in before + after:
+        raise Failure("a measured process ended while it was measured")
+    return after[0] - before[0], after[1] - before[1]
+
+
+def bare_round(rig, exe, seconds, args=()):
+    loop = rig.start_wine(exe, args, stdout=subprocess.PIPE)
+    try:
+        ready = select.select([loop.stdout], [], [], 20)[0]
+        line = loop.stdout.readline().decode().strip() if ready else ""
+        if line != "recording":
+            raise Failure(f"capture loop: {line or 'no buffer within 20 s'}")
+        time.sleep(SETTLE)
+        return cost(rig, loop.pid, seconds)
+    finally:
+        rig.end(loop)
+
+
+def kestrune_round(rig, pointer, seconds):
+    """Starts Kestrune, records, measures, stops and closes it; returns (launch, ticks)."""
+    launched, app = rig.launch_time(rig.exe, "^Kestrune$")
+    rig.app = app
+    rig.start_probe()
+    wait_until("Kestrune's window", lambda: rig.read()["found"] == "1", 30, 0.1)
+    rig.window = rig.visible_windows("^Kestrune$")[0]
+    if pointer == "button":
+        rig.click_at(*rig.button_point(RECORD_SLOT))
+    else:
+        rig.pointer_to(0, 0)
+        rig.menu("r")
+    rig.wait_state("recording under way", lambda st: st["status"] == "Recording" and
+                   st["size"] != "0 K", 10)
+    time.sleep(SETTLE)
+    ticks = cost(rig, app.pid, seconds)
+    rig.menu("s")
+    rig.wait_status("", 5)
+    rig.stop_app()
+    return launched, ticks
+
+
+def notepad_launch(rig):
+    launched, notepad = rig.launch_time("notepad.exe", "Notepad$")
+    rig.end(notepad)
+    wait_until("notepad ending", lambda: not rig.visible_windows("Notepad$"), 10, 0.05)
+    return launched
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "x64"))
+    parser.add_argument("--exe", default=None, help="another Kestrune.exe, its DLLs beside it")
+    parser.add_argument("--before", default=None, help="an earlier Kestrune.exe to compare")
+    parser.add_argument("--work", default=None)
+    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--seconds", type=float, default=20)
+    parser.add_argument("--pointer", choices=("button", "away"), default="button")
+    parser.add_argument("--launches", type=int, default=5)
+    parser.add_argument("--dialog", action="store_true")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    exe = os.path.abspath(args.exe) if args.exe else os.path.join(build, "Kestrune.exe")
+    loop_exe = os.path.join(build, "capture_loop.exe")
+    probe = os.path.join(build, "tests", "e2e", "kestrune_probe.exe")
+    for path in (exe, loop_exe, probe, os.path.join(build, "winmm.dll")):
+        if not os.path.exists(path):
+            print(f"capture_cost: {path} is not built (cmake --build --preset x64; the e2e "
+                  "tests build winmm.dll)")
+            return 1
+    if missing_tools():
+        print("capture_cost: missing " + ", ".join(missing_tools()))
+        return 1
+
+    kestrunes = [("Kestrune", exe)]
+    if args.before:
+        kestrunes.append(("before", os.path.abspath(args.before)))
+    load = os.getloadavg()[0]
+    rows = []
+    with Rig(args.work or os.path.join(build, "bench", "capture_cost"), exe, probe) as rig:
+        rig.set_up()
+        # The first start of each program in a fresh server loads more from disk than the rest.
+        notepad_launch(rig)
+        for _, path in kestrunes:
+            rig.end(rig.launch_time(path, "^Kestrune$")[1])
+        print(f"{args.seconds:g} s of recording per round, pointer {args.pointer}; ticks are "
+              "program + wineserver", flush=True)
+        programs = ["bare"] + (["dialog"] if args.dialog else []) + [n for n, _ in kestrunes]
+        for i in range(args.rounds):
+            row = {}
+            for which in programs[i % len(programs):] + programs[:i % len(programs)]:
+                if which == "bare":
+                    row["bare"] = bare_round(rig, loop_exe, args.seconds)
+                    row["notepad"] = notepad_launch(rig)
+                elif which == "dialog":
+                    row["dialog"] = bare_round(rig, loop_exe, args.seconds, ("dialog",))
+                else:
+                    rig.exe = dict(kestrunes)[which]
+                    row[which + " start"], row[which] = kestrune_round(rig, args.pointer,
+                                                                       args.seconds)
+            rows.append(row)
+            text = f"round {i + 1}: bare {sum(row['bare'])} ({row['bare'][0]}+{row['bare'][1]})"
+            for name in ["dialog"] * args.dialog + [n for n, _ in kestrunes]:
+                k = row[name]
+                text += (f", {name} {sum(k)} ({k[0]}+{k[1]}) {sum(k) / max(1, sum(row['bare'])):.2f}"
+                         f"x")
+            text += f"; start: notepad {row['notepad']:.3f} s"
+            for name, _ in kestrunes:
+                text += f", {name} {row[name + ' start']:.3f} s"
+            print(text, flush=True)
+        starts = {name: [] for name in ["notepad"] + [n for n, _ in kestrunes]}
+        for i in range(args.launches):
+            names = list(starts)
+            for name in names[i % len(names):] + names[:i % len(names)]:
+                if name == "notepad":
+                    starts[name].append(notepad_launch(rig))
+                else:
+                    launched, app = rig.launch_time(dict(kestrunes)[name], "^Kestrune$")
+                    starts[name].append(launched)
+                    rig.app = app
+                    rig.window = rig.visible_windows("^Kestrune$")[0]
+                    rig.stop_app()
+        if args.launches:
+            print("starts (s): " + "; ".join(
+                f"{name} " + " ".join(f"{t:.3f}" for t in times) for name, times in starts.items()))
+    bare = median(sum(r["bare"]) for r in rows)
+    notepad = median(r["notepad"] for r in rows)
+    if args.dialog:
+        dialog = median(sum(r["dialog"]) for r in rows)
+        print(f"bare loop as a modal dialog: median ticks {dialog:g}, ratio "
+              f"{dialog / max(1, bare):.2f}")
+    for name, path in kestrunes:
+        kes = median(sum(r[name]) for r in rows)
+        launch = median(r[name + " start"] for r in rows)
+        print(f"{name} ({path}):")
+        print(f"  median ticks: bare loop {bare:g}, Kestrune {kes:g}, ratio "
+              f"{kes / max(1, bare):.2f}")
+        print(f"  median start in the capture rounds: notepad {notepad:.3f} s, Kestrune "
+              f"{launch:.3f} s, ratio {launch / notepad:.2f}")
+        if args.launches:
+            np, ks = median(starts["notepad"]), median(starts[name])
+            print(f"  median start of {args.launches} alternating launches: notepad {np:.3f} s,"
+                  f" Kestrune {ks:.3f} s, ratio {ks / np:.2f}")
+    print(f"load average: {load:.2f} at the start, {os.getloadavg()[0]:.2f} at the end")
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except Failure as e:
+        print(f"capture_cost: {e}")
+        sys.exit(1)
