@@ -4,7 +4,7 @@
 // clock, the devices hand back what that time holds, and WM_TIMER comes from the scripted timers.
 //
 // KESTRUNE_STORM_SEED=n replays seed n alone; KESTRUNE_STORM_STEPS=n sets the steps per seed.
-// Send runs where no MAPI32.DLL can be loaded (see CMakeLists.txt), so its worker ends at once.
+// Send loads a MAPI32.DLL without MAPISendMail (see CMakeLists.txt), so its worker ends at once.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -583,7 +583,9 @@ int FromEnvironment(const char* name, int fallback) {
 }
 
 TEST(MainWindowStorm, EveryStepKeepsTheRules) {
-    ASSERT_EQ(LoadLibraryA("MAPI32.DLL"), nullptr) << "Send must not reach a real mail program";
+    HMODULE mapi = LoadLibraryA("MAPI32.DLL");
+    ASSERT_TRUE(mapi != nullptr && GetProcAddress(mapi, "KestruneMapiWithoutSendMail") != nullptr)
+        << "Send must not reach a real mail program";
     g_instance = GetModuleHandleA(nullptr);
     InitCommonControls();
     RegisterBtnBarClass();
