@@ -14,8 +14,8 @@
 #include "services/snapshot.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // The slider and the button bar's tooltips (Common Controls 6, as the manifest asks). Like
-    // every start-up failure, one here goes unreported.
+    // The slider's class (Common Controls 6, as the manifest asks); the bar asks for its
+    // tooltips itself. Like every start-up failure, one here goes unreported.
     const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     g_instance = instance;
