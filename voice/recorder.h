@@ -5,6 +5,10 @@
 
 constexpr int kRecordBuffers = 8;
 constexpr DWORD kMaxDataBytes = 1073641824;  // past this the recording stops itself
+// The header follows the data every 12 blocks (0.96 s of sound), and the file goes to the disk
+// every 60 (4.8 s): a recording cut off at any moment loses at most the last second.
+constexpr DWORD kHeaderRefreshBytes = 12 * kBlockBytes;
+constexpr DWORD kFlushBytes = 60 * kBlockBytes;
 
 bool StartRecording(AppState* state);
 void OnRecordedBlock(AppState* state, AudioBuffer* buffer);

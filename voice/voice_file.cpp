@@ -3,22 +3,23 @@
 #include <cstring>
 
 WriteFileFn g_writeFile = WriteFile;
+FlushFileFn g_flushFile = FlushFileBuffers;
 
 namespace {
 
 static_assert(sizeof(GSM610WAVEFORMAT) == 20, "the fmt chunk body is 20 bytes");
 
 constexpr DWORD kSamplesPerBlock = 320;  // per 65-byte GSM frame
-constexpr DWORD kFrameBytes = 65;
 
 const GSM610WAVEFORMAT kVoiceFormat = {
     {WAVE_FORMAT_GSM610, 1, 8000, kBytesPerSecond, kFrameBytes, 0, 2}, kSamplesPerBlock};
 
-// Bytes 0-19 and 40-59 of the header; the placeholders are filled in by CompleteVoiceHeader.
-const BYTE kRiffPiece[20] = {'R', 'I', 'F', 'F', '1', '2', '3', ' ', 'W', 'A',
-                             'V', 'E', 'f', 'm', 't', ' ', 20,  0,   0,   0};
-const BYTE kFactPiece[20] = {'f', 'a', 'c', 't', 4,   0,   0, 0, 1, 2,
-                             3,   4,   'd', 'a', 't', 'a', 4, 0, 0, 0};
+// Bytes 0-19 and 40-59 of the header, sized for no data: 52, 0 and 0 until CompleteVoiceHeader
+// writes the real sizes. A file cut off before then is still a valid, empty WAV.
+const BYTE kRiffPiece[20] = {'R', 'I', 'F', 'F', 52,  0,   0,  0, 'W', 'A',
+                             'V', 'E', 'f', 'm', 't', ' ', 20, 0, 0,   0};
+const BYTE kFactPiece[20] = {'f', 'a', 'c', 't', 4,   0,   0, 0, 0, 0,
+                             0,   0,   'd', 'a', 't', 'a', 0, 0, 0, 0};
 
 constexpr LONG kRiffSizeOffset = 4;
 constexpr LONG kSampleCountOffset = 48;
@@ -71,4 +72,23 @@ void CompleteVoiceHeader(HANDLE file, DWORD dataBytes) {
     WriteValueAt(file, kDataSizeOffset, dataBytes);
     WriteValueAt(file, kSampleCountOffset, SampleCount(dataBytes));
     WriteValueAt(file, kRiffSizeOffset, dataBytes + kRiffSizeExtra);
+}
+
+void RefreshVoiceHeader(HANDLE file, DWORD dataBytes) {
+    CompleteVoiceHeader(file, WholeFrameBytes(dataBytes));
+    SetFilePointer(file, 0, nullptr, FILE_END);
+}
+
+bool HasVoiceHeaderLayout(const BYTE* bytes, DWORD count) {
+    BYTE header[kHeaderBytes];
+    BuildVoiceHeader(header);
+    for (DWORD at = 0; at < count && at < kHeaderBytes; ++at) {
+        const bool sizeField = (at >= kRiffSizeOffset && at < kRiffSizeOffset + 4) ||
+                               (at >= kSampleCountOffset && at < kSampleCountOffset + 4) ||
+                               at >= kDataSizeOffset;
+        if (!sizeField && bytes[at] != header[at]) {
+            return false;
+        }
+    }
+    return true;
 }

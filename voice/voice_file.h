@@ -4,13 +4,17 @@
 #include <mmsystem.h>
 #include <mmreg.h>
 
-constexpr DWORD kBlockBytes = 130;  // two 65-byte GSM frames: every device buffer and seek step
+constexpr DWORD kFrameBytes = 65;   // one GSM 6.10 frame, 320 samples
+constexpr DWORD kBlockBytes = 130;  // two frames: every device buffer and seek step
 constexpr DWORD kBytesPerSecond = 1625;
 constexpr DWORD kHeaderBytes = 60;  // where the audio data starts
 
-// Every write to the voice file goes through here. A seam: tests make writes fail or fall short.
+// Every write and flush of the voice file goes through here. A seam: tests make writes fail or
+// fall short, and count flushes.
 using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+using FlushFileFn = BOOL(WINAPI*)(HANDLE);
 extern WriteFileFn g_writeFile;  // WriteFile in the program
+extern FlushFileFn g_flushFile;  // FlushFileBuffers in the program
 
 // The format of the "fmt " chunk, also the format the wave devices are opened with.
 const GSM610WAVEFORMAT* VoiceFormat();
@@ -18,11 +22,24 @@ const GSM610WAVEFORMAT* VoiceFormat();
 // Samples in that many bytes of GSM data, rounded to the nearest whole sample.
 DWORD SampleCount(DWORD dataBytes);
 
-// The 60 header bytes as written at creation, with placeholder sizes.
+// The bytes of whole frames among `bytes`.
+inline DWORD WholeFrameBytes(DWORD bytes) {
+    return bytes / kFrameBytes * kFrameBytes;
+}
+
+// The 60 header bytes as written at creation: a completed header for no data.
 void BuildVoiceHeader(BYTE header[kHeaderBytes]);
 
-// Writes the placeholder header at the current position of a new, empty file.
+// Writes the header of no data at the current position of a new, empty file.
 void WriteVoiceHeader(HANDLE file);
 
-// Fills in the three size fields once the data is complete; the file stays open.
+// Fills in the three size fields for `dataBytes` of data; the file stays open.
 void CompleteVoiceHeader(HANDLE file, DWORD dataBytes);
+
+// While a recording runs: the sizes for the whole frames of `dataBytes`, then the position back
+// at the end, where the next block goes. A file cut off later is still a valid WAV of them.
+void RefreshVoiceHeader(HANDLE file, DWORD dataBytes);
+
+// True when the first `count` bytes of a file (at most kHeaderBytes) are laid out as a voice
+// file's header, whatever its three sizes say.
+bool HasVoiceHeaderLayout(const BYTE* bytes, DWORD count);

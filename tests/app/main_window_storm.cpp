@@ -42,7 +42,6 @@ namespace {
 constexpr int kSeeds = 40;
 constexpr int kStepsPerSeed = 2500;
 constexpr std::uint64_t kTickMs = 10;
-constexpr DWORD kFrameBytes = 65;  // the device hands back whole GSM frames
 constexpr std::uint64_t kNoStop = ~std::uint64_t{0};
 
 enum Ui { kEmpty, kReady, kRecording, kPlaying };
@@ -163,8 +162,9 @@ class Storm {
         } else if (haveRecording_) {
             ExpectCompletedRecording("after Exit");
         }
-        DeleteFileA(state_.tempPath);
+        // The window holds its voice file until it is destroyed.
         DestroyWindow(dialog_);
+        DeleteFileA(state_.tempPath);
         dialog_ = nullptr;
         PumpMessages();
         if (again) {
@@ -497,8 +497,10 @@ class Storm {
                "idle with " + std::to_string(heap_.LiveBlocks() - liveBlocks_) + " blocks leaked");
         Expect(timers_.SetCount() == 0, "idle with a timer set");
         Expect(!VoiceFileBusy(&state_), "idle with the voice file open");
-        HANDLE file = CreateFileA(state_.tempPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // The window's own hold shares reading and writing; a recording's or a playback's not.
+        HANDLE file = CreateFileA(state_.tempPath, GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         Expect(file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION,
                "idle and a handle still holds the voice file");
         if (file != INVALID_HANDLE_VALUE) {

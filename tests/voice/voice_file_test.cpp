@@ -11,13 +11,13 @@
 namespace {
 
 // RIFF/WAVE, "fmt " of 20 bytes holding GSM 6.10 at 8000 Hz mono, "fact", "data", with the
-// placeholders a new file carries.
+// sizes of no data that a new file carries.
 // clang-format off
 const std::vector<BYTE> kNewHeader = {
-    'R', 'I', 'F', 'F',  '1', '2', '3', ' ',  'W', 'A', 'V', 'E',  'f', 'm', 't', ' ',
+    'R', 'I', 'F', 'F',  52, 0, 0, 0,  'W', 'A', 'V', 'E',  'f', 'm', 't', ' ',
     20, 0, 0, 0,
     0x31, 0x00,  1, 0,  0x40, 0x1F, 0, 0,  0x59, 0x06, 0, 0,  65, 0,  0, 0,  2, 0,  0x40, 0x01,
-    'f', 'a', 'c', 't',  4, 0, 0, 0,  1, 2, 3, 4,  'd', 'a', 't', 'a',  4, 0, 0, 0};
+    'f', 'a', 'c', 't',  4, 0, 0, 0,  0, 0, 0, 0,  'd', 'a', 't', 'a',  0, 0, 0, 0};
 // clang-format on
 
 // The new header with the three size fields filled in.
@@ -82,10 +82,11 @@ class VoiceFileTest : public ::testing::Test {
     HANDLE file_ = INVALID_HANDLE_VALUE;
 };
 
-TEST_F(VoiceFileTest, NewHeaderIsSixtyBytesWithPlaceholders) {
+TEST_F(VoiceFileTest, NewHeaderIsTheCompletedHeaderOfNoData) {
     BYTE built[kHeaderBytes];
     BuildVoiceHeader(built);
     EXPECT_EQ(std::vector<BYTE>(built, built + kHeaderBytes), kNewHeader);
+    EXPECT_EQ(kNewHeader, CompletedHeader(52, 0, 0));
 
     WriteVoiceHeader(file_);
     Close();
