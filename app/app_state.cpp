@@ -12,10 +12,14 @@ DWORD SecondsFromBytes(DWORD bytes) {
     return bytes / kBytesPerSecond;
 }
 
-void ShowTime(AppState* state, DWORD seconds) {
-    char text[32];
+void FormatTimeReadout(DWORD seconds, char (&text)[kTimeReadoutBytes]) {
     wsprintfA(text, "%d:%d%d", static_cast<int>(seconds / 60),
               static_cast<int>((seconds % 60) / 10), static_cast<int>(seconds % 10));
+}
+
+void ShowTime(AppState* state, DWORD seconds) {
+    char text[kTimeReadoutBytes];
+    FormatTimeReadout(seconds, text);
     SetDlgItemTextA(state->dialog, IDC_TIME_READOUT, text);
 }
 

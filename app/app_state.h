@@ -45,6 +45,13 @@ struct AppState {
     // deleting the voice file first when it was closed.
     bool leaving;
     bool deleteOnLeave;
+    // The data the header's sizes describe, and the data last flushed to the disk, while a
+    // recording runs: a file cut off by a crash or a power cut still plays.
+    DWORD headerBytes;
+    DWORD flushedBytes;
+    // Held on the voice file for the window's whole life, refusing deletion: another Kestrune
+    // starting meanwhile can tell that the file is taken. INVALID_HANDLE_VALUE when none.
+    HANDLE keeper;
 };
 
 extern HINSTANCE g_instance;
@@ -53,6 +60,10 @@ extern AppState* g_appState;
 
 // Whole seconds of GSM audio in that many bytes.
 DWORD SecondsFromBytes(DWORD bytes);
+
+// "M:SS", as the time readout shows it: 0:00, 1:15, 10:00.
+constexpr int kTimeReadoutBytes = 32;
+void FormatTimeReadout(DWORD seconds, char (&text)[kTimeReadoutBytes]);
 
 void ShowTime(AppState* state, DWORD seconds);
 void ShowSize(AppState* state, DWORD kilobytes);

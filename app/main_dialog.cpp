@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/left_behind.h"
 #include "app/message_box.h"
 #include "app/shortcuts.h"
 #include "app/ui_state.h"
@@ -37,6 +38,7 @@ bool OnInitDialog(AppState* state, HWND window) {
 
     state->recording = false;
     state->file = INVALID_HANDLE_VALUE;
+    state->keeper = INVALID_HANDLE_VALUE;
     state->dialog = window;
     state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
     if (!state->bar) {
@@ -44,16 +46,13 @@ bool OnInitDialog(AppState* state, HWND window) {
         return false;
     }
 
-    // Without a temporary file name tempPath stays empty and every Record reports it.
-    char folder[MAX_PATH];
-    char path[MAX_PATH];
-    DWORD length = GetTempPathA(MAX_PATH, folder);
-    if (length > 0 && length < MAX_PATH && GetTempFileNameA(folder, "kes", 0, path) != 0) {
-        lstrcpynA(state->tempPath, path, MAX_PATH);
-    }
+    // Without a voice file tempPath stays empty and every Record reports it.
+    MakeOwnVoiceFile(state);
 
     SetUiState(state, Empty);
     InstallShortcuts(window);
+    // Posted messages come before input: nothing can be recorded before the offer is answered.
+    PostMessageA(window, kOfferLeftBehind, 0, 0);
     return true;
 }
 
@@ -72,6 +71,7 @@ void LeaveWhenIdle(AppState* state, HWND window) {
         return;
     }
     if (state->deleteOnLeave && state->tempPath[0] != '\0') {
+        ReleaseVoiceFile(state);
         DeleteFileA(state->tempPath);
     }
     EndDialog(window, 0);
@@ -86,6 +86,17 @@ void Leave(AppState* state, HWND window, bool deleteFile) {
         StopActivity(state);
     }
     LeaveWhenIdle(state, window);
+}
+
+// Windows ends the process soon after this returns: the recording ends at once, complete, and
+// its file stays for the next start to offer back, whatever was asked before.
+void OnEndSession(AppState* state, HWND window) {
+    state->deleteOnLeave = false;
+    Leave(state, window, false);
+    if (!ResetAndWaitForClose(state, kEndSessionBoundMs) && VoiceFileBusy(state)) {
+        g_flushFile(state->file);  // what the header's last refresh describes is on the disk
+    }
+    EndDialog(window, 0);
 }
 
 void OnCommand(AppState* state, HWND window, int command) {
@@ -118,6 +129,9 @@ void OnCommand(AppState* state, HWND window, int command) {
             SetUiState(state, Recording);
             if (!StartRecording(state)) {
                 SetUiState(state, Empty);
+            } else {
+                // Windows names it when a log-off or restart would end the recording.
+                ShutdownBlockReasonCreate(window, L"Recording a voice message");
             }
             break;
         case IDM_SEND:
@@ -142,6 +156,10 @@ void OnCommand(AppState* state, HWND window, int command) {
 }
 
 }  // namespace
+
+bool RecorderBusy(const AppState* state) {
+    return state->recording || state->waveIn != nullptr;
+}
 
 INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     AppState* state = g_appState;
@@ -172,6 +190,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             OnRecordedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
             return TRUE;
         case MM_WIM_CLOSE:
+            ShutdownBlockReasonDestroy(window);
             if (OnRecorderClosed(state)) {
                 SetUiState(state, Ready);
             }
@@ -186,11 +205,28 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             LeaveWhenIdle(state, window);
             return TRUE;
+        case WM_QUERYENDSESSION:
+            // While recording, Windows lists Kestrune with its reason and the user may go back.
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, RecorderBusy(state) ? FALSE : TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) {
+                OnEndSession(state, window);
+            }
+            return TRUE;
+        case kOfferLeftBehind:
+            if (!state->leaving && !VoiceFileBusy(state) && OfferLeftBehind(state)) {
+                SetUiState(state, Ready);
+                ShowTime(state, SecondsFromBytes(state->dataBytes));
+                ShowSize(state, state->dataBytes / 1024);
+            }
+            return TRUE;
         case kMailNotTaken:
             ShowMailNotTaken(reinterpret_cast<MailJob*>(lParam));
             return TRUE;
         case WM_DESTROY:
             RemoveShortcuts();
+            ReleaseVoiceFile(state);
             return FALSE;
         default:
             return FALSE;

@@ -7,5 +7,11 @@
 
 INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Windows may end the session at most this long after telling the window.
+constexpr DWORD kEndSessionBoundMs = 4000;
+
+// True from the start of a recording until its input device has closed.
+bool RecorderBusy(const AppState* state);
+
 // Pauses or resumes whichever device is active.
 void SetPaused(AppState* state, bool flag);

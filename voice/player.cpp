@@ -55,8 +55,8 @@ bool StartPlayback(AppState* state) {
     state->playbackOpen = false;
     state->seeking = false;
 
-    HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         ShowMessageBox(g_mainWindow, "Failed to open temporary file", nullptr, MB_OK);
         return false;

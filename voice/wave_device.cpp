@@ -141,6 +141,27 @@ void OnDeviceTimer(AppState* state, UINT_PTR timer) {
     device.reset(state);
 }
 
+bool ResetAndWaitForClose(AppState* state, DWORD boundMs) {
+    const WaveDevice* const devices[] = {&kRecorderDevice, &kPlayerDevice};
+    for (const WaveDevice* device : devices) {
+        if (device->isOpen(state) && state->buffersOut != 0) {
+            device->reset(state);
+        }
+    }
+    const DWORD start = GetTickCount();
+    while (VoiceFileBusy(state) && GetTickCount() - start < boundMs) {
+        // Only what ends the activity: the device notifications and the close retries.
+        MSG message;
+        if (PeekMessageA(&message, state->dialog, MM_WOM_OPEN, MM_WIM_DATA, PM_REMOVE) ||
+            PeekMessageA(&message, state->dialog, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+            DispatchMessageA(&message);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, kCloseRetryMs, QS_POSTMESSAGE | QS_TIMER);
+        }
+    }
+    return !VoiceFileBusy(state);
+}
+
 void ResumeIfPaused(AppState* state) {
     if (!state->paused) {
         return;

@@ -45,6 +45,11 @@ void CloseWhenDrained(AppState* state, const WaveDevice& device);
 // The dialog's WM_TIMER: a device still holding buffers is reset, an idle one closed.
 void OnDeviceTimer(AppState* state, UINT_PTR timer);
 
+// For a session that is ending: after a stop, resets whichever device holds buffers, so that
+// every one comes back at once, and handles the dialog's device notifications here until the
+// voice file is let go, for at most `boundMs`. False when the bound ran out first.
+bool ResetAndWaitForClose(AppState* state, DWORD boundMs);
+
 // A stop drains, and a paused device hands nothing back: clears `paused` and resumes whichever
 // device is active, showing its status again.
 void ResumeIfPaused(AppState* state);

@@ -7,11 +7,13 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/left_behind.h"
 #include "app/main_dialog.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
@@ -254,6 +256,18 @@ class MainWindowTest : public ::testing::Test {
         EXPECT_EQ(boxes_.Count(), expectedBoxes_);
     }
 
+    // The window closed and started again, as a new Kestrune starts; its own empty file goes.
+    void StartAgain() {
+        DestroyWindow(dialog_);
+        PumpMessages();
+        DeleteFileA(state_.tempPath);
+        std::memset(&state_, 0, sizeof state_);
+        dialog_ =
+            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+        ASSERT_NE(dialog_, nullptr);
+        PumpMessages();
+    }
+
     MyButton* Button(int slot) const { return ButtonInSlot(state_.bar, slot); }
 
     // A click on a bar button, as the mouse delivers it.
@@ -299,15 +313,16 @@ class MainWindowTest : public ::testing::Test {
         return count;
     }
 
-    // The voice file is a completed recording of `dataBytes` bytes of the input's pattern.
-    void ExpectCompletedFile(DWORD dataBytes) {
+    // The voice file is a completed recording of `dataBytes` bytes of the input's pattern, from
+    // the stream's byte `first` on.
+    void ExpectCompletedFile(DWORD dataBytes, std::uint64_t first = 0) {
         std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
         ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
         EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
         EXPECT_EQ(LittleEndian32(file, 48), SampleCount(dataBytes));
         EXPECT_EQ(LittleEndian32(file, 56), dataBytes);
         EXPECT_EQ(std::vector<BYTE>(file.begin() + kHeaderBytes, file.end()),
-                  ScriptedWaveIn::PatternBytes(0, dataBytes));
+                  ScriptedWaveIn::PatternBytes(first, dataBytes));
     }
 
     Arrangement Shown() const {
@@ -480,7 +495,9 @@ TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
     ASSERT_EQ(boxes_.Count(), 1);
     EXPECT_EQ(boxes_.Boxes()[0].text, "malloc() failed");
 
-    // The voice file's folder is gone: the file cannot be created.
+    // The voice file's folder is gone (once the window no longer holds the file): the file
+    // cannot be created.
+    ReleaseVoiceFile(&state_);
     DeleteFileA(state_.tempPath);
     ASSERT_TRUE(RemoveDirectoryA(folder_));
     Click(Record);
@@ -1106,6 +1123,158 @@ TEST_F(MainWindowTest, PauseBeforeAnEmptyPlaybacksCloseNotificationTouchesNoDevi
     EXPECT_EQ(output_.CallCount("pause"), 0);
     PumpMessages();
     EXPECT_EQ(Shown(), ReadyArrangement());
+}
+
+// What Windows asks before a log-off, in each state, and what the window does when the session
+// ends during a recording: the recording ends at once, complete, and its file stays.
+TEST_F(MainWindowTest, EndOfSessionRefusedWhileRecordingAndTheRecordingKept) {
+    auto mayEnd = [this] { return SendMessageA(dialog_, WM_QUERYENDSESSION, 0, 0); };
+    EXPECT_EQ(mayEnd(), TRUE) << "Empty";
+    Click(Record);
+    EXPECT_EQ(mayEnd(), FALSE) << "Recording";
+    input_.DeliverAndPump(2 * kBlockBytes);
+    Click(Stop);
+    EXPECT_EQ(mayEnd(), FALSE) << "draining";
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_EQ(mayEnd(), TRUE) << "Ready";
+    Click(Play);
+    EXPECT_EQ(mayEnd(), TRUE) << "Playing";
+    output_.PlayAndPump();
+    ASSERT_EQ(Shown(), ReadyArrangement());
+
+    // Windows goes on regardless, even after the user had asked to close.
+    const std::uint64_t first = input_.CapturedBytes();
+    Click(Record);
+    input_.DeliverAndPump(5 * kBlockBytes + 65);
+    SendMessageA(dialog_, WM_CLOSE, 0, 0);
+    PumpMessages();
+    ASSERT_TRUE(IsWindowVisible(dialog_));
+    SendMessageA(dialog_, WM_ENDSESSION, TRUE, 0);
+    // Back from the message: the device was reset and the file completed, nothing deleted.
+    EXPECT_EQ(input_.CallCount("reset"), 3);  // at each start, then at the end of the session
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_FALSE(IsWindowVisible(dialog_));
+    EXPECT_EQ(VoiceFilesLeft(), 1);
+    ExpectCompletedFile(5 * kBlockBytes + 65, first);
+}
+
+// A left-behind file of ours: the header (with the sizes a Kestrune 1.02 left, or none) and
+// `frames` whole frames of the input's pattern, then `torn` bytes of a frame never finished.
+void WriteLeftBehind(const char* path, DWORD frames, DWORD torn, WORD year) {
+    BYTE header[kHeaderBytes];
+    BuildVoiceHeader(header);
+    std::memcpy(header + 4, "123 ", 4);
+    std::vector<BYTE> bytes(header, header + kHeaderBytes);
+    const std::vector<BYTE> data = ScriptedWaveIn::PatternBytes(0, frames * kFrameBytes + torn);
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    SYSTEMTIME when = {year, 3, 2, 3, 14, 5, 9, 0};  // Tue Mar 03 14:05:09, UTC
+    FILETIME time;
+    SystemTimeToFileTime(&when, &time);
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+}
+
+// "Www Mmm DD hh:mm" in local time of the time WriteLeftBehind gives.
+std::string MadeText(WORD year) {
+    SYSTEMTIME when = {year, 3, 2, 3, 14, 5, 9, 0};
+    FILETIME time;
+    SYSTEMTIME utc;  // with its true weekday
+    SYSTEMTIME local;
+    SystemTimeToFileTime(&when, &time);
+    FileTimeToSystemTime(&time, &utc);
+    SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[32];
+    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d", kDays[local.wDayOfWeek],
+                  kMonths[local.wMonth - 1], local.wDay, local.wHour, local.wMinute);
+    return text;
+}
+
+std::string OfferText(const char* length, WORD year) {
+    return std::string("Kestrune found a recording that was left behind (") + length +
+           " long, made " + MadeText(year) +
+           ").\n\nOpen it? No deletes it; Cancel keeps it for later.";
+}
+
+// Several files left behind, offered newest first: Cancel keeps one, No deletes one, Yes makes
+// one the recording. A file another Kestrune holds, an empty one and another program's are no
+// offer.
+TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
+    const std::string folder = std::string(folder_) + "\\";
+    const std::string kept = folder + "kesA1.tmp", deleted = folder + "kesB2.tmp",
+                      opened = folder + "kesC3.tmp", empty = folder + "kesD4.tmp",
+                      foreign = folder + "kesE5.tmp";
+    WriteLeftBehind(kept.c_str(), 200, 0, 2026);      // 8 s, the newest
+    WriteLeftBehind(deleted.c_str(), 100, 33, 2025);  // 4 s and a torn frame
+    WriteLeftBehind(opened.c_str(), 76, 64, 2024);    // 3 s and a torn frame
+    CloseHandle(CreateFileA(empty.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    // Another program's: PCM, 8 kHz 16-bit mono.
+    const std::vector<BYTE> foreignBytes = {'R', 'I', 'F', 'F', 36,  0,   0,   0,  'W', 'A', 'V',
+                                            'E', 'f', 'm', 't', ' ', 16,  0,   0,  0,   1,   0,
+                                            1,   0,   64,  31,  0,   0,   128, 62, 0,   0,   2,
+                                            0,   16,  0,   'd', 'a', 't', 'a', 0,  0,   0,   0};
+    HANDLE file =
+        CreateFileA(foreign.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, foreignBytes.data(), static_cast<DWORD>(foreignBytes.size()), &written,
+              nullptr);
+    CloseHandle(file);
+    // Another Kestrune, running, with a recording in its file.
+    AppState other = {};
+    ASSERT_TRUE(MakeOwnVoiceFile(&other));
+    WriteLeftBehind(other.tempPath, 50, 0, 2027);
+    const std::vector<BYTE> othersBytes = ReadFileBytes(other.tempPath);
+
+    boxes_.answers = {IDCANCEL, IDNO, IDYES};
+    StartAgain();
+    ASSERT_EQ(boxes_.Count(), 3);
+    expectedBoxes_ = 3;
+    const char* const lengths[] = {"0:08", "0:04", "0:03"};
+    for (int box = 0; box < 3; ++box) {
+        EXPECT_EQ(boxes_.Boxes()[box].owner, dialog_);
+        EXPECT_EQ(boxes_.Boxes()[box].caption, "Kestrune");
+        EXPECT_EQ(boxes_.Boxes()[box].type, static_cast<UINT>(MB_YESNOCANCEL | MB_ICONQUESTION));
+        EXPECT_EQ(boxes_.Boxes()[box].text, OfferText(lengths[box], static_cast<WORD>(2026 - box)));
+    }
+
+    // Cancel: repaired, there for the next start. No: gone. Yes: the recording, in place of the
+    // window's own empty file, in whole frames and with its sizes rewritten.
+    EXPECT_EQ(ReadFileBytes(kept.c_str()).size(), kHeaderBytes + 200 * kFrameBytes);
+    EXPECT_FALSE(FileExists(deleted.c_str()));
+    EXPECT_FALSE(FileExists(empty.c_str()));
+    EXPECT_EQ(ReadFileBytes(foreign.c_str()), foreignBytes);
+    EXPECT_EQ(ReadFileBytes(other.tempPath), othersBytes);
+    EXPECT_EQ(VoiceFilesLeft(), 4);  // kept, opened, foreign and the other's
+    EXPECT_STREQ(state_.tempPath, opened.c_str());
+    ExpectCompletedFile(76 * kFrameBytes);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(Text(IDC_TIME_READOUT), "0:03");
+    EXPECT_EQ(Text(IDC_SIZE_READOUT), "4 K");
+
+    // It plays, and closing the window deletes it as any recording.
+    Click(Play);
+    output_.PlayAndPump();
+    PumpMessages();
+    const std::vector<BYTE> audio = ScriptedWaveIn::PatternBytes(0, 76 * kFrameBytes);
+    ASSERT_GE(output_.Played().size(), audio.size());
+    EXPECT_EQ(std::vector<BYTE>(output_.Played().begin(), output_.Played().begin() + audio.size()),
+              audio);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    SendMessageA(dialog_, WM_CLOSE, 0, 0);
+    PumpMessages();
+    EXPECT_FALSE(FileExists(opened.c_str()));
+
+    ReleaseVoiceFile(&other);
+    for (const std::string& path : {kept, foreign, std::string(other.tempPath)}) {
+        DeleteFileA(path.c_str());
+    }
 }
 
 }  // namespace

@@ -4,6 +4,22 @@
 
 namespace {
 ScriptedMessageBox* g_scriptedMessageBox = nullptr;
+
+// Whether a box of that type has the button that answers so.
+bool HasButton(UINT type, int answer) {
+    switch (type & MB_TYPEMASK) {
+        case MB_OK:
+            return answer == IDOK;
+        case MB_OKCANCEL:
+            return answer == IDOK || answer == IDCANCEL;
+        case MB_YESNO:
+            return answer == IDYES || answer == IDNO;
+        case MB_YESNOCANCEL:
+            return answer == IDYES || answer == IDNO || answer == IDCANCEL;
+        default:
+            return false;  // no box of the program's has other buttons
+    }
+}
 }  // namespace
 
 ScriptedMessageBox::ScriptedMessageBox() : previous_(g_messageBox) {
@@ -30,5 +46,14 @@ int WINAPI ScriptedMessageBox::Show(HWND owner, LPCSTR text, LPCSTR caption, UIN
         std::function<void(const MessageBoxRecord&)> whileUp = boxes->whileUp;
         whileUp(shown);
     }
-    return IDOK;
+    int answer = IDOK;
+    if (!boxes->answers.empty()) {
+        answer = boxes->answers.front();
+        boxes->answers.pop_front();
+    }
+    if (!HasButton(type, answer)) {
+        ADD_FAILURE() << "the box \"" << (text ? text : "") << "\" of type " << type
+                      << " has no button answering " << answer;
+    }
+    return answer;
 }

@@ -1,8 +1,10 @@
 // A message-box stand-in on g_messageBox for the life of the object: records every box and
-// answers IDOK at once instead of waiting for the user.
+// answers at once instead of waiting for the user: the next of `answers`, or IDOK when none is
+// left. An answer that is not one of the box's buttons fails the test.
 #pragma once
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,6 +30,7 @@ class ScriptedMessageBox {
     // loop, so e.g. `whileUp = [](const MessageBoxRecord&) { PumpMessages(); };` delivers the
     // window's messages as they would arrive before the user answers.
     std::function<void(const MessageBoxRecord&)> whileUp;
+    std::deque<int> answers;
 
     const std::vector<MessageBoxRecord>& Boxes() const { return boxes_; }
     int Count() const { return static_cast<int>(boxes_.size()); }

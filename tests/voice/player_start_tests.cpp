@@ -15,7 +15,8 @@ void ExpectErrorBox(const MessageBoxRecord& box, const char* text) {
 
 TEST_F(PlayerTest, FileHeldElsewhereIsReportedAndLeavesTheFileFieldAlone) {
     WriteVoice(10 * kBlockBytes);
-    HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    // Held as a recording holds it: readers may share it, a player may not.
+    HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     HANDLE before = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x4321));
