@@ -1,6 +1,7 @@
 ; Kestrune's Windows installer, built by scripts/package.sh with Debian's makensis:
 ;   makensis -DVERSION=1.02 -DVERSION_QUAD=1.2.0.0 -DARCH=x64|x86 -DSTAGE=<folder> -DOUTFILE=<exe>
-; STAGE holds what the zip holds: Kestrune.exe and help\help.htm.
+; STAGE holds what the zip holds: Kestrune.exe, LICENSE.txt and help\help.htm. The MIT licence
+; asks for no acceptance, so there is no licence page.
 ; Installs for the current user, without administrator rights, into
 ; %LOCALAPPDATA%\Programs\Kestrune, with a Start-menu shortcut and an entry among the installed
 ; programs. /S installs silently; Uninstall.exe /S removes it silently.
@@ -59,6 +60,7 @@ Section "Kestrune"
   SetShellVarContext current
   SetOutPath "$INSTDIR"
   File "${STAGE}/Kestrune.exe"
+  File "${STAGE}/LICENSE.txt"
   SetOutPath "$INSTDIR\help"
   File "${STAGE}/help/help.htm"
   SetOutPath "$INSTDIR"
@@ -87,6 +89,7 @@ Section "Uninstall"
   Delete "$INSTDIR\help\help.htm"
   RMDir "$INSTDIR\help"
   Delete "$INSTDIR\Kestrune.exe"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Without /r: files the user put there stay, and so does the folder then.
   RMDir "$INSTDIR"
