@@ -44,6 +44,8 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup"
+; The copyright line of LICENSE.
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 The Kestrune developers"
 
 !define MUI_ICON "${__FILEDIR__}\..\..\res\icons\postcard.ico"
 !define MUI_UNICON "${__FILEDIR__}\..\..\res\icons\postcard.ico"
