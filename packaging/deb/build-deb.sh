@@ -96,12 +96,16 @@ done <"$root/packaging/deb/copyright" >"$doc/copyright"
 # fonts, xvfb-run without a display, pactl for PulseAudio, notify-send for its notices, and
 # xdg-email/xdg-open for Send and Help.
 mkdir -p "$stage/DEBIAN"
+# Installed-Size as dpkg-gencontrol counts it, whatever the file system: each file's size in
+# KiB rounded up, 1 KiB for each folder.
+installed_size=$(find "$stage" -mindepth 1 -path "$stage/DEBIAN" -prune -o -printf '%y %s\n' |
+  awk '{ kb += ($1 == "f") ? int(($2 + 1023) / 1024) : 1 } END { print kb }')
 cat >"$stage/DEBIAN/control" <<EOF
 Package: kestrune
 Version: $version
 Architecture: amd64
 Maintainer: $maintainer
-Installed-Size: $(du -sk --exclude=DEBIAN "$stage" | cut -f1)
+Installed-Size: $installed_size
 Depends: wine64 (>= 8.0~), wine (>= 8.0~), fonts-wine, xvfb, pulseaudio-utils, libnotify-bin, xdg-utils
 Section: sound
 Priority: optional
