@@ -29,11 +29,12 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "no Description"
 # Wine's 64-bit side only, and every package whose program the launcher calls.
 depends=$(field Depends)
-mapfile -t names < <(tr ',|' '\n\n' <<<"$depends" | sed 's/([^)]*)//; s/^ *//; s/ *$//')
+# One name a line, read from a string: grep -q ending a pipe early would fail it (pipefail).
+names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/([^)]*)//; s/^ *//; s/ *$//')
 for needed in wine64 wine fonts-wine xvfb pulseaudio-utils libnotify-bin xdg-utils; do
-  printf '%s\n' "${names[@]}" | grep -qx "$needed" || fail "Depends lacks $needed: $depends"
+  grep -qx "$needed" <<<"$names" || fail "Depends lacks $needed: $depends"
 done
-if printf '%s\n' "${names[@]}" | grep -q wine32; then fail "Depends names wine32: $depends"; fi
+if grep -q wine32 <<<"$names"; then fail "Depends names wine32: $depends"; fi
 
 # Regular files: mode, owner and path, exactly these.
 expected="-rw-r--r-- root/root ./usr/lib/kestrune/Kestrune.exe
