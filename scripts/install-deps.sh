@@ -18,8 +18,8 @@ packages=(
   nsis
   # the corrected winmm.dll (wine-fixes/build-winmm.sh) and Send under Wine
   libwine-dev patch xz-utils xdg-utils
-  # the Debian package (packaging/deb/) and its launcher's first-run notice
-  desktop-file-utils libnotify-bin
+  # the Debian package (packaging/deb/), its checks and its launcher's first-run notice
+  desktop-file-utils lintian appstream man-db libnotify-bin
 )
 
 # 32-bit Wine runs the x86 build's tests, where the machine can run 32-bit programs at all;

@@ -4,7 +4,7 @@
 #
 #   scripts/package.sh [--no-deps] [--no-test]
 #
-#   dist/Kestrune-<version>-win64.zip        Kestrune\Kestrune.exe and Kestrune\help\help.htm
+#   dist/Kestrune-<version>-win64.zip        Kestrune\Kestrune.exe, LICENSE.txt and help\help.htm
 #   dist/Kestrune-<version>-win32.zip
 #   dist/Kestrune-<version>-setup-x64.exe    NSIS, per user (packaging/windows/kestrune.nsi)
 #   dist/Kestrune-<version>-setup-x86.exe
@@ -59,6 +59,8 @@ package_windows() {
   mkdir -p "$stage/Kestrune/help"
   cp "$build/Kestrune.exe" "$stage/Kestrune/Kestrune.exe"
   cp "$root/help/help.htm" "$stage/Kestrune/help/help.htm"
+  # Windows line ends, for the Notepad of Windows 7 to 10.
+  sed 's/$/\r/' "$root/LICENSE" >"$stage/Kestrune/LICENSE.txt"
 
   local zip=$dist/Kestrune-$version-$zip_suffix.zip
   rm -f "$zip"

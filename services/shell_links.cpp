@@ -26,8 +26,9 @@ void OpenHelp() {
 }
 
 void ShowAbout() {
-    ShowMessageBox(nullptr, "Kestrune " KESTRUNE_VERSION_TEXT "\nVoice messages by kestrune.net",
-                   "About Kestrune", MB_ICONINFORMATION | MB_OK);
+    static const char kAboutText[] =
+        "Kestrune " KESTRUNE_VERSION_TEXT "\nVoice messages by kestrune.net\nMIT licence";
+    ShowMessageBox(nullptr, kAboutText, "About Kestrune", MB_ICONINFORMATION | MB_OK);
 }
 
 void OpenHomePage(AppState* state) {

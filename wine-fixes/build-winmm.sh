@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds a corrected winmm.dll from Debian's own wine source package (the version
 # installed here) with our patches in wine-fixes/winmm/, as a native PE DLL that an
 # exe loads from its own folder with WINEDLLOVERRIDES=winmm=n,b.

@@ -1,6 +1,7 @@
 ; Kestrune's Windows installer, built by scripts/package.sh with Debian's makensis:
 ;   makensis -DVERSION=1.02 -DVERSION_QUAD=1.2.0.0 -DARCH=x64|x86 -DSTAGE=<folder> -DOUTFILE=<exe>
-; STAGE holds what the zip holds: Kestrune.exe and help\help.htm.
+; STAGE holds what the zip holds: Kestrune.exe, LICENSE.txt and help\help.htm. The MIT licence
+; asks for no acceptance, so there is no licence page.
 ; Installs for the current user, without administrator rights, into
 ; %LOCALAPPDATA%\Programs\Kestrune, with a Start-menu shortcut and an entry among the installed
 ; programs. /S installs silently; Uninstall.exe /S removes it silently.
@@ -43,6 +44,8 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup"
+; The copyright line of LICENSE.
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 The Kestrune developers"
 
 !define MUI_ICON "${__FILEDIR__}\..\..\res\icons\postcard.ico"
 !define MUI_UNICON "${__FILEDIR__}\..\..\res\icons\postcard.ico"
@@ -59,6 +62,7 @@ Section "Kestrune"
   SetShellVarContext current
   SetOutPath "$INSTDIR"
   File "${STAGE}/Kestrune.exe"
+  File "${STAGE}/LICENSE.txt"
   SetOutPath "$INSTDIR\help"
   File "${STAGE}/help/help.htm"
   SetOutPath "$INSTDIR"
@@ -87,6 +91,7 @@ Section "Uninstall"
   Delete "$INSTDIR\help\help.htm"
   RMDir "$INSTDIR\help"
   Delete "$INSTDIR\Kestrune.exe"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Without /r: files the user put there stay, and so does the folder then.
   RMDir "$INSTDIR"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder and checks it without installing it: control
 # fields, the file list with owners and modes, the files against their sources, the desktop
-# entry and the icons' sizes. Prints every failed check and fails at the end.
+# entry, the icons' sizes, lintian, the AppStream metadata and the manual page. Prints every
+# failed check and fails at the end.
 # Usage: check_deb.sh SOURCE_DIR VERSION EXE_DIR WORK_DIR
 set -euo pipefail
 src=$1 version=$2 exe_dir=$3 work=$4
@@ -28,11 +29,12 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "no Description"
 # Wine's 64-bit side only, and every package whose program the launcher calls.
 depends=$(field Depends)
-mapfile -t names < <(tr ',|' '\n\n' <<<"$depends" | sed 's/([^)]*)//; s/^ *//; s/ *$//')
+# One name a line, read from a string: grep -q ending a pipe early would fail it (pipefail).
+names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/([^)]*)//; s/^ *//; s/ *$//')
 for needed in wine64 wine fonts-wine xvfb pulseaudio-utils libnotify-bin xdg-utils; do
-  printf '%s\n' "${names[@]}" | grep -qx "$needed" || fail "Depends lacks $needed: $depends"
+  grep -qx "$needed" <<<"$names" || fail "Depends lacks $needed: $depends"
 done
-if printf '%s\n' "${names[@]}" | grep -q wine32; then fail "Depends names wine32: $depends"; fi
+if grep -q wine32 <<<"$names"; then fail "Depends names wine32: $depends"; fi
 
 # Regular files: mode, owner and path, exactly these.
 expected="-rw-r--r-- root/root ./usr/lib/kestrune/Kestrune.exe
@@ -40,13 +42,18 @@ expected="-rw-r--r-- root/root ./usr/lib/kestrune/Kestrune.exe
 -rw-r--r-- root/root ./usr/lib/kestrune/mapi32.dll
 -rw-r--r-- root/root ./usr/lib/kestrune/wine-env.sh
 -rw-r--r-- root/root ./usr/lib/kestrune/winmm.dll
--rw-r--r-- root/root ./usr/share/applications/kestrune.desktop
+-rw-r--r-- root/root ./usr/share/applications/net.kestrune.Kestrune.desktop
+-rw-r--r-- root/root ./usr/share/doc/kestrune/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/kestrune/copyright
+-rw-r--r-- root/root ./usr/share/doc/kestrune/winmm/0001-capture-through-acm.patch.gz
 -rw-r--r-- root/root ./usr/share/icons/hicolor/128x128/apps/kestrune.png
 -rw-r--r-- root/root ./usr/share/icons/hicolor/16x16/apps/kestrune.png
 -rw-r--r-- root/root ./usr/share/icons/hicolor/256x256/apps/kestrune.png
 -rw-r--r-- root/root ./usr/share/icons/hicolor/32x32/apps/kestrune.png
 -rw-r--r-- root/root ./usr/share/icons/hicolor/48x48/apps/kestrune.png
 -rw-r--r-- root/root ./usr/share/icons/hicolor/64x64/apps/kestrune.png
+-rw-r--r-- root/root ./usr/share/man/man1/kestrune.1.gz
+-rw-r--r-- root/root ./usr/share/metainfo/net.kestrune.Kestrune.metainfo.xml
 -rwxr-xr-x root/root ./usr/bin/kestrune"
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $1, $2, $6}' | LC_ALL=C sort -k3)
 expected=$(LC_ALL=C sort -k3 <<<"$expected")
@@ -65,7 +72,7 @@ for f in Kestrune.exe help/help.htm winmm.dll mapi32.dll; do
   same "$exe_dir/$f" "$x/usr/lib/kestrune/$f"
 done
 
-desktop=$x/usr/share/applications/kestrune.desktop
+desktop=$x/usr/share/applications/net.kestrune.Kestrune.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
 for line in Name=Kestrune Exec=kestrune Icon=kestrune 'Categories=AudioVideo;Audio;Recorder;'; do
   grep -qxF "$line" "$desktop" || fail "$desktop lacks $line"
@@ -81,6 +88,25 @@ for png in "$x"/usr/share/icons/hicolor/*/apps/kestrune.png; do
     awk '{print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8}')
   [ "${w}x${h}" = "$size" ] || fail "$png is ${w}x${h}"
 done
+
+# What a distribution and a software centre check: no lintian error or warning, valid AppStream
+# metadata, a manual page without formatting warnings.
+for tool in lintian appstreamcli man; do
+  command -v "$tool" >/dev/null || fail "missing tool '$tool' (run scripts/install-deps.sh)"
+done
+if command -v lintian >/dev/null; then
+  echo "lintian $deb:"
+  lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$x/usr/share/metainfo/net.kestrune.Kestrune.metainfo.xml" ||
+    fail "appstreamcli validate: errors or warnings"
+fi
+if command -v man >/dev/null; then
+  page=$x/usr/share/man/man1/kestrune.1.gz
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || fail "man cannot format $page"
+  [ -z "$warnings" ] || fail "man --warnings $page: $warnings"
+fi
 
 [ "$status" -eq 0 ] && echo "package checks passed"
 exit $status

@@ -75,18 +75,23 @@ check_exe() {
   echo "ok: $(basename "$(dirname "$exe")")/$(basename "$exe") ($arch): $size bytes, ${peFormat[$arch]}, system DLLs, version $version, manifest"
 }
 
-# check_zip ARCH: a Kestrune folder with the exe and the help page, nothing else.
+# The licence as the packages carry it: LICENSE with Windows line ends.
+license=$work/LICENSE.txt
+sed 's/$/\r/' "$here/../../LICENSE" >"$license"
+
+# check_zip ARCH: a Kestrune folder with the exe, the licence and the help page, nothing else.
 check_zip() {
   local arch=$1
   local zip=$dist/Kestrune-$version-${zipSuffix[$arch]}.zip
   local files
-  files=$(cmake -E tar tf "$zip" | grep -v '/$' | sort | tr '\n' ' ')
-  [ "$files" = "Kestrune/Kestrune.exe Kestrune/help/help.htm " ] ||
+  files=$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+  [ "$files" = "Kestrune/Kestrune.exe Kestrune/LICENSE.txt Kestrune/help/help.htm " ] ||
     fail "$zip holds: $files"
   mkdir -p "$work/zip-$arch"
   (cd "$work/zip-$arch" && cmake -E tar xf "$zip")
   cmp -s "$work/zip-$arch/Kestrune/help/help.htm" "$help_page" || fail "$zip: help.htm differs from $help_page"
-  echo "ok: $(basename "$zip"): Kestrune/Kestrune.exe, Kestrune/help/help.htm"
+  cmp -s "$work/zip-$arch/Kestrune/LICENSE.txt" "$license" || fail "$zip: LICENSE.txt is not LICENSE"
+  echo "ok: $(basename "$zip"): Kestrune/Kestrune.exe, Kestrune/LICENSE.txt, Kestrune/help/help.htm"
   check_exe "$work/zip-$arch/Kestrune/Kestrune.exe" "$arch"
 }
 
@@ -163,6 +168,7 @@ install_and_uninstall() {
   cmp -s "$install/Kestrune.exe" "$work/zip-$arch/Kestrune/Kestrune.exe" ||
     fail "$arch installer: $install/Kestrune.exe missing or not the zip's exe"
   cmp -s "$install/help/help.htm" "$help_page" || fail "$arch installer: help/help.htm missing or different"
+  cmp -s "$install/LICENSE.txt" "$license" || fail "$arch installer: LICENSE.txt missing or different"
   [ -f "$install/Uninstall.exe" ] || fail "$arch installer: no Uninstall.exe"
   [ -f "$shortcut" ] || fail "$arch installer: no Start-menu shortcut $shortcut"
 

@@ -116,7 +116,7 @@ TEST_F(ShellLinks, HomePageIsTheRootNotTheCaptionsPage) {
     EXPECT_EQ(std::string(KESTRUNE_PRODUCT_PAGE), opened + "/kestrune.html");
 }
 
-TEST_F(ShellLinks, AboutShowsNameVersionAndCreditWithoutOwner) {
+TEST_F(ShellLinks, AboutShowsNameVersionCreditAndLicenceWithoutOwner) {
     g_mainWindow = mainWindow_;
     ShowAbout();
 
@@ -128,10 +128,11 @@ TEST_F(ShellLinks, AboutShowsNameVersionAndCreditWithoutOwner) {
     const size_t lineFeed = box.text.find('\n');
     ASSERT_NE(lineFeed, std::string::npos) << box.text;
     EXPECT_EQ(box.text.substr(0, lineFeed), "Kestrune 1.02");
-    const std::string credit = box.text.substr(lineFeed + 1);
-    EXPECT_FALSE(credit.empty());
-    EXPECT_EQ(credit.find_first_of("\r\n"), std::string::npos) << "two lines only";
+    const size_t secondLineFeed = box.text.find('\n', lineFeed + 1);
+    ASSERT_NE(secondLineFeed, std::string::npos) << box.text;
+    const std::string credit = box.text.substr(lineFeed + 1, secondLineFeed - lineFeed - 1);
     EXPECT_NE(credit.find("kestrune.net"), std::string::npos) << credit;
+    EXPECT_EQ(box.text.substr(secondLineFeed + 1), "MIT licence") << "three lines only";
     EXPECT_TRUE(g_shellCalls.empty());
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Simple MAPI for Kestrune under Wine. Wine's own MAPISendMail opens the mail program
 // without the attachment, so this one hands the message to xdg-email with --attach, and
 // answers MAPI_E_FAILURE when xdg-email is missing or ends with an error, so that Kestrune can
