@@ -5,8 +5,12 @@
 # the 32-bit loader).
 #
 #   cmake/wine-run.sh [--arch x64|x86] PROGRAM.exe [ARG...]   (default x64)
+#
+# The prefix is <build>/wineprefix, or KESTRUNE_TEST_WINEPREFIX: a new or empty folder, or one
+# this script made. An inherited WINEPREFIX is the user's own, for other programs: never used.
 set -euo pipefail
 source "$(dirname "$0")/../scripts/wine-env.sh"
+source "$(dirname "$0")/../scripts/ours.sh"
 
 arch=x64
 if [ "${1:-}" = --arch ]; then
@@ -30,13 +34,10 @@ esac
 build=${KESTRUNE_BUILD_DIR:-}
 if [ -z "$build" ]; then
   # CTest runs tests from their own binary dir; walk up to the folder holding CMakeCache.txt.
-  dir=$PWD
-  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
-  [ -f "$dir/CMakeCache.txt" ] || { echo "wine-run.sh: no build folder above $PWD" >&2; exit 2; }
-  build=$dir
+  build=$(kestrune_build_folder "$PWD") || { echo "wine-run.sh: no build folder above $PWD" >&2; exit 2; }
 fi
 
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+export WINEPREFIX=${KESTRUNE_TEST_WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY
@@ -58,7 +59,11 @@ if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
   exec 9>"$WINEPREFIX.lock"
   flock 9
   if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
-    rm -rf "$WINEPREFIX"
+    # What a set-up cut short left behind; an empty folder may be taken as it is.
+    rmdir "$WINEPREFIX" 2>/dev/null || true
+    kestrune_remove_ours "$WINEPREFIX" ||
+      { echo "wine-run.sh: $WINEPREFIX holds files of someone else's; name a new folder in KESTRUNE_TEST_WINEPREFIX" >&2; exit 2; }
+    kestrune_new_folder "$WINEPREFIX"
     setup_step env WINELOADER="$WINE64" "$WINE64" wineboot.exe -i
     # Wine's null graphics driver lets windows and dialogs work without a display.
     setup_step env WINELOADER="$WINE64" "$WINE64" reg.exe add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f

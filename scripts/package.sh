@@ -15,6 +15,7 @@ set -Eeuo pipefail
 trap 'echo "package.sh: failed (line $LINENO): $BASH_COMMAND" >&2' ERR
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source scripts/ours.sh
 
 deps=1
 test=1
@@ -55,7 +56,7 @@ package_windows() {
 
   echo "== $preset: stage, zip and installer for Kestrune $version"
   local stage=$build/package
-  rm -rf "$stage"
+  kestrune_remove_ours "$stage"
   mkdir -p "$stage/Kestrune/help"
   cp "$build/Kestrune.exe" "$stage/Kestrune/Kestrune.exe"
   cp "$root/help/help.htm" "$stage/Kestrune/help/help.htm"

@@ -8,8 +8,9 @@ build=$root/build/$preset
 cd "$root"
 [ -f "$build/CMakeCache.txt" ] || cmake --preset "$preset"
 cmake --build --preset "$preset" --target bar_picture
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source scripts/ours.sh
+tmp=$(kestrune_mktemp_folder)
+trap 'kestrune_remove_ours "$tmp"' EXIT
 arch=x64
 [ "$preset" != x86 ] || arch=x86
 (cd "$build" && "$root/cmake/wine-run.sh" --arch "$arch" tools/pictures/bar_picture.exe "$tmp/bar.bmp")

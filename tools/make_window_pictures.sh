@@ -15,6 +15,7 @@ cmake --build --preset "$preset" --target window_pictures
 # A prefix of its own with Wine's X11 driver: the tests' prefix uses the null driver, which
 # shows nothing. x64 exes run through the 64-bit loader, x86 ones through the 32-bit one.
 source scripts/wine-env.sh
+source scripts/ours.sh
 export WINE64
 loader=$WINE64
 if [ "$preset" = x86 ]; then
@@ -24,8 +25,8 @@ fi
 export WINEPREFIX=$build/wineprefix-shots
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES=mscoree,mshtml=
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+tmp=$(kestrune_mktemp_folder)
+trap 'kestrune_remove_ours "$tmp"' EXIT
 
 # Xvfb has no window manager, so Wine draws the caption and frame itself (Decorated=N). Wine's
 # own fonts (Tahoma for "MS Shell Dlg", Marlett for the caption buttons) go into the prefix's
@@ -33,11 +34,12 @@ trap 'rm -rf "$tmp"' EXIT
 # shown, with the step, when it fails.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -e
+  source "$4/scripts/ours.sh"
   step() {
     "$@" >"$WINEPREFIX.log" 2>&1 || { cat "$WINEPREFIX.log" >&2; echo "make_window_pictures.sh: failed: $*" >&2; exit 1; }
   }
   if [ ! -f "$WINEPREFIX/.kestrune-shots" ]; then
-    rm -rf "$WINEPREFIX"
+    kestrune_remove_ours "$WINEPREFIX"
     step "$WINE64" wineboot.exe -i
     step "$WINE64" reg.exe add "HKCU\\Software\\Wine\\X11 Driver" /v Decorated /d N /f
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
@@ -50,7 +52,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   wineserver -k || true
   [ "$status" -eq 0 ] || echo "make_window_pictures.sh: $2 failed with exit status $status" >&2
   exit $status
-' make-window-pictures "$loader" "$build/tools/pictures/window_pictures.exe" "$tmp"
+' make-window-pictures "$loader" "$build/tools/pictures/window_pictures.exe" "$tmp" "$root"
 
 mkdir -p docs
 for name in empty recording ready; do

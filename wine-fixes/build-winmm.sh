@@ -29,6 +29,7 @@ esac
 die() { echo "build-winmm.sh: $*" >&2; exit 1; }
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/ours.sh"
 patches=("$root"/wine-fixes/winmm/*.patch)
 [ -f "${patches[0]}" ] || die "no patches in $root/wine-fixes/winmm"
 
@@ -105,7 +106,7 @@ if [ ! -f "$srcdir/.patched-$srcstamp" ]; then
   (cd "$cache/download" && apt-get "${aptopts[@]}" source -q --download-only "wine=$version") >"$apt/source.log" 2>&1 ||
     { cat "$apt/source.log" >&2; die "apt-get source wine=$version failed"; }
   dsc=$(ls "$cache/download"/wine_"${version#*:}".dsc 2>/dev/null) || die "no .dsc for wine $version downloaded"
-  rm -rf "$srcdir"
+  kestrune_remove_ours "$srcdir" "$root/build"
   # apt has checked the files against the signed index; dpkg-source only warns
   # that it lacks the uploader's key
   dpkg-source -q -x "$dsc" "$srcdir" >"$apt/extract.log" 2>&1 || { cat "$apt/extract.log" >&2; die "dpkg-source -x $dsc failed"; }
@@ -118,7 +119,7 @@ fi
 # --- Only winmm.dll: headers generated from the source's IDL files, objects compiled
 # against the source's own headers (no system headers), linked by winegcc as a PE DLL.
 work=$cache/$arch
-rm -rf "$work"
+kestrune_remove_ours "$work" "$root/build"
 mkdir -p "$work/include"
 for idl in "$srcdir"/include/*.idl; do
   h=$(basename "${idl%.idl}").h

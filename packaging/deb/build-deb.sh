@@ -38,8 +38,12 @@ for tool in dpkg-deb python3 gzip; do
   command -v "$tool" >/dev/null || die "missing tool '$tool' (run scripts/install-deps.sh)"
 done
 
-stage=$(mktemp -d)
-trap 'rm -rf "$stage"' EXIT
+source "$root/scripts/ours.sh"
+# The package's tree in a folder of its own: the temporary folder holds our marker too.
+tmp=$(kestrune_mktemp_folder kestrune-deb)
+trap 'kestrune_remove_ours "$tmp"' EXIT
+stage=$tmp/stage
+mkdir "$stage"
 chmod 0755 "$stage"
 lib=$stage/usr/lib/kestrune
 for f in "${files[@]}"; do

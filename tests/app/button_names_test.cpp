@@ -12,6 +12,7 @@ namespace {
 
 constexpr DWORD kWaitMs = 10000;
 constexpr DWORD kPollMs = 50;
+constexpr int kButtonCount = 5;
 
 // The program beside the build folder's top, as the build lays it out.
 std::string ProgramPath() {
@@ -40,12 +41,31 @@ BOOL CALLBACK FindMainWindow(HWND window, LPARAM param) {
     return TRUE;
 }
 
-// The program's main window, waited for up to kWaitMs; null if it never came.
+BOOL CALLBACK CollectButton(HWND window, LPARAM param) {
+    char className[32] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (lstrcmpA(className, "MyButtonClass") == 0) {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    }
+    return TRUE;
+}
+
+// The window exists while the dialog is still being made, and the bar makes its buttons one by
+// one: only a shown window with all five buttons shown is the one a user meets.
+bool IsComplete(HWND window) {
+    std::vector<HWND> buttons;
+    EnumChildWindows(window, CollectButton, reinterpret_cast<LPARAM>(&buttons));
+    return IsWindowVisible(window) &&
+           std::count_if(buttons.begin(), buttons.end(), IsWindowVisible) == kButtonCount;
+}
+
+// The program's main window once shown with all its buttons, waited for up to kWaitMs; null
+// if it never came.
 HWND WaitForMainWindow(DWORD process) {
     for (DWORD waited = 0; waited < kWaitMs; waited += kPollMs) {
         Search search = {process, nullptr};
         EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
+        if (search.found && IsComplete(search.found)) {
             return search.found;
         }
         Sleep(kPollMs);
@@ -79,15 +99,6 @@ std::string AccessibleName(HWND window) {
     return text;
 }
 
-BOOL CALLBACK CollectButton(HWND window, LPARAM param) {
-    char className[32] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "MyButtonClass") == 0) {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    }
-    return TRUE;
-}
-
 // The names of the bar's buttons from left to right.
 std::vector<std::string> ButtonNames(HWND mainWindow) {
     std::vector<HWND> buttons;
@@ -117,7 +128,8 @@ TEST(ButtonNames, AScreenReaderInAnotherProcessReadsEachButtonsName) {
         << program << ", error " << GetLastError();
 
     HWND mainWindow = WaitForMainWindow(started.dwProcessId);
-    EXPECT_NE(mainWindow, nullptr) << "no main window within " << kWaitMs << " ms";
+    EXPECT_NE(mainWindow, nullptr) << "no main window shown with its " << kButtonCount
+                                   << " buttons within " << kWaitMs << " ms";
     if (mainWindow) {
         const std::vector<std::string> expected = {"Play", "Pause", "Stop", "Record", "Send"};
         EXPECT_EQ(ButtonNames(mainWindow), expected);

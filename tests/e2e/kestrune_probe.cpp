@@ -1,5 +1,6 @@
 // Reads Kestrune's window from outside, for the end-to-end tests: a separate process that
-// finds the window "Kestrune" and answers one line per request on stdin:
+// finds the window "Kestrune", once shown with all its buttons, and answers one line per
+// request on stdin:
 //   read        -> found=1<TAB>time=0:05<TAB>size=8 K<TAB>status=Recording<TAB>slider=120
 //                  <TAB>box=<caption: text of any other dialog of Kestrune's process>
 //                  <TAB>steady=1 (two reads in a row agreed; 0: the window kept changing)
@@ -21,6 +22,7 @@ namespace {
 
 constexpr UINT kTimeoutMs = 2000;
 constexpr int kMaxReads = 50;  // a window that changes faster than it is read
+constexpr int kBarButtons = 5;
 
 std::string ControlText(HWND window) {
     char text[512] = "";
@@ -35,10 +37,22 @@ std::string ControlText(HWND window) {
     return text;
 }
 
+// The window exists while the dialog is still being made, and the bar makes its buttons one by
+// one: only a shown window whose bar shows all its buttons is the one a user meets.
+bool IsComplete(HWND window) {
+    if (!IsWindowVisible(window) || !GetDlgItem(window, 1008))
+        return false;
+    int shown = 0;
+    for (HWND button = GetWindow(GetDlgItem(window, 1001), GW_CHILD); button;
+         button = GetWindow(button, GW_HWNDNEXT))
+        shown += IsWindowVisible(button) ? 1 : 0;
+    return shown == kBarButtons;
+}
+
 HWND FindMainWindow() {
     HWND window = nullptr;
     while ((window = FindWindowExA(nullptr, window, nullptr, "Kestrune")) != nullptr)
-        if (GetDlgItem(window, 1008))
+        if (IsComplete(window))
             return window;
     return nullptr;
 }

@@ -73,6 +73,17 @@ def wine64():
     return out
 
 
+def ours(function, path, *within):
+    """Runs a function of scripts/ours.sh, the one place that tells whether a folder is ours
+    (our marker in it, or inside a Kestrune build folder or one of within): kestrune_new_folder
+    makes and marks a folder, kestrune_remove_ours deletes one only when it is ours."""
+    result = subprocess.run(["bash", "-c", f"source '{ROOT}/scripts/ours.sh' && {function} \"$@\"",
+                             function, path, *within], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, timeout=60)
+    if result.returncode != 0:
+        raise Failure(result.stderr.decode().strip() or f"{function} {path} failed")
+
+
 def _die_with_parent():
     # Runs in the child between fork and exec: SIGKILL once the rig's process is gone.
     libc = ctypes.CDLL(None, use_errno=True)
@@ -197,7 +208,8 @@ class Rig:
     # --- PulseAudio with a microphone and a speaker
     def start_pulse(self):
         pulse = os.path.join(self.work, "pulse")
-        shutil.rmtree(pulse, ignore_errors=True)
+        ours("kestrune_remove_ours", pulse)
+        ours("kestrune_new_folder", pulse)
         os.makedirs(os.path.join(pulse, "run"))
         os.makedirs(os.path.join(pulse, "state"))
         socket = os.path.join(pulse, "native")
@@ -259,7 +271,8 @@ class Rig:
         stamp = os.path.join(prefix, ".kestrune-e2e")
         took = 0
         if not os.path.exists(stamp):
-            shutil.rmtree(prefix, ignore_errors=True)
+            ours("kestrune_remove_ours", prefix)
+            ours("kestrune_new_folder", prefix)
             started = time.monotonic()
             run([self.wine, "wineboot.exe", "-i"], env=self.env)
             run([self.wine, "reg.exe", "add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/d",
@@ -269,7 +282,10 @@ class Rig:
             took = time.monotonic() - started
         for temp in self.temp_dirs():
             for old in glob.glob(os.path.join(temp, "*")):
-                shutil.rmtree(old, ignore_errors=True) if os.path.isdir(old) else os.remove(old)
+                if os.path.isdir(old) and not os.path.islink(old):
+                    ours("kestrune_remove_ours", old, prefix)
+                else:
+                    os.remove(old)
         # The fixes beside the exe, picked for this program only.
         self.env["WINEDLLOVERRIDES"] = "winmm,mapi32=n,b;mscoree,mshtml="
         # One server for the whole run, so that every start finds it running. It returns once

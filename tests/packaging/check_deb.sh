@@ -13,8 +13,10 @@ fail() {
   status=1
 }
 
-rm -rf "$work"
-mkdir -p "$work"
+# shellcheck source=../../scripts/ours.sh
+source "$src/scripts/ours.sh"
+kestrune_remove_ours "$work" || exit 1
+kestrune_new_folder "$work"
 deb=$(bash "$src/packaging/deb/build-deb.sh" --version "$version" --exe-dir "$exe_dir" --out "$work/dist") ||
   { echo "FAIL: build-deb.sh failed" >&2; exit 1; }
 [ "$deb" = "$work/dist/kestrune_${version}_amd64.deb" ] || fail "build-deb.sh wrote '$deb'"

@@ -13,6 +13,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 dist=$1 version=$2 help_page=$3 objdump=$4 windres=$5 probe=$6
 # shellcheck source=../../scripts/wine-env.sh
 source "$here/../../scripts/wine-env.sh"
+# shellcheck source=../../scripts/ours.sh
+source "$here/../../scripts/ours.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -36,12 +38,12 @@ if [ "$present" -eq 0 ]; then
 fi
 [ "$present" -eq 4 ] || fail "only $present of the 4 Kestrune $version packages are in $dist"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kestrune-package.XXXXXX")
+work=$(kestrune_mktemp_folder kestrune-package)
 kestrunePid=
 cleanup() {
   if [ -n "$kestrunePid" ] && kill -0 "$kestrunePid" 2>/dev/null; then kill "$kestrunePid" || true; fi
   if [ -d "$work/prefix" ]; then WINEPREFIX=$work/prefix timeout 30 wineserver -k || true; fi
-  rm -rf "$work"
+  kestrune_remove_ours "$work"
 }
 trap cleanup EXIT
 

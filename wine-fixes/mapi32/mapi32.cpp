@@ -18,6 +18,9 @@ using DosFileNameFn = WCHAR*(CDECL*)(LPCSTR unixName);
 constexpr int kMaxCommandLine = 32767;
 constexpr ULONGLONG kFileTimeTicksPerDay = 24ULL * 60 * 60 * 10000000;
 const char kMailFolderPrefix[] = "kestrune-mail-";
+// The file that marks a folder as ours, the same name the project's scripts use: a folder
+// without it is somebody else's, whatever its name, and is never emptied.
+const char kMarkerName[] = ".kestrune-ours";
 
 template <typename Fn>
 Fn FindExport(HMODULE module, const char* name) {
@@ -103,6 +106,10 @@ ULONGLONG Ticks(const FILETIME& time) {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
+bool IsMarker(const char* name) {
+    return lstrcmpiA(name, kMarkerName) == 0;
+}
+
 // Our copies in folders more than a day old: no mail program still reads them.
 void RemoveOldMailFolders(const char* temp) {
     char pattern[MAX_PATH];
@@ -117,22 +124,29 @@ void RemoveOldMailFolders(const char* temp) {
     do {
         char path[MAX_PATH];
         char files[MAX_PATH];
+        char marker[MAX_PATH];
         if (!(folder.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
             Ticks(now) <= Ticks(folder.ftLastWriteTime) + kFileTimeTicksPerDay ||
-            !FormatPath(path, "%s%s", temp, folder.cFileName) || !FormatPath(files, "%s\\*", path))
+            !FormatPath(path, "%s%s", temp, folder.cFileName) ||
+            !FormatPath(files, "%s\\*", path) || !FormatPath(marker, "%s\\%s", path, kMarkerName) ||
+            GetFileAttributesA(marker) == INVALID_FILE_ATTRIBUTES)
             continue;
+        // The marker goes last, once all else is gone: a folder we could not empty stays ours.
+        bool emptied = true;
         WIN32_FIND_DATAA file;
         HANDLE found = FindFirstFileA(files, &file);
         if (found != INVALID_HANDLE_VALUE) {
             do {
                 char name[MAX_PATH];
                 if (!(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                    FormatPath(name, "%s\\%s", path, file.cFileName))
-                    DeleteFileA(name);
+                    !IsMarker(file.cFileName))
+                    emptied = FormatPath(name, "%s\\%s", path, file.cFileName) &&
+                              DeleteFileA(name) && emptied;
             } while (FindNextFileA(found, &file));
             FindClose(found);
         }
-        RemoveDirectoryA(path);
+        if (emptied && DeleteFileA(marker))
+            RemoveDirectoryA(path);
     } while (FindNextFileA(folders, &folder));
     FindClose(folders);
 }
@@ -149,8 +163,20 @@ bool MakeMailFolder(char (&folder)[MAX_PATH]) {
         if (!FormatPath(folder, "%s%s%lu-%lu", temp, kMailFolderPrefix, GetCurrentProcessId(),
                         GetTickCount() + attempt))
             return false;
-        if (CreateDirectoryA(folder, nullptr))
+        if (CreateDirectoryA(folder, nullptr)) {
+            // Marked as ours, so that a later Send may remove it.
+            char marker[MAX_PATH];
+            HANDLE file = FormatPath(marker, "%s\\%s", folder, kMarkerName)
+                              ? CreateFileA(marker, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr)
+                              : INVALID_HANDLE_VALUE;
+            if (file == INVALID_HANDLE_VALUE) {
+                RemoveDirectoryA(folder);
+                return false;
+            }
+            CloseHandle(file);
             return true;
+        }
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return false;
     }
