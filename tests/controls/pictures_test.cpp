@@ -212,7 +212,8 @@ TEST(PictureResources, LoadAs42By42EightBitPictures) {
     EXPECT_EQ(LoadBitmapA(g_instance, MAKEINTRESOURCEA(111)), nullptr) << "there is no 111";
 }
 
-// Sizes of the images in an .ico file, each checked to be 8 bits with a 256-entry palette.
+// Sizes of the images in an .ico file: each an 8-bit picture with the colours it uses and
+// its mask, the 256-px one a PNG.
 std::vector<int> IconSizes(const std::string& path) {
     const Bytes file = ReadFile(path);
     std::vector<int> sizes;
@@ -231,7 +232,6 @@ std::vector<int> IconSizes(const std::string& path) {
         }
         const int size = file[entry] ? file[entry] : 256;
         EXPECT_EQ(file[entry + 1], file[entry]) << "square";
-        EXPECT_EQ(U16(file, entry + 6), 8) << "bits per pixel";
         const uint32_t bytes = U32(file, entry + 8);
         const uint32_t offset = U32(file, entry + 12);
         if (offset + bytes > file.size() || bytes < 40) {
@@ -239,43 +239,50 @@ std::vector<int> IconSizes(const std::string& path) {
                           << ") past the end of the file";
             break;
         }
+        sizes.push_back(size);
+        if (size == 256) {
+            EXPECT_EQ(U16(file, entry + 6), 32) << "bits per pixel";
+            EXPECT_EQ(U32(file, offset), 0x474E5089u) << "PNG";
+            continue;
+        }
+        EXPECT_EQ(U16(file, entry + 6), 8) << "bits per pixel";
+        const uint32_t colours = U32(file, offset + 32);
+        EXPECT_TRUE(colours > 0 && colours <= 256) << colours << " colours";
         const size_t mask = ((size + 31) / 32) * 4 * size;
-        EXPECT_EQ(bytes, 40u + 1024u + size * size + mask);
+        EXPECT_EQ(bytes, 40u + 4 * colours + size * ((size + 3) / 4 * 4) + mask);
         EXPECT_EQ(U32(file, offset), 40u);
         EXPECT_EQ(static_cast<int>(U32(file, offset + 4)), size);
         EXPECT_EQ(static_cast<int>(U32(file, offset + 8)), 2 * size) << "pixels and mask";
         EXPECT_EQ(U16(file, offset + 14), 8);
         EXPECT_EQ(U32(file, offset + 16), static_cast<uint32_t>(BI_RGB));
-        sizes.push_back(size);
     }
     return sizes;
 }
 
-TEST(Icons, PostcardHas32And16PixelsEnvelope16) {
-    EXPECT_EQ(IconSizes(SourcePath("res/icons/postcard.ico")), (std::vector<int>{32, 16}));
-    EXPECT_EQ(IconSizes(SourcePath("res/icons/envelope.ico")), (std::vector<int>{16}));
+// Windows shows icons at 16 to 64 px from 100 to 200 %, and 256 in Explorer's largest views.
+TEST(Icons, BothHaveAnImageForEverySizeFrom16To256) {
+    const std::vector<int> sizes = {16, 20, 24, 32, 40, 48, 64, 256};
+    EXPECT_EQ(IconSizes(SourcePath("res/icons/postcard.ico")), sizes);
+    EXPECT_EQ(IconSizes(SourcePath("res/icons/envelope.ico")), sizes);
 
     RegisterClassesOnce();
     for (int id : {IDI_POSTCARD, IDI_ENVELOPE}) {
-        HICON icon =
-            static_cast<HICON>(LoadImageA(g_instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
-        EXPECT_NE(icon, nullptr) << id;
-        if (icon) {
+        for (int size : sizes) {
+            SCOPED_TRACE(testing::Message() << id << " at " << size);
+            HICON icon = static_cast<HICON>(
+                LoadImageA(g_instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
+            ASSERT_NE(icon, nullptr);
+            ICONINFO info = {};
+            ASSERT_TRUE(GetIconInfo(icon, &info));
+            BITMAP colour = {};
+            GetObjectA(info.hbmColor, sizeof(colour), &colour);
+            EXPECT_EQ(colour.bmWidth, size);
+            EXPECT_EQ(colour.bmHeight, size);
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
             DestroyIcon(icon);
         }
     }
-    HICON large = static_cast<HICON>(
-        LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_POSTCARD), IMAGE_ICON, 32, 32, 0));
-    ASSERT_NE(large, nullptr);
-    ICONINFO info = {};
-    ASSERT_TRUE(GetIconInfo(large, &info));
-    BITMAP colour = {};
-    GetObjectA(info.hbmColor, sizeof(colour), &colour);
-    EXPECT_EQ(colour.bmWidth, 32);
-    EXPECT_EQ(colour.bmHeight, 32);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    DestroyIcon(large);
 }
 
 }  // namespace
