@@ -19,6 +19,8 @@ constexpr int kEdgeGap = 6;    // from the bar's left edge to Play, and from Sen
 constexpr int kButtonGap = 4;  // between Play, Pause, Stop and Record
 constexpr int kFrameWidth = 1;
 constexpr int kFirstCommand = IDM_PLAY;
+// Posted to the bar as it is made: the tooltips are made once the window has shown.
+constexpr UINT kMakeTips = WM_USER + 1;
 
 struct ButtonLook {
     const char* name;  // the window text: what screen readers say and the tooltip shows
@@ -68,6 +70,23 @@ void AddTip(HWND tips, HWND bar, MyButton* button, const char* name) {
     tool.uId = reinterpret_cast<UINT_PTR>(button->window);
     tool.lpszText = const_cast<char*>(name);  // copied by the control
     SendMessageA(tips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+// The tooltip control and a tool for each button there is.
+void MakeTips(BtnBar* bar) {
+    if (bar->tips) {
+        return;
+    }
+    bar->tips = CreateTips(bar->window);
+    if (!bar->tips) {
+        return;
+    }
+    for (int slot = Play; slot <= Send; ++slot) {
+        MyButton* button = ButtonInSlot(bar, slot);
+        if (button) {
+            AddTip(bar->tips, bar->window, button, kButtons[slot].name);
+        }
+    }
 }
 
 bool IsSlot(int slot) {
@@ -191,6 +210,13 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_COMMAND:
             SendMessageA(GetParent(window), WM_COMMAND, wParam, lParam);
             return 0;
+        case kMakeTips: {
+            auto* bar = static_cast<BtnBar*>(GetWindowObject(window));
+            if (bar) {
+                MakeTips(bar);
+            }
+            return 0;
+        }
         case kDpiChangedAfterParent: {
             // The dialog has taken its new scale and moved and sized the bar for it.
             auto* bar = static_cast<BtnBar*>(GetWindowObject(window));
@@ -208,7 +234,6 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
     bar->window = window;
     const UINT dpi = WindowDpi(window);
     const int width = BarWidth(window);
-    bar->tips = CreateTips(window);
     MyButton** fields[] = {&bar->play, &bar->pause, &bar->stop, &bar->record, &bar->send};
     for (int slot = Play; slot <= Send; ++slot) {
         const ButtonLook& look = kButtons[slot];
@@ -226,14 +251,16 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
             SetDisabled(button, true);
         }
         SetCommand(button, kFirstCommand + slot);
-        if (bar->tips) {
-            AddTip(bar->tips, window, button, look.name);
-        }
         *fields[slot] = button;
         ShowWindow(button->window, SW_SHOW);
     }
 
     SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(bar));
+    // Nobody points at a button before the window shows: the tooltips, a window of their own,
+    // need not delay it.
+    if (!PostMessageA(window, kMakeTips, 0, 0)) {
+        MakeTips(bar);
+    }
 }
 
 void SetButtonDisabled(BtnBar* bar, int slot, bool flag) {

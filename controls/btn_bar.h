@@ -13,7 +13,7 @@ struct BtnBar {
     MyButton* record;
     MyButton* stop;
     MyButton* send;
-    HWND tips;  // the buttons' tooltips, destroyed with the bar
+    HWND tips;  // the buttons' tooltips, destroyed with the bar; made once the window shows
 };
 
 bool RegisterBtnBarClass();

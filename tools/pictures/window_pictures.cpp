@@ -115,6 +115,7 @@ bool TakePictures(AppState& state, const char* folder) {
         return false;
     }
     SetForegroundWindow(dialog);
+    PumpMessages();  // the bar makes its tooltips then
     // Xvfb keeps its pointer in the middle of the screen, over Stop, whatever SetCursorPos
     // says; the pictures show the window without a tooltip.
     SendMessageA(state.bar->tips, TTM_ACTIVATE, FALSE, 0);
