@@ -392,7 +392,7 @@ def envelope(size):
 # The sizes in the program's icons (Windows asks for 16 to 64 at 100 to 200 %), and the
 # desktop's icon sizes; both from the same drawings.
 ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
-PNG_ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+PNG_ICON_SIZES = (16, 32, 48, 64, 128, 256)
 
 
 def write_png_icons(folder):
