@@ -186,6 +186,65 @@ TEST(PictureFiles, ShowAFramedFaceWithItsSymbolInTheMiddle) {
     }
 }
 
+// The sets for 125, 150 and 200 %: the same pictures on their own pixel grids, the margin,
+// frame and inner edges whole pixels as wide as 2, 1 and 1 px scaled.
+TEST(PictureSets, EachLookIsAFramedFaceWithItsSymbolInTheMiddle) {
+    RegisterClassesOnce();
+    const char* const names[] = {"play", "pause", "stop", "record", "send"};
+    for (int drawn : {53, 63, 84}) {
+        const double scale = drawn / 42.0;
+        const int margin = static_cast<int>(2 * scale + 0.5);
+        const int frame = margin + static_cast<int>(scale + 0.5);
+        const int edge = frame + static_cast<int>(scale + 0.5);  // the face within its edges
+        for (const char* name : names) {
+            for (int look = 0; look < 3; ++look) {
+                SCOPED_TRACE(testing::Message() << name << " look " << look << " at " << drawn);
+                Canvas canvas(drawn, drawn, RGB(255, 0, 255));
+                ASSERT_TRUE(DrawPictureFile(name, look, drawn, drawn, COLORONCOLOR, &canvas));
+                for (int i = 0; i < drawn; ++i) {
+                    for (int ring = 0; ring < frame; ++ring) {
+                        const COLORREF wanted = ring < margin ? RGB(156, 178, 212) : RGB(0, 0, 0);
+                        const int last = drawn - 1 - ring;
+                        if (i >= ring && i <= last) {
+                            ASSERT_EQ(canvas.At(i, ring), wanted) << i << "," << ring;
+                            ASSERT_EQ(canvas.At(ring, i), wanted) << ring << "," << i;
+                            ASSERT_EQ(canvas.At(i, last), wanted) << i << "," << last;
+                            ASSERT_EQ(canvas.At(last, i), wanted) << last << "," << i;
+                        }
+                    }
+                }
+                const COLORREF face = canvas.At(drawn / 6, drawn / 6);
+                ASSERT_NE(face, RGB(0, 0, 0));
+                int count = 0;
+                double sumX = 0, sumY = 0;
+                for (int y = edge; y < drawn - edge; ++y) {
+                    for (int x = edge; x < drawn - edge; ++x) {
+                        const COLORREF pixel = canvas.At(x, y);
+                        const int distance = std::abs(GetRValue(pixel) - GetRValue(face)) +
+                                             std::abs(GetGValue(pixel) - GetGValue(face)) +
+                                             std::abs(GetBValue(pixel) - GetBValue(face));
+                        if (distance > 60) {
+                            ++count;
+                            sumX += x + 0.5;
+                            sumY += y + 0.5;
+                        }
+                    }
+                }
+                ASSERT_GT(count, 100 * scale * scale) << "no symbol";
+                EXPECT_NEAR(sumX / count, drawn / 2.0, 1.5 * scale) << "symbol off centre";
+                EXPECT_NEAR(sumY / count, drawn / 2.0, 1.5 * scale) << "symbol off centre";
+                // The same pixel of the 42-px picture has the same colour.
+                Canvas small(42, 42, RGB(255, 0, 255));
+                ASSERT_TRUE(DrawPictureFile(name, look, 42, 42, COLORONCOLOR, &small));
+                EXPECT_EQ(canvas.At(static_cast<int>(16.5 * scale), static_cast<int>(21.5 * scale)),
+                          small.At(16, 21))
+                    << "inside the symbol";
+                EXPECT_EQ(face, small.At(6, 6));
+            }
+        }
+    }
+}
+
 TEST(PictureResources, LoadAs42By42EightBitPictures) {
     RegisterClassesOnce();
     for (const PictureFile& file : kPictureFiles) {
