@@ -6,6 +6,7 @@
 #include "app/message_box.h"
 #include "app/shortcuts.h"
 #include "app/ui_state.h"
+#include "app/window_scale.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
@@ -25,11 +26,7 @@ namespace {
 bool OnInitDialog(AppState* state, HWND window) {
     g_mainWindow = window;
 
-    HICON smallIcon = static_cast<HICON>(
-        LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_ENVELOPE), IMAGE_ICON, 16, 16, LR_SHARED));
-    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
-    HICON largeIcon = LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_POSTCARD));
-    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon));
+    SetWindowIcons(window);
 
     HWND slider = GetDlgItem(window, IDC_SLIDER);
     SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kSliderSteps));
@@ -224,9 +221,14 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case kMailNotTaken:
             ShowMailNotTaken(reinterpret_cast<MailJob*>(lParam));
             return TRUE;
+        case WM_DPICHANGED:
+            // The default handling goes on to scale the dialog's own controls.
+            FollowNewScale(window, reinterpret_cast<const RECT*>(lParam));
+            return FALSE;
         case WM_DESTROY:
             RemoveShortcuts();
             ReleaseVoiceFile(state);
+            DestroyWindowIcons(window);
             return FALSE;
         default:
             return FALSE;

@@ -5,6 +5,10 @@ window against Wine's notepad, under Wine with real sound (the end-to-end rig).
   bench/capture_cost.py [--build build/x64] [--rounds 3] [--seconds 20] [--pointer button|away]
                         [--before OTHER/Kestrune.exe] [--launches 5] [--dialog]
 
+Start-up is also set against the launch floor (build/launch_floor.exe): a dialog with one
+slider and exactly Kestrune's imports and manifest, which does nothing else before it shows.
+--rounds 0 measures only the launches.
+
 Cost: clock ticks (10 ms of utime + stime, from /proc) of the program and of the prefix's
 wineserver together, over the same stretch of a running recording. Kestrune starts recording
 with a click on its Record button (--pointer button: the pointer then rests there) or from the
@@ -79,11 +83,19 @@ def kestrune_round(rig, pointer, seconds):
     return launched, ticks
 
 
-def notepad_launch(rig):
-    launched, notepad = rig.launch_time("notepad.exe", "Notepad$")
-    rig.end(notepad)
-    wait_until("notepad ending", lambda: not rig.visible_windows("Notepad$"), 10, 0.05)
+def closed_launch(rig, exe, title):
+    """Seconds to a visible window of a program that is then ended."""
+    launched, program = rig.launch_time(exe, title)
+    rig.end(program)
+    wait_until(f"{title} ending", lambda: not rig.visible_windows(title), 10, 0.05)
     return launched
+
+
+def notepad_launch(rig):
+    return closed_launch(rig, "notepad.exe", "Notepad$")
+
+
+FLOOR_TITLE = "^Kestrune floor$"
 
 
 def median(values):
@@ -106,7 +118,8 @@ def main():
     exe = os.path.abspath(args.exe) if args.exe else os.path.join(build, "Kestrune.exe")
     loop_exe = os.path.join(build, "capture_loop.exe")
     probe = os.path.join(build, "tests", "e2e", "kestrune_probe.exe")
-    for path in (exe, loop_exe, probe, os.path.join(build, "winmm.dll")):
+    floor_exe = os.path.join(build, "launch_floor.exe")
+    for path in (exe, loop_exe, probe, floor_exe, os.path.join(build, "winmm.dll")):
         if not os.path.exists(path):
             print(f"capture_cost: {path} is not built (cmake --build --preset x64; the e2e "
                   "tests build winmm.dll)")
@@ -124,6 +137,7 @@ def main():
         rig.set_up()
         # The first start of each program in a fresh server loads more from disk than the rest.
         notepad_launch(rig)
+        closed_launch(rig, floor_exe, FLOOR_TITLE)
         for _, path in kestrunes:
             rig.end(rig.launch_time(path, "^Kestrune$")[1])
         print(f"{args.seconds:g} s of recording per round, pointer {args.pointer}; ticks are "
@@ -151,12 +165,14 @@ def main():
             for name, _ in kestrunes:
                 text += f", {name} {row[name + ' start']:.3f} s"
             print(text, flush=True)
-        starts = {name: [] for name in ["notepad"] + [n for n, _ in kestrunes]}
+        starts = {name: [] for name in ["notepad", "floor"] + [n for n, _ in kestrunes]}
         for i in range(args.launches):
             names = list(starts)
             for name in names[i % len(names):] + names[:i % len(names)]:
                 if name == "notepad":
                     starts[name].append(notepad_launch(rig))
+                elif name == "floor":
+                    starts[name].append(closed_launch(rig, floor_exe, FLOOR_TITLE))
                 else:
                     launched, app = rig.launch_time(dict(kestrunes)[name], "^Kestrune$")
                     starts[name].append(launched)
@@ -166,6 +182,15 @@ def main():
         if args.launches:
             print("starts (s): " + "; ".join(
                 f"{name} " + " ".join(f"{t:.3f}" for t in times) for name, times in starts.items()))
+    if args.launches:
+        floor = median(starts["floor"])
+        print(f"median start of {args.launches} alternating launches: notepad "
+              f"{median(starts['notepad']):.3f} s, launch floor {floor:.3f} s, " +
+              ", ".join(f"{name} {median(starts[name]):.3f} s ({median(starts[name]) / floor:.3f}x"
+                        " the floor)" for name, _ in kestrunes))
+    if not rows:
+        print(f"load average: {load:.2f} at the start, {os.getloadavg()[0]:.2f} at the end")
+        return 0
     bare = median(sum(r["bare"]) for r in rows)
     notepad = median(r["notepad"] for r in rows)
     if args.dialog:

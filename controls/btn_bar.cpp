@@ -5,39 +5,45 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/dpi.h"
 #include "app/heap.h"
 #include "res/resource.h"
 
 namespace {
 
 constexpr char kClassName[] = "BtnBarClass";
+// The layout at 96 dpi; at other scales each measure is scaled.
 constexpr int kButtonSize = 42;
 constexpr int kButtonTop = 6;
-constexpr int kSendFromRight = 48;  // Send stands 6 px from the bar's right edge
+constexpr int kEdgeGap = 6;    // from the bar's left edge to Play, and from Send to the right
+constexpr int kButtonGap = 4;  // between Play, Pause, Stop and Record
+constexpr int kFrameWidth = 1;
 constexpr int kFirstCommand = IDM_PLAY;
+// Posted to the bar as it is made: the tooltips are made once the window has shown.
+constexpr UINT kMakeTips = WM_USER + 1;
 
 struct ButtonLook {
     const char* name;  // the window text: what screen readers say and the tooltip shows
-    int left;
     int normal;
     int pressed;
     int disabled;
     bool momentary;
 };
 
-// The five buttons in slot order; Send's left edge (0 here) depends on the bar's width.
+// The five buttons in slot order.
 constexpr ButtonLook kButtons[] = {
-    {"Play", 6, IDB_PLAY, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED, false},
-    {"Pause", 52, IDB_PAUSE, IDB_PAUSE_PRESSED, IDB_PAUSE_DISABLED, true},
-    {"Stop", 98, IDB_STOP, IDB_STOP_PRESSED, IDB_STOP_DISABLED, true},
-    {"Record", 144, IDB_RECORD, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED, false},
-    {"Send", 0, IDB_SEND, IDB_SEND_PRESSED, IDB_SEND_DISABLED, true},
+    {"Play", IDB_PLAY, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED, false},
+    {"Pause", IDB_PAUSE, IDB_PAUSE_PRESSED, IDB_PAUSE_DISABLED, true},
+    {"Stop", IDB_STOP, IDB_STOP_PRESSED, IDB_STOP_DISABLED, true},
+    {"Record", IDB_RECORD, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED, false},
+    {"Send", IDB_SEND, IDB_SEND_PRESSED, IDB_SEND_DISABLED, true},
 };
 
 // A hidden button at its place, with its object; null when either is missing.
-MyButton* CreateButton(HWND bar, const char* name, int left) {
-    HWND window = CreateWindowExA(0, "MyButtonClass", name, WS_CHILD, left, kButtonTop, kButtonSize,
-                                  kButtonSize, bar, nullptr, g_instance, nullptr);
+MyButton* CreateButton(HWND bar, const char* name, const RECT& place) {
+    HWND window = CreateWindowExA(0, "MyButtonClass", name, WS_CHILD, place.left, place.top,
+                                  place.right - place.left, place.bottom - place.top, bar, nullptr,
+                                  g_instance, nullptr);
     if (!window) {
         return nullptr;
     }
@@ -66,11 +72,69 @@ void AddTip(HWND tips, HWND bar, MyButton* button, const char* name) {
     SendMessageA(tips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+// The tooltip control and a tool for each button there is.
+void MakeTips(BtnBar* bar) {
+    if (bar->tips) {
+        return;
+    }
+    bar->tips = CreateTips(bar->window);
+    if (!bar->tips) {
+        return;
+    }
+    for (int slot = Play; slot <= Send; ++slot) {
+        MyButton* button = ButtonInSlot(bar, slot);
+        if (button) {
+            AddTip(bar->tips, bar->window, button, kButtons[slot].name);
+        }
+    }
+}
+
 bool IsSlot(int slot) {
     return slot >= Play && slot <= Send;
 }
 
+int BarWidth(HWND window) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    return client.right;
+}
+
+// A button's painted area, picture and frame for its place at that scale.
+void ScaleButton(MyButton* button, const RECT& place, UINT dpi) {
+    const int size = place.right - place.left;
+    SetSize(button, size, size);
+    SetPictureSize(button, size);
+    SetFrameWidth(button, ScaleToDpi(kFrameWidth, dpi));
+}
+
+// The buttons' places, sizes and frames for the bar's scale now; their pictures follow when
+// they are painted next.
+void LayOutButtons(BtnBar* bar) {
+    const UINT dpi = WindowDpi(bar->window);
+    const int width = BarWidth(bar->window);
+    for (int slot = Play; slot <= Send; ++slot) {
+        MyButton* button = ButtonInSlot(bar, slot);
+        if (!button) {
+            continue;
+        }
+        const RECT place = ButtonPlace(slot, width, dpi);
+        ScaleButton(button, place, dpi);
+        SetWindowPos(button->window, nullptr, place.left, place.top, place.right - place.left,
+                     place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(button->window, nullptr, TRUE);
+    }
+}
+
 }  // namespace
+
+RECT ButtonPlace(int slot, int barWidth, UINT dpi) {
+    // Each edge is its 96-dpi distance scaled, so none is more than half a pixel off.
+    const int size = ScaleToDpi(kButtonSize, dpi);
+    const int top = ScaleToDpi(kButtonTop, dpi);
+    const int left = slot == Send ? barWidth - ScaleToDpi(kEdgeGap + kButtonSize, dpi)
+                                  : ScaleToDpi(kEdgeGap + slot * (kButtonSize + kButtonGap), dpi);
+    return {left, top, left + size, top + size};
+}
 
 MyButton* ButtonInSlot(BtnBar* bar, int slot) {
     switch (slot) {
@@ -146,6 +210,21 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_COMMAND:
             SendMessageA(GetParent(window), WM_COMMAND, wParam, lParam);
             return 0;
+        case kMakeTips: {
+            auto* bar = static_cast<BtnBar*>(GetWindowObject(window));
+            if (bar) {
+                MakeTips(bar);
+            }
+            return 0;
+        }
+        case kDpiChangedAfterParent: {
+            // The dialog has taken its new scale and moved and sized the bar for it.
+            auto* bar = static_cast<BtnBar*>(GetWindowObject(window));
+            if (bar) {
+                LayOutButtons(bar);
+            }
+            return 0;
+        }
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -153,18 +232,17 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void ConstructBtnBar(BtnBar* bar, HWND window) {
     bar->window = window;
-    RECT client = {};
-    GetClientRect(window, &client);
-    bar->tips = CreateTips(window);
+    const UINT dpi = WindowDpi(window);
+    const int width = BarWidth(window);
     MyButton** fields[] = {&bar->play, &bar->pause, &bar->stop, &bar->record, &bar->send};
     for (int slot = Play; slot <= Send; ++slot) {
         const ButtonLook& look = kButtons[slot];
-        int left = slot == Send ? client.right - kSendFromRight : look.left;
-        MyButton* button = CreateButton(window, look.name, left);
+        const RECT place = ButtonPlace(slot, width, dpi);
+        MyButton* button = CreateButton(window, look.name, place);
         if (!button) {
             continue;
         }
-        SetSize(button, kButtonSize, kButtonSize);
+        ScaleButton(button, place, dpi);
         SetBitmaps(button, look.normal, look.pressed, look.disabled);
         if (look.momentary) {
             SetAutoRelease(button, true);
@@ -173,14 +251,16 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
             SetDisabled(button, true);
         }
         SetCommand(button, kFirstCommand + slot);
-        if (bar->tips) {
-            AddTip(bar->tips, window, button, look.name);
-        }
         *fields[slot] = button;
         ShowWindow(button->window, SW_SHOW);
     }
 
     SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(bar));
+    // Nobody points at a button before the window shows: the tooltips, a window of their own,
+    // need not delay it.
+    if (!PostMessageA(window, kMakeTips, 0, 0)) {
+        MakeTips(bar);
+    }
 }
 
 void SetButtonDisabled(BtnBar* bar, int slot, bool flag) {

@@ -13,12 +13,18 @@ struct BtnBar {
     MyButton* record;
     MyButton* stop;
     MyButton* send;
-    HWND tips;  // the buttons' tooltips, destroyed with the bar
+    HWND tips;  // the buttons' tooltips, destroyed with the bar; made once the window shows
 };
 
 bool RegisterBtnBarClass();
 LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// A button's place in a bar that wide at that scale: at 96 dpi 42 x 42 px, 6 px below the
+// top, Play 6 px from the left with 4 px between the first four, Send 6 px from the right;
+// each measure scaled and rounded at other scales.
+RECT ButtonPlace(int slot, int barWidth, UINT dpi);
+
+// Lays the buttons out for the window's scale (and again on WM_DPICHANGED_AFTERPARENT).
 void ConstructBtnBar(BtnBar* bar, HWND window);
 // Also grays or enables the slot's item in the parent window's menu.
 void SetButtonDisabled(BtnBar* bar, int slot, bool flag);

@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/heap.h"
+#include "controls/picture_sets.h"
 
 namespace {
 
@@ -165,6 +166,8 @@ void ConstructMyButton(MyButton* button, HWND window) {
     button->frameDrawn = false;
     button->hot = false;
     button->autoRelease = false;
+    button->pictureSize = kPictureSetSizes[0];
+    button->frameWidth = 1;
     button->window = window;
     SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(button));
 }
@@ -172,6 +175,14 @@ void ConstructMyButton(MyButton* button, HWND window) {
 void SetSize(MyButton* button, int width, int height) {
     button->width = width;
     button->height = height;
+}
+
+void SetPictureSize(MyButton* button, int pixels) {
+    button->pictureSize = pixels;
+}
+
+void SetFrameWidth(MyButton* button, int pixels) {
+    button->frameWidth = pixels;
 }
 
 void SetBitmaps(MyButton* button, int normal, int pressed, int disabled) {
@@ -204,7 +215,7 @@ void Paint(MyButton* button, HDC target) {
     }
     int index = button->disabled ? 2 : (button->pressed ? 1 : 0);
     HDC memory = CreateCompatibleDC(target);
-    HBITMAP picture = LoadBitmapA(g_instance, MAKEINTRESOURCEA(LOWORD(button->bitmaps[index])));
+    HBITMAP picture = LoadButtonPicture(LOWORD(button->bitmaps[index]), button->pictureSize);
     if (memory && picture) {
         HGDIOBJ previous = SelectObject(memory, picture);
         BitBlt(target, 0, 0, button->width, button->height, memory, 0, 0, SRCCOPY);
@@ -236,13 +247,16 @@ void DrawFrame(MyButton* button, HDC target) {
     int previousMode = SetBkMode(target, OPAQUE);
     COLORREF previousColour = SetBkColor(target, RGB(255, 255, 255));
     HGDIOBJ previousPen = SelectObject(target, pen);
-    int right = button->width - 1;
-    int bottom = button->height - 1;
-    MoveToEx(target, 0, 0, nullptr);
-    LineTo(target, right, 0);
-    LineTo(target, right, bottom);
-    LineTo(target, 0, bottom);
-    LineTo(target, 0, 0);
+    // One ring a pixel wide inside the other, as wide as the frame is.
+    for (int ring = 0; ring < button->frameWidth; ++ring) {
+        int right = button->width - 1 - ring;
+        int bottom = button->height - 1 - ring;
+        MoveToEx(target, ring, ring, nullptr);
+        LineTo(target, right, ring);
+        LineTo(target, right, bottom);
+        LineTo(target, ring, bottom);
+        LineTo(target, ring, ring);
+    }
     SelectObject(target, previousPen);
     SetBkColor(target, previousColour);
     SetBkMode(target, previousMode);

@@ -13,7 +13,9 @@ struct MyButton {
     bool autoRelease;
     HWND window;
     int command;
-    int bitmaps[3];  // resource numbers: 0 normal, 1 pressed, 2 disabled
+    int bitmaps[3];   // 100 % resource numbers: 0 normal, 1 pressed, 2 disabled
+    int pictureSize;  // the pictures are shown this wide and high
+    int frameWidth;   // of the hover frame, in pixels
 };
 
 // The bar's colour behind the buttons; a button whose picture can't be loaded shows it.
@@ -26,7 +28,12 @@ LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 void* GetWindowObject(HWND window);
 
 void ConstructMyButton(MyButton* button, HWND window);
+// The area painted and framed; the picture is cut to it.
 void SetSize(MyButton* button, int width, int height);
+// 42 and 1 at 96 dpi. Pictures are drawn for 42, 53, 63 and 84 px, and resized from the
+// nearest set for other sizes.
+void SetPictureSize(MyButton* button, int pixels);
+void SetFrameWidth(MyButton* button, int pixels);
 void SetBitmaps(MyButton* button, int normal, int pressed, int disabled);
 void SetCommand(MyButton* button, int command);
 void SetAutoRelease(MyButton* button, bool flag);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the real main window - just started, recording, ready after a recording - taken
 # under Xvfb and written as docs/window-empty.png, docs/window-recording.png and
-# docs/window-ready.png.
+# docs/window-ready.png; and the window just started at 150 % (144 dpi, Wine's LogPixels in a
+# prefix of its own) as docs/window-150.png.
 # Usage: tools/make_window_pictures.sh [preset]   (default x64; needs xvfb, imagemagick, fonts-wine)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,19 +23,17 @@ if [ "$preset" = x86 ]; then
   kestrune_runs_32bit || { echo "make_window_pictures.sh: this machine cannot run 32-bit programs; use the x64 preset" >&2; exit 1; }
   loader=/usr/lib/wine/wine
 fi
-export WINEPREFIX=$build/wineprefix-shots
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES=mscoree,mshtml=
 tmp=$(kestrune_mktemp_folder)
 trap 'kestrune_remove_ours "$tmp"' EXIT
 
-# Xvfb has no window manager, so Wine draws the caption and frame itself (Decorated=N). Wine's
-# own fonts (Tahoma for "MS Shell Dlg", Marlett for the caption buttons) go into the prefix's
-# Fonts folder, where this Wine finds them. Each set-up step's output goes to a log that is
-# shown, with the step, when it fails.
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+# shots PREFIX DPI FOLDER: the three pictures at that scale, as BMPs in FOLDER.
+shots() {
+mkdir -p "$3"
+WINEPREFIX=$1 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -e
-  source "$4/scripts/ours.sh"
+  source "$5/scripts/ours.sh"
   step() {
     "$@" >"$WINEPREFIX.log" 2>&1 || { cat "$WINEPREFIX.log" >&2; echo "make_window_pictures.sh: failed: $*" >&2; exit 1; }
   }
@@ -46,16 +45,23 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     step wineserver -w
     touch "$WINEPREFIX/.kestrune-shots"
   fi
+  step "$WINE64" reg.exe add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d "$4" /f
   status=0
   out=$("$WINE64" winepath.exe -w "$3") || { echo "make_window_pictures.sh: winepath -w $3 failed" >&2; exit 1; }
   WINELOADER=$1 "$1" "$2" "$out" || status=$?
   wineserver -k || true
   [ "$status" -eq 0 ] || echo "make_window_pictures.sh: $2 failed with exit status $status" >&2
   exit $status
-' make-window-pictures "$loader" "$build/tools/pictures/window_pictures.exe" "$tmp" "$root"
+' make-window-pictures "$loader" "$build/tools/pictures/window_pictures.exe" "$3" "$2" "$root"
+}
+
+shots "$build/wineprefix-shots" 96 "$tmp/96"
+shots "$build/wineprefix-shots-150" 144 "$tmp/150"
 
 mkdir -p docs
 for name in empty recording ready; do
-  convert "$tmp/window-$name.bmp" -strip "docs/window-$name.png"
+  convert "$tmp/96/window-$name.bmp" -strip "docs/window-$name.png"
   echo "wrote docs/window-$name.png"
 done
+convert "$tmp/150/window-empty.bmp" -strip docs/window-150.png
+echo "wrote docs/window-150.png"

@@ -9,6 +9,7 @@
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 #include "tests/controls/controls_support.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 
 namespace {
@@ -283,6 +284,8 @@ TEST_F(BarTest, DisabledOverridesPressedAndNeitherClearsTheOther) {
 // with it in place.
 TEST_F(BarTest, EachButtonHasATooltipWithItsName) {
     const char* const names[] = {"Play", "Pause", "Stop", "Record", "Send"};
+    EXPECT_EQ(bar->tips, nullptr) << "made before the window could show";
+    PumpMessages();  // the tooltips come once the window's messages run
     ASSERT_NE(bar->tips, nullptr);
     EXPECT_EQ(SendMessageA(bar->tips, TTM_GETTOOLCOUNT, 0, 0), 5);
     for (int slot = Play; slot <= Send; ++slot) {

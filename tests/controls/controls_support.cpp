@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/heap.h"
 #include "res/resource.h"
+#include "tests/support/file_bytes.h"
 
 std::vector<Command> g_commands;
 std::function<void(WPARAM)> g_onCommand;
@@ -197,4 +199,111 @@ HighAddressHeap::~HighAddressHeap() {
 
 int HighAddressHeap::LiveBlocks() const {
     return static_cast<int>(g_highHeap->live.size());
+}
+
+namespace {
+
+constexpr const char* kButtonNames[] = {"play", "pause", "stop", "record", "send"};
+constexpr const char* kLookSuffixes[] = {"", "_pressed", "_disabled"};
+
+std::string PictureFolder() {
+    return std::string(KESTRUNE_SOURCE_DIR) + "/res/bitmaps/";
+}
+
+// A set's picture as the program's resources hold it: the look's colours on the set's bitmap.
+HBITMAP LoadSetPictureFile(const char* name, int look, int drawn) {
+    const std::string folder = PictureFolder() + std::to_string(drawn) + "/";
+    std::vector<BYTE> file = ReadFileBytes(folder + name + ".bmp");
+    constexpr size_t kTableAt = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    if (file.size() < kTableAt) {
+        return nullptr;
+    }
+    auto* info = reinterpret_cast<BITMAPINFO*>(file.data() + sizeof(BITMAPFILEHEADER));
+    const size_t tableBytes = info->bmiHeader.biClrUsed * sizeof(RGBQUAD);
+    if (look != 0) {
+        const std::vector<BYTE> table = ReadFileBytes(folder + name + kLookSuffixes[look] + ".pal");
+        EXPECT_EQ(table.size(), tableBytes) << name << kLookSuffixes[look];
+        if (table.size() != tableBytes || file.size() < kTableAt + tableBytes) {
+            return nullptr;
+        }
+        std::copy(table.begin(), table.end(), file.begin() + kTableAt);
+    }
+    HDC screen = GetDC(nullptr);
+    HBITMAP picture = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT,
+                                     file.data() + kTableAt + tableBytes, info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return picture;
+}
+
+}  // namespace
+
+bool DrawPictureFile(const char* name, int look, int drawn, int size, int mode, Canvas* canvas) {
+    HBITMAP picture = nullptr;
+    if (drawn == 42) {
+        const std::string path = PictureFolder() + name + kLookSuffixes[look] + ".bmp";
+        picture = static_cast<HBITMAP>(
+            LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    } else {
+        picture = LoadSetPictureFile(name, look, drawn);
+    }
+    if (!picture) {
+        return false;
+    }
+    HDC memory = CreateCompatibleDC(canvas->dc());
+    HGDIOBJ previous = SelectObject(memory, picture);
+    if (size == drawn) {
+        BitBlt(canvas->dc(), 0, 0, size, size, memory, 0, 0, SRCCOPY);
+    } else {
+        SetStretchBltMode(canvas->dc(), mode);
+        SetBrushOrgEx(canvas->dc(), 0, 0, nullptr);
+        StretchBlt(canvas->dc(), 0, 0, size, size, memory, 0, 0, drawn, drawn, SRCCOPY);
+    }
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(picture);
+    return true;
+}
+
+void ExpectBarAtScale(BtnBar* bar, UINT dpi, int drawn) {
+    SCOPED_TRACE(testing::Message() << dpi << " dpi");
+    ASSERT_NE(bar, nullptr);
+    RECT client;
+    GetClientRect(bar->window, &client);
+    const double scale = dpi / 96.0;
+    // The 96-dpi layout: left edges, Send's measured from the bar's right edge.
+    const double lefts[] = {6, 52, 98, 144, client.right / scale - 48};
+    const int size = static_cast<int>(42 * scale + 0.5);
+    const int frame = static_cast<int>(scale + 0.5);
+    for (int slot = Play; slot <= Send; ++slot) {
+        SCOPED_TRACE(kButtonNames[slot]);
+        MyButton* button = ButtonInSlot(bar, slot);
+        ASSERT_NE(button, nullptr);
+        RECT place;
+        GetWindowRect(button->window, &place);
+        MapWindowPoints(nullptr, bar->window, reinterpret_cast<POINT*>(&place), 2);
+        EXPECT_NEAR(place.left, lefts[slot] * scale, 1.0);
+        EXPECT_NEAR(place.top, 6 * scale, 1.0);
+        EXPECT_EQ(place.right - place.left, size);
+        EXPECT_EQ(place.bottom - place.top, size);
+        EXPECT_EQ(button->width, size);
+        EXPECT_EQ(button->height, size);
+        EXPECT_EQ(button->pictureSize, size);
+        EXPECT_EQ(button->frameWidth, frame);
+
+        const bool disabled = button->disabled;
+        const bool pressed = button->pressed;
+        for (int look = 0; look < 3; ++look) {
+            SCOPED_TRACE(kLookSuffixes[look]);
+            SetPressed(button, look == 1);
+            SetDisabled(button, look == 2);
+            Canvas painted(size, size, RGB(255, 0, 255));
+            Paint(button, painted.dc());
+            Canvas expected(size, size, RGB(255, 0, 255));
+            ASSERT_TRUE(
+                DrawPictureFile(kButtonNames[slot], look, drawn, size, HALFTONE, &expected));
+            EXPECT_EQ(DifferingPixels(painted, expected, size, size), 0);
+        }
+        SetPressed(button, pressed);
+        SetDisabled(button, disabled);
+    }
 }

@@ -64,6 +64,18 @@ bool DrawPicture(int id, Canvas* canvas);
 // Pixels of the top-left width x height area that differ between the two canvases.
 int DifferingPixels(const Canvas& a, const Canvas& b, int width, int height);
 
+// The repository's picture of a button ("play" ... "send") in a look (0 normal, 1 pressed,
+// 2 disabled) from the set drawn `drawn` px wide (res/bitmaps, res/bitmaps/<drawn>), copied into
+// `canvas` at (0,0) at `size` px: as it is when size is drawn, else by StretchBlt in `mode`.
+// False when it cannot be read.
+bool DrawPictureFile(const char* name, int look, int drawn, int size, int mode, Canvas* canvas);
+
+// The button bar as laid out at `dpi` (a test failure for each difference): every button in
+// its row within a pixel of the 96-dpi layout scaled, 42 px scaled and rounded, its frame as
+// wide as 1 px scaled, and each of its looks showing the pictures of the set drawn `drawn` px
+// wide, resized to the button with HALFTONE when that is not its size.
+void ExpectBarAtScale(BtnBar* bar, UINT dpi, int drawn);
+
 // Hands out heap blocks from the top of the address space (above 4 GB in a 64-bit process),
 // so a pointer cut to 32 bits shows. Fails the test when a block it did not hand out is freed
 // or when blocks are still out as it goes; restores the previous heap then.

@@ -186,6 +186,65 @@ TEST(PictureFiles, ShowAFramedFaceWithItsSymbolInTheMiddle) {
     }
 }
 
+// The sets for 125, 150 and 200 %: the same pictures on their own pixel grids, the margin,
+// frame and inner edges whole pixels as wide as 2, 1 and 1 px scaled.
+TEST(PictureSets, EachLookIsAFramedFaceWithItsSymbolInTheMiddle) {
+    RegisterClassesOnce();
+    const char* const names[] = {"play", "pause", "stop", "record", "send"};
+    for (int drawn : {53, 63, 84}) {
+        const double scale = drawn / 42.0;
+        const int margin = static_cast<int>(2 * scale + 0.5);
+        const int frame = margin + static_cast<int>(scale + 0.5);
+        const int edge = frame + static_cast<int>(scale + 0.5);  // the face within its edges
+        for (const char* name : names) {
+            for (int look = 0; look < 3; ++look) {
+                SCOPED_TRACE(testing::Message() << name << " look " << look << " at " << drawn);
+                Canvas canvas(drawn, drawn, RGB(255, 0, 255));
+                ASSERT_TRUE(DrawPictureFile(name, look, drawn, drawn, COLORONCOLOR, &canvas));
+                for (int i = 0; i < drawn; ++i) {
+                    for (int ring = 0; ring < frame; ++ring) {
+                        const COLORREF wanted = ring < margin ? RGB(156, 178, 212) : RGB(0, 0, 0);
+                        const int last = drawn - 1 - ring;
+                        if (i >= ring && i <= last) {
+                            ASSERT_EQ(canvas.At(i, ring), wanted) << i << "," << ring;
+                            ASSERT_EQ(canvas.At(ring, i), wanted) << ring << "," << i;
+                            ASSERT_EQ(canvas.At(i, last), wanted) << i << "," << last;
+                            ASSERT_EQ(canvas.At(last, i), wanted) << last << "," << i;
+                        }
+                    }
+                }
+                const COLORREF face = canvas.At(drawn / 6, drawn / 6);
+                ASSERT_NE(face, RGB(0, 0, 0));
+                int count = 0;
+                double sumX = 0, sumY = 0;
+                for (int y = edge; y < drawn - edge; ++y) {
+                    for (int x = edge; x < drawn - edge; ++x) {
+                        const COLORREF pixel = canvas.At(x, y);
+                        const int distance = std::abs(GetRValue(pixel) - GetRValue(face)) +
+                                             std::abs(GetGValue(pixel) - GetGValue(face)) +
+                                             std::abs(GetBValue(pixel) - GetBValue(face));
+                        if (distance > 60) {
+                            ++count;
+                            sumX += x + 0.5;
+                            sumY += y + 0.5;
+                        }
+                    }
+                }
+                ASSERT_GT(count, 100 * scale * scale) << "no symbol";
+                EXPECT_NEAR(sumX / count, drawn / 2.0, 1.5 * scale) << "symbol off centre";
+                EXPECT_NEAR(sumY / count, drawn / 2.0, 1.5 * scale) << "symbol off centre";
+                // The same pixel of the 42-px picture has the same colour.
+                Canvas small(42, 42, RGB(255, 0, 255));
+                ASSERT_TRUE(DrawPictureFile(name, look, 42, 42, COLORONCOLOR, &small));
+                EXPECT_EQ(canvas.At(static_cast<int>(16.5 * scale), static_cast<int>(21.5 * scale)),
+                          small.At(16, 21))
+                    << "inside the symbol";
+                EXPECT_EQ(face, small.At(6, 6));
+            }
+        }
+    }
+}
+
 TEST(PictureResources, LoadAs42By42EightBitPictures) {
     RegisterClassesOnce();
     for (const PictureFile& file : kPictureFiles) {
@@ -212,7 +271,8 @@ TEST(PictureResources, LoadAs42By42EightBitPictures) {
     EXPECT_EQ(LoadBitmapA(g_instance, MAKEINTRESOURCEA(111)), nullptr) << "there is no 111";
 }
 
-// Sizes of the images in an .ico file, each checked to be 8 bits with a 256-entry palette.
+// Sizes of the images in an .ico file: each an 8-bit picture with the colours it uses and
+// its mask, the 256-px one a PNG.
 std::vector<int> IconSizes(const std::string& path) {
     const Bytes file = ReadFile(path);
     std::vector<int> sizes;
@@ -231,7 +291,6 @@ std::vector<int> IconSizes(const std::string& path) {
         }
         const int size = file[entry] ? file[entry] : 256;
         EXPECT_EQ(file[entry + 1], file[entry]) << "square";
-        EXPECT_EQ(U16(file, entry + 6), 8) << "bits per pixel";
         const uint32_t bytes = U32(file, entry + 8);
         const uint32_t offset = U32(file, entry + 12);
         if (offset + bytes > file.size() || bytes < 40) {
@@ -239,43 +298,50 @@ std::vector<int> IconSizes(const std::string& path) {
                           << ") past the end of the file";
             break;
         }
+        sizes.push_back(size);
+        if (size == 256) {
+            EXPECT_EQ(U16(file, entry + 6), 32) << "bits per pixel";
+            EXPECT_EQ(U32(file, offset), 0x474E5089u) << "PNG";
+            continue;
+        }
+        EXPECT_EQ(U16(file, entry + 6), 8) << "bits per pixel";
+        const uint32_t colours = U32(file, offset + 32);
+        EXPECT_TRUE(colours > 0 && colours <= 256) << colours << " colours";
         const size_t mask = ((size + 31) / 32) * 4 * size;
-        EXPECT_EQ(bytes, 40u + 1024u + size * size + mask);
+        EXPECT_EQ(bytes, 40u + 4 * colours + size * ((size + 3) / 4 * 4) + mask);
         EXPECT_EQ(U32(file, offset), 40u);
         EXPECT_EQ(static_cast<int>(U32(file, offset + 4)), size);
         EXPECT_EQ(static_cast<int>(U32(file, offset + 8)), 2 * size) << "pixels and mask";
         EXPECT_EQ(U16(file, offset + 14), 8);
         EXPECT_EQ(U32(file, offset + 16), static_cast<uint32_t>(BI_RGB));
-        sizes.push_back(size);
     }
     return sizes;
 }
 
-TEST(Icons, PostcardHas32And16PixelsEnvelope16) {
-    EXPECT_EQ(IconSizes(SourcePath("res/icons/postcard.ico")), (std::vector<int>{32, 16}));
-    EXPECT_EQ(IconSizes(SourcePath("res/icons/envelope.ico")), (std::vector<int>{16}));
+// Windows shows icons at 16 to 64 px from 100 to 200 %, and 256 in Explorer's largest views.
+TEST(Icons, BothHaveAnImageForEverySizeFrom16To256) {
+    const std::vector<int> sizes = {16, 20, 24, 32, 40, 48, 64, 256};
+    EXPECT_EQ(IconSizes(SourcePath("res/icons/postcard.ico")), sizes);
+    EXPECT_EQ(IconSizes(SourcePath("res/icons/envelope.ico")), sizes);
 
     RegisterClassesOnce();
     for (int id : {IDI_POSTCARD, IDI_ENVELOPE}) {
-        HICON icon =
-            static_cast<HICON>(LoadImageA(g_instance, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
-        EXPECT_NE(icon, nullptr) << id;
-        if (icon) {
+        for (int size : sizes) {
+            SCOPED_TRACE(testing::Message() << id << " at " << size);
+            HICON icon = static_cast<HICON>(
+                LoadImageA(g_instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
+            ASSERT_NE(icon, nullptr);
+            ICONINFO info = {};
+            ASSERT_TRUE(GetIconInfo(icon, &info));
+            BITMAP colour = {};
+            GetObjectA(info.hbmColor, sizeof(colour), &colour);
+            EXPECT_EQ(colour.bmWidth, size);
+            EXPECT_EQ(colour.bmHeight, size);
+            DeleteObject(info.hbmColor);
+            DeleteObject(info.hbmMask);
             DestroyIcon(icon);
         }
     }
-    HICON large = static_cast<HICON>(
-        LoadImageA(g_instance, MAKEINTRESOURCEA(IDI_POSTCARD), IMAGE_ICON, 32, 32, 0));
-    ASSERT_NE(large, nullptr);
-    ICONINFO info = {};
-    ASSERT_TRUE(GetIconInfo(large, &info));
-    BITMAP colour = {};
-    GetObjectA(info.hbmColor, sizeof(colour), &colour);
-    EXPECT_EQ(colour.bmWidth, 32);
-    EXPECT_EQ(colour.bmHeight, 32);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    DestroyIcon(large);
 }
 
 }  // namespace

@@ -70,10 +70,10 @@ check_exe() {
   for wanted in 'requestedExecutionLevel level="asInvoker"' \
     'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
     '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
-    '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
+    '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' \
+    '>true</dpiAware>' '>PerMonitorV2, System</dpiAwareness>'; do
     grep -qF "$wanted" <<<"$manifest" || fail "$exe: manifest lacks $wanted"
   done
-  if grep -qi '<dpiAware' <<<"$manifest"; then fail "$exe: manifest makes the window DPI-aware"; fi
   echo "ok: $(basename "$(dirname "$exe")")/$(basename "$exe") ($arch): $size bytes, ${peFormat[$arch]}, system DLLs, version $version, manifest"
 }
 

@@ -116,7 +116,13 @@ bool TakePictures(AppState& state, const char* folder) {
     }
     SetForegroundWindow(dialog);
     // Xvfb keeps its pointer in the middle of the screen, over Stop, whatever SetCursorPos
-    // says; the pictures show the window without a tooltip.
+    // says; the pictures show the window without a tooltip. The bar makes its tooltips on a
+    // posted message: deliver only those, so no pointer move reaches them before they are
+    // switched off.
+    MSG posted;
+    while (PeekMessageA(&posted, nullptr, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+        DispatchMessageA(&posted);
+    }
     SendMessageA(state.bar->tips, TTM_ACTIVATE, FALSE, 0);
 
     bool ok = Capture(dialog, folder, "window-empty.bmp");

@@ -1,0 +1,44 @@
+#include "app/dpi.h"
+
+namespace {
+
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+
+UINT ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
+}
+
+UINT DpiOfWindow(HWND window) {
+    // Looked up on each call: cheap, and no guarded static (which brings in much of the C++
+    // runtime).
+    const auto getDpiForWindow =
+        reinterpret_cast<GetDpiForWindowFn>(NewerSystemFunction("user32.dll", "GetDpiForWindow"));
+    UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
+    return dpi ? dpi : ScreenDpi();
+}
+
+}  // namespace
+
+WindowDpiFn g_windowDpi = DpiOfWindow;
+
+void* NewerSystemFunction(const char* module, const char* name) {
+    HMODULE loaded = GetModuleHandleA(module);
+    FARPROC function = loaded ? GetProcAddress(loaded, name) : nullptr;
+    return reinterpret_cast<void*>(function);
+}
+
+int ScaleToDpi(int pixels, UINT dpi) {
+    return MulDiv(pixels, static_cast<int>(dpi), static_cast<int>(kBaseDpi));
+}
+
+int SystemMetricForDpi(int index, UINT dpi) {
+    const auto getSystemMetricsForDpi = reinterpret_cast<GetSystemMetricsForDpiFn>(
+        NewerSystemFunction("user32.dll", "GetSystemMetricsForDpi"));
+    return getSystemMetricsForDpi ? getSystemMetricsForDpi(index, dpi) : GetSystemMetrics(index);
+}
