@@ -30,5 +30,5 @@ int WINAPI ScriptedMessageBox::Show(HWND owner, LPCSTR text, LPCSTR caption, UIN
         std::function<void(const MessageBoxRecord&)> whileUp = boxes->whileUp;
         whileUp(shown);
     }
-    return IDOK;
+    return (type & MB_TYPEMASK) == MB_YESNO ? boxes->answerYesNo : IDOK;
 }

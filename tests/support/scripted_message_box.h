@@ -1,5 +1,5 @@
 // A message-box stand-in on g_messageBox for the life of the object: records every box and
-// answers IDOK at once instead of waiting for the user.
+// answers at once instead of waiting for the user: IDOK, or for a Yes/No box answerYesNo.
 #pragma once
 #include <windows.h>
 
@@ -28,6 +28,7 @@ class ScriptedMessageBox {
     // loop, so e.g. `whileUp = [](const MessageBoxRecord&) { PumpMessages(); };` delivers the
     // window's messages as they would arrive before the user answers.
     std::function<void(const MessageBoxRecord&)> whileUp;
+    int answerYesNo = IDNO;
 
     const std::vector<MessageBoxRecord>& Boxes() const { return boxes_; }
     int Count() const { return static_cast<int>(boxes_.size()); }
