@@ -125,10 +125,9 @@ void Read() {
         steady = again == shot;
         shot = again;
     }
-    std::printf(
-        "found=1\ttime=%s\tsize=%s\tstatus=%s\tslider=%ld\tmeter=%ld\tbox=%s\tsteady=%d\n",
-        shot.time.c_str(), shot.size.c_str(), shot.status.c_str(), shot.slider, shot.meter,
-        shot.box.c_str(), steady ? 1 : 0);
+    std::printf("found=1\ttime=%s\tsize=%s\tstatus=%s\tslider=%ld\tmeter=%ld\tbox=%s\tsteady=%d\n",
+                shot.time.c_str(), shot.size.c_str(), shot.status.c_str(), shot.slider, shot.meter,
+                shot.box.c_str(), steady ? 1 : 0);
 }
 
 // Memory and handles of Kestrune's process from the system's process list: under Wine the
