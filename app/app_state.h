@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "voice/level_meter.h"
 #include "voice/voice_file.h"
 
 struct BtnBar;
@@ -32,6 +33,7 @@ struct AppState {
     bool playing;
     bool paused;
     bool started;
+    bool haveRecording;  // a finished recording is in the voice file: Record may fail back to it
     bool playbackOpen;
     // Buffers the open device holds now. Closing only when this is 0 keeps the drained tail
     // where a close would succeed with buffers still queued (Wine). One count serves both
@@ -41,6 +43,7 @@ struct AppState {
     // The voice file refused a recorded block: the recording drains, and nothing more is
     // appended, so the file ends with the last block that was written whole.
     bool writeFailed;
+    LevelMeter meter;  // the input level of the running recording
     // The window is going (close or Exit): it waits for the activity to end, then goes,
     // deleting the voice file first when it was closed.
     bool leaving;

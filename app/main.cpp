@@ -14,9 +14,9 @@
 #include "services/snapshot.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // The slider's class (Common Controls 6, as the manifest asks); the bar asks for its
-    // tooltips itself. Like every start-up failure, one here goes unreported.
-    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    // The slider's and the level meter's classes (Common Controls 6, as the manifest asks); the
+    // bar asks for its tooltips itself. Like every start-up failure, one here goes unreported.
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     g_instance = instance;
     RegisterBtnBarClass();

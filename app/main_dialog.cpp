@@ -4,6 +4,7 @@
 
 #include "app/left_behind.h"
 #include "app/message_box.h"
+#include "app/microphone.h"
 #include "app/shortcuts.h"
 #include "app/ui_state.h"
 #include "app/window_scale.h"
@@ -14,6 +15,7 @@
 #include "services/mail.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
+#include "voice/level_meter.h"
 #include "voice/player.h"
 #include "voice/recorder.h"
 #include "voice/wave_api.h"
@@ -32,6 +34,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kSliderSteps));
     // A click in the channel moves the slider by a twentieth.
     SendMessageA(slider, TBM_SETPAGESIZE, 0, 50);
+    SendDlgItemMessageA(window, IDC_LEVEL_METER, PBM_SETRANGE32, 0, kMeterRange);
 
     state->recording = false;
     state->file = INVALID_HANDLE_VALUE;
@@ -46,6 +49,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     // Without a voice file tempPath stays empty and every Record reports it.
     MakeOwnVoiceFile(state);
 
+    LoadMicrophoneChoice();
     SetUiState(state, Empty);
     InstallShortcuts(window);
     // Posted messages come before input: nothing can be recorded before the offer is answered.
@@ -125,7 +129,8 @@ void OnCommand(AppState* state, HWND window, int command) {
         case IDM_RECORD:
             SetUiState(state, Recording);
             if (!StartRecording(state)) {
-                SetUiState(state, Empty);
+                // A start that failed before emptying the voice file keeps its recording.
+                SetUiState(state, state->haveRecording ? Ready : Empty);
             } else {
                 // Windows names it when a log-off or restart would end the recording.
                 ShutdownBlockReasonCreate(window, L"Recording a voice message");
@@ -147,6 +152,9 @@ void OnCommand(AppState* state, HWND window, int command) {
             OpenHelp();
             break;
         default:
+            if (IsMicrophoneCommand(command)) {
+                ChooseMicrophone(command);
+            }
             // Includes IDOK and IDCANCEL: neither Enter nor Esc closes the window.
             break;
     }
@@ -173,6 +181,12 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             // The window is going: nothing new starts.
             if (!state->leaving) {
                 OnCommand(state, window, LOWORD(wParam));
+            }
+            return TRUE;
+        case WM_INITMENUPOPUP:
+            // The Microphone submenu is known by its first item.
+            if (GetMenuItemID(reinterpret_cast<HMENU>(wParam), 0) == IDM_MICROPHONE_DEFAULT) {
+                FillMicrophoneMenu(reinterpret_cast<HMENU>(wParam));
             }
             return TRUE;
         case WM_HSCROLL:
@@ -229,6 +243,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             RemoveShortcuts();
             ReleaseVoiceFile(state);
             DestroyWindowIcons(window);
+            CloseLevelMeter(&state->meter);
             return FALSE;
         default:
             return FALSE;
@@ -246,7 +261,7 @@ void SetPaused(AppState* state, bool flag) {
             state->paused = !flag;
             return;
         }
-        SetDlgItemTextA(state->dialog, IDC_STATUS, flag ? "Recording / Paused" : "Recording");
+        ShowRecordingStatus(state);
     } else if (state->playing && state->waveOut != nullptr) {
         MMRESULT result =
             flag ? g_waveOut->pause(state->waveOut) : g_waveOut->restart(state->waveOut);

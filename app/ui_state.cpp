@@ -1,5 +1,6 @@
 #include "app/ui_state.h"
 
+#include "app/microphone.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 
@@ -22,6 +23,13 @@ void EnableSharing(AppState* state, bool enable) {
     const UINT flags = MF_BYCOMMAND | (enable ? MF_ENABLED : MF_DISABLED | MF_GRAYED);
     EnableMenuItem(GetMenu(state->dialog), IDM_SAVE_AS, flags);
     EnableMenuItem(GetMenu(state->dialog), IDM_COPY, flags);
+}
+
+// The choice of microphone stays put while a recording uses it.
+void EnableMicrophoneChoice(AppState* state, bool enable) {
+    HMENU action = GetSubMenu(GetMenu(state->dialog), kActionMenu);
+    EnableMenuItem(action, kMicrophoneItem,
+                   MF_BYPOSITION | (enable ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
 }
 
 void ReleaseButtons(BtnBar* bar, bool includingPlay) {
@@ -50,6 +58,9 @@ void SetUiState(AppState* state, UiState uiState) {
             SetStatus(state, "");
             EnableControl(state, IDC_SLIDER, false);
             EnableControl(state, IDC_HOME_LINK, true);
+            EnableMicrophoneChoice(state, true);
+            SetMeterControl(state->dialog, 0);
+            state->haveRecording = true;
             break;
         case Empty:
             SetButtonDisabled(bar, Play, true);
@@ -64,6 +75,9 @@ void SetUiState(AppState* state, UiState uiState) {
             SetStatus(state, "");
             EnableControl(state, IDC_SLIDER, false);
             EnableControl(state, IDC_HOME_LINK, true);
+            EnableMicrophoneChoice(state, true);
+            SetMeterControl(state->dialog, 0);
+            state->haveRecording = false;
             break;
         case Recording:
             SetButtonDisabled(bar, Play, true);
@@ -76,6 +90,8 @@ void SetUiState(AppState* state, UiState uiState) {
             SetStatus(state, "Recording");
             EnableControl(state, IDC_SLIDER, false);
             EnableControl(state, IDC_HOME_LINK, false);
+            EnableMicrophoneChoice(state, false);
+            SetMeterControl(state->dialog, 0);
             break;
         case Playing:
             SetButtonDisabled(bar, Play, false);
@@ -89,6 +105,8 @@ void SetUiState(AppState* state, UiState uiState) {
             SetStatus(state, "Playing");
             EnableControl(state, IDC_SLIDER, true);
             EnableControl(state, IDC_HOME_LINK, true);
+            EnableMicrophoneChoice(state, true);
+            SetMeterControl(state->dialog, 0);
             break;
     }
 }

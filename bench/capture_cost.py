@@ -4,6 +4,7 @@ window against Wine's notepad, under Wine with real sound (the end-to-end rig).
 
   bench/capture_cost.py [--build build/x64] [--rounds 3] [--seconds 20] [--pointer button|away]
                         [--before OTHER/Kestrune.exe] [--launches 5] [--dialog]
+                        [--without-meter OTHER/Kestrune.exe]
 
 Start-up is also set against the launch floor (build/launch_floor.exe): a dialog with one
 slider and exactly Kestrune's imports and manifest, which does nothing else before it shows.
@@ -18,6 +19,8 @@ to its window being visible on the X display, in each capture round and then in 
 judge only the medians. Prints every round, then the medians side by side. --before adds an
 earlier build (its DLLs beside it) to every round, for before and after figures of one run.
 --dialog adds the bare loop run as a modal dialog box: what Wine's dialog manager costs.
+--without-meter adds a build without the level meter (its DLLs beside it) to every round and
+prints the meter's own row: what the meter adds to a recorded minute, from the same rounds.
 """
 
 import argparse
@@ -73,7 +76,7 @@ def kestrune_round(rig, pointer, seconds):
     else:
         rig.pointer_to(0, 0)
         rig.menu("r")
-    rig.wait_state("recording under way", lambda st: st["status"] == "Recording" and
+    rig.wait_state("recording under way", lambda st: st["status"].startswith("Recording") and
                    st["size"] != "0 K", 10)
     time.sleep(SETTLE)
     ticks = cost(rig, app.pid, seconds)
@@ -113,6 +116,8 @@ def main():
     parser.add_argument("--pointer", choices=("button", "away"), default="button")
     parser.add_argument("--launches", type=int, default=5)
     parser.add_argument("--dialog", action="store_true")
+    parser.add_argument("--without-meter", default=None,
+                        help="a Kestrune.exe built without the level meter, to compare")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     exe = os.path.abspath(args.exe) if args.exe else os.path.join(build, "Kestrune.exe")
@@ -131,6 +136,8 @@ def main():
     kestrunes = [("Kestrune", exe)]
     if args.before:
         kestrunes.append(("before", os.path.abspath(args.before)))
+    if args.without_meter:
+        kestrunes.append(("without meter", os.path.abspath(args.without_meter)))
     load = os.getloadavg()[0]
     rows = []
     with Rig(args.work or os.path.join(build, "bench", "capture_cost"), exe, probe) as rig:
@@ -209,6 +216,11 @@ def main():
             np, ks = median(starts["notepad"]), median(starts[name])
             print(f"  median start of {args.launches} alternating launches: notepad {np:.3f} s,"
                   f" Kestrune {ks:.3f} s, ratio {ks / np:.2f}")
+    if args.without_meter:
+        with_meter = median(sum(r["Kestrune"]) for r in rows)
+        without = median(sum(r["without meter"]) for r in rows)
+        print(f"level meter: median ticks with {with_meter:g}, without {without:g}: "
+              f"{100 * (with_meter - without) / max(1, without):+.1f}% CPU (goal: at most +5%)")
     print(f"load average: {load:.2f} at the start, {os.getloadavg()[0]:.2f} at the end")
     return 0
 

@@ -54,8 +54,16 @@ MMRESULT WINAPI BenchAddBuffer(HWAVEIN, LPWAVEHDR header, UINT) {
 MMRESULT WINAPI BenchClose(HWAVEIN) {
     return g_queued == 0 ? MMSYSERR_NOERROR : static_cast<MMRESULT>(WAVERR_STILLPLAYING);
 }
-const WaveInApi kBenchWaveIn = {BenchOpen, BenchNoOp, BenchPrepare,   BenchAddBuffer,
-                                BenchNoOp, BenchNoOp, BenchUnprepare, BenchClose};
+UINT WINAPI BenchDeviceCount() {
+    return 1;
+}
+MMRESULT WINAPI BenchDeviceCaps(UINT_PTR, LPWAVEINCAPSA caps, UINT) {
+    lstrcpynA(caps->szPname, "Bench microphone", MAXPNAMELEN);
+    return MMSYSERR_NOERROR;
+}
+const WaveInApi kBenchWaveIn = {BenchOpen,        BenchNoOp,      BenchPrepare,   BenchAddBuffer,
+                                BenchNoOp,        BenchNoOp,      BenchUnprepare, BenchClose,
+                                BenchDeviceCount, BenchDeviceCaps};
 
 // Hands the head buffer back filled with `bytes` bytes, as the device's notification would.
 AudioBuffer* TakeHead(DWORD bytes) {

@@ -31,6 +31,7 @@
 #define IDC_TIME_READOUT 1006
 #define IDC_SIZE_READOUT 1007
 #define IDC_STATUS 1008
+#define IDC_LEVEL_METER 1009
 
 // Commands: menu items and bar buttons share them; a button's is 40004 plus its slot.
 #define IDM_EXIT 40003
@@ -43,6 +44,10 @@
 #define IDM_HELP 40011
 #define IDM_SAVE_AS 40012
 #define IDM_COPY 40013
+// The Action menu's Microphone submenu: Default, then one item per input device.
+#define IDM_MICROPHONE_DEFAULT 40020
+#define IDM_MICROPHONE_FIRST 40021
+#define IDM_MICROPHONE_LAST 40084
 
 // The maker's site: a click on the link opens its root; the caption names the product page.
 #define KESTRUNE_SITE "https://kestrune.net"

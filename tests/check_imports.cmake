@@ -1,7 +1,7 @@
 # Fails when the exe needs a DLL that Windows does not ship: the runtime must be linked in.
 # A CMake script, so that it runs wherever the tests do.
 # Usage: cmake -DOBJDUMP=<objdump> -DEXE=<exe> -P check_imports.cmake
-set(allowed "^(advapi32|comctl32|comdlg32|gdi32|kernel32|msvcrt|ole32|shell32|user32|winmm)\\.dll$")
+set(allowed "^(advapi32|comctl32|comdlg32|gdi32|kernel32|msacm32|msvcrt|ole32|shell32|user32|winmm)\\.dll$")
 execute_process(COMMAND "${OBJDUMP}" -p "${EXE}" OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed: ${result}")

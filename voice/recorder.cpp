@@ -1,6 +1,7 @@
 #include "voice/recorder.h"
 
 #include "app/message_box.h"
+#include "app/microphone.h"
 #include "voice/wave_api.h"
 #include "voice/wave_device.h"
 
@@ -73,36 +74,49 @@ void KeepHeaderTrue(AppState* state) {
 
 bool StartRecording(AppState* state) {
     state->started = false;
+    // What a failed start or a playback left may still hold the file and the device; as
+    // before, the file cannot be made then.
+    if (VoiceFileBusy(state) || kRecorderDevice.isOpen(state)) {
+        ReportFileNotCreated();
+        return false;
+    }
+    // The device opens first: a microphone that cannot be used leaves the last recording as
+    // it was.
+    const UINT device = ChosenMicrophone();
+    const MMRESULT opened =
+        g_waveIn->open(&state->waveIn, device, reinterpret_cast<LPCWAVEFORMATEX>(VoiceFormat()),
+                       reinterpret_cast<DWORD_PTR>(state->dialog), 0,
+                       CALLBACK_WINDOW | (device == WAVE_MAPPER ? 0 : WAVE_MAPPED));
+    if (opened != MMSYSERR_NOERROR) {
+        state->waveIn = nullptr;
+        ShowMicrophoneProblem(opened);
+        return false;
+    }
+    state->buffersOut = 0;
     HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ,
                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         ReportFileNotCreated();
+        AbandonStart(state);
         return false;
     }
+    state->haveRecording = false;
     // A header that fell short would put every block at the wrong offset, and completing it
     // later would write its sizes into the audio.
     WriteVoiceHeader(file);
     if (SetFilePointer(file, 0, nullptr, FILE_CURRENT) != kHeaderBytes) {
         CloseHandle(file);
         ReportFileNotCreated();
+        AbandonStart(state);
         return false;
     }
     state->file = file;
     state->dataBytes = 0;
     state->headerBytes = 0;
     state->flushedBytes = 0;
-    state->buffersOut = 0;
     state->writeFailed = false;
+    ResetLevelMeter(&state->meter);
 
-    if (g_waveIn->open(
-            &state->waveIn, WAVE_MAPPER, reinterpret_cast<LPCWAVEFORMATEX>(VoiceFormat()),
-            reinterpret_cast<DWORD_PTR>(state->dialog), 0, CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
-        state->waveIn = nullptr;
-        ShowDeviceError("waveInOpen() failed");
-        CloseHandle(file);
-        state->file = INVALID_HANDLE_VALUE;
-        return false;
-    }
     g_waveIn->reset(state->waveIn);
 
     for (int slot = 0; slot < kRecordBuffers; ++slot) {
@@ -128,6 +142,7 @@ void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
     const DWORD bytesBefore = state->dataBytes;
     AppendBlock(state, buffer);
     KeepHeaderTrue(state);
+    ShowInputLevel(state, reinterpret_cast<const BYTE*>(buffer->lpData), buffer->dwBytesRecorded);
     if (state->dataBytes > kMaxDataBytes && state->recording) {
         StopRecording(state);
     }

@@ -1,7 +1,8 @@
 #include "voice/wave_api.h"
 
-const WaveInApi kWinMmWaveIn = {waveInOpen,  waveInReset, waveInPrepareHeader,   waveInAddBuffer,
-                                waveInStart, waveInStop,  waveInUnprepareHeader, waveInClose};
+const WaveInApi kWinMmWaveIn = {
+    waveInOpen, waveInReset,           waveInPrepareHeader, waveInAddBuffer,  waveInStart,
+    waveInStop, waveInUnprepareHeader, waveInClose,         waveInGetNumDevs, waveInGetDevCapsA};
 
 const WaveOutApi kWinMmWaveOut = {waveOutOpen,  waveOutPrepareHeader, waveOutWrite,
                                   waveOutPause, waveOutRestart,       waveOutUnprepareHeader,

@@ -13,6 +13,9 @@ struct WaveInApi {
     MMRESULT(WINAPI* stop)(HWAVEIN);
     MMRESULT(WINAPI* unprepareHeader)(HWAVEIN, LPWAVEHDR, UINT);
     MMRESULT(WINAPI* close)(HWAVEIN);
+    // The input devices, for the choice of microphone.
+    UINT(WINAPI* getNumDevs)();
+    MMRESULT(WINAPI* getDevCaps)(UINT_PTR, LPWAVEINCAPSA, UINT);
 };
 
 struct WaveOutApi {

@@ -3,6 +3,7 @@
 #include "app/heap.h"
 #include "app/message_box.h"
 #include "res/resource.h"
+#include "voice/level_meter.h"
 #include "voice/wave_api.h"
 
 SetTimerFn g_setTimer = SetTimer;
@@ -168,7 +169,7 @@ void ResumeIfPaused(AppState* state) {
     }
     state->paused = false;
     if (state->recording) {
-        SetDlgItemTextA(state->dialog, IDC_STATUS, "Recording");
+        ShowRecordingStatus(state);
         g_waveIn->start(state->waveIn);
     } else if (state->playing && state->waveOut != nullptr) {
         SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");

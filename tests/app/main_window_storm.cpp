@@ -199,6 +199,13 @@ class Storm {
 
     void GiveCommand() {
         const bool leaving = state_.leaving;
+        // The program holds the voice file until it has handled its device's close: Record
+        // cannot touch it then.
+        MSG pending;
+        const bool fileBusy =
+            in_.IsOpen() || out_.IsOpen() || in_.HeldCount() > 0 || out_.HeldCount() > 0 ||
+            PeekMessageA(&pending, dialog_, MM_WIM_CLOSE, MM_WIM_CLOSE, PM_NOREMOVE) ||
+            PeekMessageA(&pending, dialog_, MM_WOM_CLOSE, MM_WOM_CLOSE, PM_NOREMOVE);
         const int inOpens = in_.OpenCount();
         const int outOpens = out_.OpenCount();
         const int blocksBefore = heap_.LiveBlocks();
@@ -242,9 +249,14 @@ class Storm {
         }
         if (command == IDM_RECORD) {
             recordStarted_ = state_.started;
-            recordFrom_ = in_.CapturedBytes();
-            ui_ = state_.started ? kRecording : kEmpty;
-            haveRecording_ = false;
+            // A start that never reached the voice file keeps the last recording: the file
+            // was still held, or the device would not open.
+            const bool untouched = !state_.started && (fileBusy || inOpenFails_);
+            if (!untouched) {
+                recordFrom_ = in_.CapturedBytes();
+            }
+            ui_ = state_.started ? kRecording : untouched && haveRecording_ ? kReady : kEmpty;
+            haveRecording_ = haveRecording_ && untouched;
             ClearStartFailures();
         } else if (command == IDM_PLAY) {
             ui_ = state_.playbackOpen ? kPlaying : kReady;
@@ -309,6 +321,7 @@ class Storm {
     // Sticky start failures last for one command.
     void ClearStartFailures() {
         in_.FailOpen(MMSYSERR_NOERROR);
+        inOpenFails_ = false;
         in_.FailStart(MMSYSERR_NOERROR);
         out_.FailOpen(MMSYSERR_NOERROR);
     }
@@ -351,7 +364,12 @@ class Storm {
                 break;
             default:
                 Note("the next start or open fails");
-                (Draw(2) == 0 ? in_.FailStart(MMSYSERR_ERROR) : in_.FailOpen(MMSYSERR_ALLOCATED));
+                if (Draw(2) == 0) {
+                    in_.FailStart(MMSYSERR_ERROR);
+                } else {
+                    in_.FailOpen(MMSYSERR_ALLOCATED);
+                    inOpenFails_ = true;
+                }
                 out_.FailOpen(MMSYSERR_ALLOCATED);
                 break;
         }
@@ -562,6 +580,7 @@ class Storm {
     // The model: what the window must show, and what the devices are doing.
     Ui ui_ = kEmpty;
     bool haveRecording_ = false;
+    bool inOpenFails_ = false;  // the next input open fails
     bool recordStarted_ = false;
     std::uint64_t recordFrom_ = 0;
     bool inStuck_ = false;

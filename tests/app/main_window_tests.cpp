@@ -15,12 +15,14 @@
 #include "app/app_state.h"
 #include "app/left_behind.h"
 #include "app/main_dialog.h"
+#include "app/microphone.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/gsm_sound.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -218,6 +220,12 @@ class MainWindowTest : public ::testing::Test {
         SetEnvironmentVariableA("TMP", tmp);
         SetEnvironmentVariableA("TEMP", tmp);
 
+        // A settings key of the test's own, read when the window starts.
+        wsprintfA(settingsKey_, "Software\\Kestrune-tests-%lu-%d", GetCurrentProcessId(), s_test);
+        previousSettingsKey_ = g_settingsKey;
+        g_settingsKey = settingsKey_;
+        previousPrivacy_ = g_hasPrivacySettings;
+
         std::memset(&state_, 0, sizeof state_);
         g_appState = &state_;
         g_shellCalls.clear();
@@ -252,6 +260,9 @@ class MainWindowTest : public ::testing::Test {
         RemoveDirectoryA(folder_);
         g_shellExecute = previousShell_;
         g_getSaveFileName = previousSaveDialog_;
+        RegDeleteKeyA(HKEY_CURRENT_USER, settingsKey_);
+        g_settingsKey = previousSettingsKey_;
+        g_hasPrivacySettings = previousPrivacy_;
         // A box nobody expected is a failure the window reported, even if all else looks right.
         EXPECT_EQ(boxes_.Count(), expectedBoxes_);
     }
@@ -353,11 +364,78 @@ class MainWindowTest : public ::testing::Test {
         ASSERT_FALSE(input_.IsOpen());
     }
 
+    // A key as the keyboard delivers it to the focused control (down, then up), through the
+    // dialog's own key handling.
+    void PressKey(WPARAM key, bool control, HWND focus) {
+        BYTE keys[256];
+        ASSERT_TRUE(GetKeyboardState(keys));
+        const BYTE saved = keys[VK_CONTROL];
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+            MSG msg = {focus, message, key, message == WM_KEYUP ? 0xC0000001 : 1, 0, {0, 0}};
+            if (!IsDialogMessageA(dialog_, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+            PumpMessages();
+        }
+        keys[VK_CONTROL] = saved;
+        SetKeyboardState(keys);
+    }
+
+    HMENU MicrophoneMenu() const {
+        return GetSubMenu(GetSubMenu(GetMenu(dialog_), kActionMenu), kMicrophoneItem);
+    }
+
+    // The submenu as it opens: each item's text, with "*" before the checked one.
+    std::vector<std::string> OpenMicrophoneMenu() {
+        HMENU menu = MicrophoneMenu();
+        SendMessageA(dialog_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu),
+                     MAKELPARAM(kMicrophoneItem, FALSE));
+        std::vector<std::string> items;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            char text[64] = {};
+            GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+            const bool checked = (GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED) != 0;
+            items.push_back((checked ? "*" : "") + std::string(text));
+        }
+        return items;
+    }
+
+    bool MicrophoneChoiceGrayed() const {
+        HMENU action = GetSubMenu(GetMenu(dialog_), kActionMenu);
+        return (GetMenuState(action, kMicrophoneItem, MF_BYPOSITION) & MF_GRAYED) != 0;
+    }
+
+    // The remembered microphone as stored, or "(none)".
+    std::string StoredMicrophone() const {
+        char name[64] = "";
+        DWORD size = sizeof name;
+        DWORD type = 0;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, settingsKey_, 0, KEY_QUERY_VALUE, &key) !=
+            ERROR_SUCCESS) {
+            return "(none)";
+        }
+        const LONG read = RegQueryValueExA(key, "Microphone", nullptr, &type,
+                                           reinterpret_cast<BYTE*>(name), &size);
+        RegCloseKey(key);
+        return read == ERROR_SUCCESS && type == REG_SZ ? name : "(none)";
+    }
+
+    int MeterPosition() const {
+        return static_cast<int>(SendDlgItemMessageA(dialog_, IDC_LEVEL_METER, PBM_GETPOS, 0, 0));
+    }
+
     static char s_base[MAX_PATH];  // the temporary folder before the tests moved it
     static char s_tmp[MAX_PATH];   // TMP and TEMP as they were
     static char s_temp[MAX_PATH];
     int expectedBoxes_ = 0;
     char folder_[MAX_PATH] = {};
+    char settingsKey_[MAX_PATH] = {};
+    const char* previousSettingsKey_ = nullptr;
+    PrivacySettingsFn previousPrivacy_ = nullptr;
     AppState state_;
     ScriptedMessageBox boxes_;
     ScriptedWaveIn input_;
@@ -441,16 +519,15 @@ TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
     EXPECT_EQ(boxes_.Count(), 0);
 }
 
-TEST_F(MainWindowTest, EveryFailedRecordingStartLeavesExactlyEmpty) {
-    expectedBoxes_ = 3;
+// A start that fails once the voice file was emptied has lost the last recording.
+TEST_F(MainWindowTest, EveryFailedRecordingStartPastTheOpenLeavesExactlyEmpty) {
+    expectedBoxes_ = 2;
     struct Case {
         const char* name;
         void (*arrange)(ScriptedWaveIn&);
         const char* text;
     };
     const Case cases[] = {
-        {"open", [](ScriptedWaveIn& in) { in.FailOpen(MMSYSERR_ALLOCATED); },
-         "waveInOpen() failed"},
         {"third prepare",
          [](ScriptedWaveIn& in) { in.FailPrepare(in.CallCount("prepareHeader") + 3); },
          "waveInPrepareHeader() failed"},
@@ -476,7 +553,6 @@ TEST_F(MainWindowTest, EveryFailedRecordingStartLeavesExactlyEmpty) {
         EXPECT_EQ(boxes_.Boxes().back().caption, "Error");
         EXPECT_EQ(boxes_.Boxes().back().owner, nullptr);
 
-        input_.FailOpen(MMSYSERR_NOERROR);
         input_.FailStart(MMSYSERR_NOERROR);
     }
 }
@@ -506,7 +582,10 @@ TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
     EXPECT_EQ(boxes_.Boxes()[1].text, "Failed to create temporary file");
     EXPECT_EQ(boxes_.Boxes()[1].owner, dialog_);
     EXPECT_TRUE(boxes_.Boxes()[1].defaultCaption);
-    EXPECT_EQ(input_.OpenCount(), 1);
+    // The device opened first and closes again.
+    EXPECT_EQ(input_.OpenCount(), 2);
+    PumpMessages();
+    EXPECT_FALSE(input_.IsOpen());
 }
 
 TEST_F(MainWindowTest, FailedPlaybackStartLeavesReady) {
@@ -707,7 +786,7 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
     EXPECT_NE(SendMessageA(dialog_, WM_GETICON, ICON_BIG, 0), 0);
 
     // Client area and control places, in dialog units.
-    RECT expected = {0, 0, 186, 89};
+    RECT expected = {0, 0, 186, 100};
     MapDialogRect(dialog_, &expected);
     RECT client;
     GetClientRect(dialog_, &client);
@@ -723,15 +802,18 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
     const Control controls[] = {
         {IDC_BUTTON_BAR, "BtnBarClass", {3, 4, 179, 33}, 0},
         {IDC_SLIDER, "msctls_trackbar32", {3, 41, 149, 17}, WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
-        {IDC_HOME_LINK, "Button", {3, 75, 179, 11}, BS_FLAT},
+        {IDC_HOME_LINK, "Button", {3, 86, 179, 11}, BS_FLAT},
         {IDC_TIME_READOUT, "Static", {162, 43, 20, 8}, SS_RIGHT},
         {IDC_SIZE_READOUT, "Static", {159, 51, 23, 8}, SS_RIGHT},
-        {IDC_STATUS, "Static", {3, 61, 179, 10}, SS_CENTER | SS_SUNKEN},
+        {IDC_STATUS, "Static", {3, 72, 179, 10}, SS_CENTER | SS_SUNKEN},
+        // The meter's label, which names it for a screen reader, and the meter.
+        {-1, "Static", {3, 61, 40, 8}, SS_NOPREFIX},
+        {IDC_LEVEL_METER, "msctls_progress32", {45, 61, 137, 8}, PBS_SMOOTH},
     };
     HWND previous = nullptr;
     for (const Control& c : controls) {
         SCOPED_TRACE(c.id);
-        HWND control = GetDlgItem(dialog_, c.id);
+        HWND control = c.id == -1 ? GetWindow(previous, GW_HWNDNEXT) : GetDlgItem(dialog_, c.id);
         ASSERT_NE(control, nullptr);
         // Template order is the order of the child windows.
         EXPECT_EQ(GetWindow(control, GW_HWNDPREV), previous);
@@ -768,10 +850,10 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
     const std::pair<int, const char*> items[] = {
         {IDM_SAVE_AS, "Save &As...\tCtrl+S"},
         {IDM_EXIT, "E&xit"},
-        {IDM_PLAY, "&Play "},
-        {IDM_PAUSE, "P&ause"},
-        {IDM_STOP, "&Stop"},
-        {IDM_RECORD, "&Rec"},
+        {IDM_PLAY, "&Play\tCtrl+P"},
+        {IDM_PAUSE, "P&ause\tSpace"},
+        {IDM_STOP, "&Stop\tEsc"},
+        {IDM_RECORD, "&Rec\tCtrl+R"},
         {IDM_SEND, "S&end"},
         {IDM_COPY, "&Copy\tCtrl+C"},
         {IDM_HELP, "&Help"},
@@ -787,10 +869,20 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
     EXPECT_NE(GetMenuState(file, 1, MF_BYPOSITION) & MF_SEPARATOR, 0u);
     EXPECT_EQ(GetMenuItemID(file, 2), static_cast<UINT>(IDM_EXIT));
     HMENU action = GetSubMenu(menu, 1);
-    ASSERT_EQ(GetMenuItemCount(action), 7);
-    EXPECT_NE(GetMenuState(action, 4, MF_BYPOSITION) & MF_SEPARATOR, 0u);
-    EXPECT_EQ(GetMenuItemID(action, 5), static_cast<UINT>(IDM_SEND));
-    EXPECT_EQ(GetMenuItemID(action, 6), static_cast<UINT>(IDM_COPY));
+    ASSERT_EQ(GetMenuItemCount(action), 8);
+    GetMenuStringA(action, kMicrophoneItem, text, sizeof text, MF_BYPOSITION);
+    EXPECT_STREQ(text, "&Microphone");
+    EXPECT_NE(GetSubMenu(action, kMicrophoneItem), nullptr);
+    EXPECT_NE(GetMenuState(action, 5, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+    EXPECT_EQ(GetMenuItemID(action, 6), static_cast<UINT>(IDM_SEND));
+    EXPECT_EQ(GetMenuItemID(action, 7), static_cast<UINT>(IDM_COPY));
+
+    HWND meter = GetDlgItem(dialog_, IDC_LEVEL_METER);
+    EXPECT_EQ(SendMessageA(meter, PBM_GETRANGE, TRUE, 0), 0);
+    EXPECT_EQ(SendMessageA(meter, PBM_GETRANGE, FALSE, 0), 60);
+    EXPECT_EQ(SendMessageA(meter, PBM_GETPOS, 0, 0), 0);
+    GetWindowTextA(GetWindow(meter, GW_HWNDPREV), text, sizeof text);
+    EXPECT_STREQ(text, "Input level");
     EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 0), static_cast<UINT>(IDM_HELP));
     EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 2), 1), static_cast<UINT>(IDM_ABOUT));
 }
@@ -966,21 +1058,7 @@ TEST_F(MainWindowTest, CopyPutsTheRecordingOnTheClipboardAsAFile) {
 
 // Ctrl+S and Ctrl+C through the dialog's own key handling, only when Send is offered.
 TEST_F(MainWindowTest, CtrlSAndCtrlCWorkWhenSendIsOffered) {
-    BYTE keys[256];
-    ASSERT_TRUE(GetKeyboardState(keys));
-    const BYTE saved = keys[VK_CONTROL];
-    auto press = [&](WPARAM key) {
-        keys[VK_CONTROL] = 0x80;
-        SetKeyboardState(keys);
-        MSG msg = {GetDlgItem(dialog_, IDC_SLIDER), WM_KEYDOWN, key, 0, 0, {0, 0}};
-        if (!IsDialogMessageA(dialog_, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        keys[VK_CONTROL] = saved;
-        SetKeyboardState(keys);
-        PumpMessages();
-    };
+    auto press = [&](WPARAM key) { PressKey(key, true, GetDlgItem(dialog_, IDC_SLIDER)); };
     auto clipboardHasFile = [] { return IsClipboardFormatAvailable(CF_HDROP) != FALSE; };
     ASSERT_TRUE(OpenClipboard(nullptr));
     EmptyClipboard();
@@ -1278,3 +1356,246 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
 }
 
 }  // namespace
+
+// The microphone menu lists the devices as they are now, the one in use checked; the choice
+// opens that device through the mapper, and is remembered by name.
+TEST_F(MainWindowTest, MicrophoneMenuListsTheDevicesAndRecordOpensTheChosenOne) {
+    input_.SetDevices({"USB Headset", "Line & Mic"});
+    EXPECT_EQ(OpenMicrophoneMenu(),
+              (std::vector<std::string>{"*&Default", "USB Headset", "Line && Mic"}));
+    EXPECT_FALSE(MicrophoneChoiceGrayed());
+    EXPECT_EQ(StoredMicrophone(), "(none)");
+
+    SendCommand(IDM_MICROPHONE_FIRST + 1);
+    EXPECT_EQ(StoredMicrophone(), "Line & Mic");
+    input_.SetDevices({"Webcam", "USB Headset", "Line & Mic"});  // one more came
+    EXPECT_EQ(OpenMicrophoneMenu(),
+              (std::vector<std::string>{"&Default", "Webcam", "USB Headset", "*Line && Mic"}));
+    Click(Record);
+    EXPECT_EQ(input_.OpenedDevice(), 2u);
+    EXPECT_TRUE(MicrophoneChoiceGrayed());
+    input_.DeliverAndPump(3 * kBlockBytes);
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    EXPECT_FALSE(MicrophoneChoiceGrayed());
+
+    SendCommand(IDM_MICROPHONE_DEFAULT);
+    EXPECT_EQ(StoredMicrophone(), "");
+    RecordBlocks(2);
+    EXPECT_EQ(input_.OpenedDevice(), static_cast<UINT>(WAVE_MAPPER));
+}
+
+// Read at start; a remembered device that has gone means Default, and Record still works.
+TEST_F(MainWindowTest, RememberedMicrophoneIsUsedAndOneThatHasGoneMeansDefault) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey_, 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "Microphone", 0, REG_SZ, reinterpret_cast<const BYTE*>("Headset"), 8);
+    RegCloseKey(key);
+    DestroyWindow(dialog_);
+    dialog_ = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    ASSERT_NE(dialog_, nullptr);
+    PumpMessages();
+
+    input_.SetDevices({"Webcam", "Headset"});
+    EXPECT_EQ(OpenMicrophoneMenu(), (std::vector<std::string>{"&Default", "Webcam", "*Headset"}));
+    RecordBlocks(2);
+    EXPECT_EQ(input_.OpenedDevice(), 1u);
+
+    input_.SetDevices({"Webcam"});
+    EXPECT_EQ(OpenMicrophoneMenu(), (std::vector<std::string>{"*&Default", "Webcam"}));
+    RecordBlocks(2);
+    EXPECT_EQ(input_.OpenedDevice(), static_cast<UINT>(WAVE_MAPPER));
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(StoredMicrophone(), "Headset");  // kept for when it comes back
+}
+
+// A microphone that cannot be opened: words a user can act on, and the last recording and
+// its arrangement exactly as they were.
+TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecording) {
+    expectedBoxes_ = 6;
+    const std::string noMicrophone =
+        "No microphone was found.\n\nConnect one, or turn it on in the sound settings, then "
+        "press Record again.";
+    const std::string inUse =
+        "The microphone is in use by another program.\n\nClose that program, or choose another "
+        "microphone in Action, Microphone.";
+    const std::string cannotUse =
+        "Kestrune cannot use the microphone.\n\nCheck that it is connected and turned on, and "
+        "that Windows lets desktop apps use it (Settings, Privacy, Microphone).";
+    const std::string offer = cannotUse + "\n\nOpen the microphone privacy settings?";
+    struct Case {
+        const char* name;
+        std::vector<std::string> devices;
+        MMRESULT result;
+        bool privacySettings;
+        int answer;
+        const std::string& text;
+        UINT buttons;
+    };
+    const Case cases[] = {
+        {"no device", {}, MMSYSERR_BADDEVICEID, true, IDNO, noMicrophone, MB_OK},
+        {"in use", {"Mic"}, MMSYSERR_ALLOCATED, true, IDNO, inUse, MB_OK},
+        {"other, no settings", {"Mic"}, MMSYSERR_ERROR, false, IDNO, cannotUse, MB_OK},
+        {"other, settings declined", {"Mic"}, MMSYSERR_ERROR, true, IDNO, offer, MB_YESNO},
+        {"other, settings opened", {"Mic"}, MMSYSERR_NODRIVER, true, IDYES, offer, MB_YESNO},
+    };
+    // From Empty first: it stays Empty.
+    input_.FailOpen(MMSYSERR_ALLOCATED);
+    Click(Record);
+    EXPECT_EQ(Shown(), EmptyArrangement());
+    input_.FailOpen(MMSYSERR_NOERROR);
+    RecordBlocks(20);
+    const std::vector<BYTE> recording = ReadFileBytes(state_.tempPath);
+    const std::string time = Text(IDC_TIME_READOUT);
+    const std::string size = Text(IDC_SIZE_READOUT);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_shellCalls.clear();
+        input_.SetDevices(c.devices);
+        input_.FailOpen(c.result);
+        g_hasPrivacySettings = c.privacySettings ? [] { return true; } : [] { return false; };
+        if (c.buttons == MB_YESNO) {
+            boxes_.answers = {c.answer};  // an OK box has nothing else to answer
+        }
+        Click(Record);
+        PumpMessages();
+        EXPECT_FALSE(input_.IsOpen());
+        ASSERT_FALSE(boxes_.Boxes().empty());
+        const MessageBoxRecord& box = boxes_.Boxes().back();
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_EQ(box.caption, "Kestrune");
+        EXPECT_EQ(box.owner, dialog_);
+        EXPECT_EQ(box.type, MB_ICONWARNING | c.buttons);
+        EXPECT_EQ(Shown(), ReadyArrangement());
+        EXPECT_EQ(Text(IDC_TIME_READOUT), time);
+        EXPECT_EQ(Text(IDC_SIZE_READOUT), size);
+        EXPECT_EQ(ReadFileBytes(state_.tempPath), recording);
+        if (c.answer == IDYES) {
+            ASSERT_EQ(g_shellCalls.size(), 1u);
+            EXPECT_EQ(g_shellCalls[0].file, "ms-settings:privacy-microphone");
+            EXPECT_EQ(g_shellCalls[0].owner, dialog_);
+        } else {
+            EXPECT_TRUE(g_shellCalls.empty());
+        }
+    }
+    // The recording is still there to play.
+    input_.FailOpen(MMSYSERR_NOERROR);
+    Click(Play);
+    EXPECT_EQ(Shown(), PlayingArrangement(true));
+    output_.PlayAndPump();
+    EXPECT_EQ(Shown(), ReadyArrangement());
+}
+
+// Speech moves the meter; three seconds of recorded silence, paused time not counted, bring the
+// notice, and the first louder block takes it away.
+TEST_F(MainWindowTest, LevelMeterAndTheNoticeOfNoSound) {
+    const std::vector<BYTE> loud = EncodeGsm(SinePcm(16000, 1.0));
+    const std::vector<BYTE> silence = EncodeGsm(SinePcm(0, 1.0));
+    ASSERT_FALSE(loud.empty());
+
+    input_.SetSound(loud);
+    Click(Record);
+    EXPECT_EQ(MeterPosition(), 0);
+    input_.DeliverAndPump(4 * kBlockBytes);
+    EXPECT_GT(MeterPosition(), 50);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+
+    input_.SetSound(silence);
+    input_.DeliverAndPump(25 * kBlockBytes);  // 2 s of silence
+    EXPECT_LT(MeterPosition(), 30);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    Click(Pause);  // the device hands back what it held and stops
+    input_.DeliverAndPump(30 * kBlockBytes);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    Click(Pause);
+    // 35 blocks of silence, 2.8 s, but the first one held the tail of the sound.
+    input_.DeliverAndPump(10 * kBlockBytes);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    input_.DeliverAndPump(3 * kBlockBytes);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    input_.DeliverAndPump(kBlockBytes);  // 38 quiet blocks: 3.04 s
+    EXPECT_EQ(Text(IDC_STATUS), "Recording: no sound from the microphone");
+    EXPECT_EQ(MeterPosition(), 0);
+    EXPECT_EQ(Shown().status, "Recording: no sound from the microphone");
+
+    // Pausing still reads as paused; resuming in silence brings the notice back.
+    Click(Pause);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    Click(Pause);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording: no sound from the microphone");
+
+    input_.SetSound(loud);
+    input_.DeliverAndPump(kBlockBytes);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_GT(MeterPosition(), 30);
+
+    // Stopped, the meter empties; the next recording starts from nothing.
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(MeterPosition(), 0);
+}
+
+// The transport keys act exactly when their command is available; Space pauses without
+// reaching the focused control, and Esc and Enter never close the window.
+TEST_F(MainWindowTest, TransportKeysActOnlyWhenTheirCommandIsAvailable) {
+    HWND slider = GetDlgItem(dialog_, IDC_SLIDER);
+    HWND link = GetDlgItem(dialog_, IDC_HOME_LINK);
+    HWND playButton = Button(Play)->window;
+
+    // Empty: only Ctrl+R does something.
+    for (auto key : {std::make_pair(WPARAM{'P'}, true), std::make_pair(WPARAM{VK_SPACE}, false),
+                     std::make_pair(WPARAM{VK_ESCAPE}, false)}) {
+        PressKey(key.first, key.second, slider);
+    }
+    EXPECT_EQ(Shown(), EmptyArrangement());
+    EXPECT_EQ(output_.OpenCount(), 0);
+    PressKey('R', true, slider);
+    EXPECT_EQ(Shown(), RecordingArrangement());
+    EXPECT_EQ(input_.OpenCount(), 1);
+    PressKey('R', true, slider);  // grayed while recording
+    PressKey('P', true, slider);
+    EXPECT_EQ(input_.OpenCount(), 1);
+    EXPECT_EQ(output_.OpenCount(), 0);
+    input_.DeliverAndPump(10 * kBlockBytes);
+
+    // Space pauses and resumes, with the focus on the link, which never sees it as a click.
+    SetFocus(link);
+    PressKey(VK_SPACE, false, link);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    EXPECT_FALSE(input_.IsStarted());
+    PressKey(VK_SPACE, false, link);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_TRUE(g_shellCalls.empty()) << "Space clicked the link";
+    PressKey(VK_ESCAPE, false, slider);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+
+    // Ready: Ctrl+P plays; a second Ctrl+P (grayed) does nothing; Space with the focus on the
+    // Play button pauses the playback rather than clicking the button.
+    PressKey('P', true, slider);
+    EXPECT_EQ(Shown(), PlayingArrangement(false));
+    PressKey('P', true, slider);
+    EXPECT_EQ(output_.OpenCount(), 1);
+    SetFocus(playButton);
+    PressKey(VK_SPACE, false, playButton);
+    EXPECT_TRUE(output_.IsPaused());
+    EXPECT_EQ(Text(IDC_STATUS), "Playing / Paused");
+    EXPECT_EQ(output_.OpenCount(), 1);
+    PressKey(VK_ESCAPE, false, slider);
+    output_.PlayAndPump();
+    EXPECT_EQ(Shown(), ReadyArrangement());
+
+    // Ready: Space, Esc and Enter change nothing and close nothing.
+    for (WPARAM key : {WPARAM{VK_SPACE}, WPARAM{VK_ESCAPE}, WPARAM{VK_RETURN}}) {
+        PressKey(key, false, slider);
+    }
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+    EXPECT_EQ(output_.OpenCount(), 1);
+    EXPECT_EQ(input_.OpenCount(), 1);
+}

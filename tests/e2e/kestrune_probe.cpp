@@ -2,6 +2,7 @@
 // finds the window "Kestrune", once shown with all its buttons, and answers one line per
 // request on stdin:
 //   read        -> found=1<TAB>time=0:05<TAB>size=8 K<TAB>status=Recording<TAB>slider=120
+//                  <TAB>meter=<the level meter's position, 0-60>
 //                  <TAB>box=<caption: text of any other dialog of Kestrune's process>
 //                  <TAB>steady=1 (two reads in a row agreed; 0: the window kept changing)
 //   process     -> found=1<TAB>workingset=<bytes><TAB>private=<bytes><TAB>handles=<count>
@@ -94,9 +95,10 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
 struct Snapshot {
     std::string time, size, status, box;
     long slider;
+    long meter;
     bool operator==(const Snapshot& other) const {
         return time == other.time && size == other.size && status == other.status &&
-               box == other.box && slider == other.slider;
+               box == other.box && slider == other.slider && meter == other.meter;
     }
 };
 
@@ -107,6 +109,11 @@ Snapshot ReadOnce(HWND main) {
                              &position))
         position = static_cast<DWORD_PTR>(-1);
     shot.slider = static_cast<long>(position);
+    DWORD_PTR level = 0;
+    if (!SendMessageTimeoutA(GetDlgItem(main, 1009), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs,
+                             &level))
+        level = static_cast<DWORD_PTR>(-1);
+    shot.meter = static_cast<long>(level);
     BoxSearch search = {0, main, ""};
     GetWindowThreadProcessId(main, &search.process);
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
@@ -132,8 +139,8 @@ void Read() {
         steady = again == shot;
         shot = again;
     }
-    std::printf("found=1\ttime=%s\tsize=%s\tstatus=%s\tslider=%ld\tbox=%s\tsteady=%d\n",
-                shot.time.c_str(), shot.size.c_str(), shot.status.c_str(), shot.slider,
+    std::printf("found=1\ttime=%s\tsize=%s\tstatus=%s\tslider=%ld\tmeter=%ld\tbox=%s\tsteady=%d\n",
+                shot.time.c_str(), shot.size.c_str(), shot.status.c_str(), shot.slider, shot.meter,
                 shot.box.c_str(), steady ? 1 : 0);
 }
 

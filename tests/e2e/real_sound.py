@@ -34,6 +34,7 @@ FINISH_LIMIT = 5  # Stop to Ready: slower than this is a recording that does not
 ENVELOPE_WINDOW = 160  # 20 ms at 8 kHz
 MIN_CORRELATION = 0.8
 GAP_LIMIT = 0.25  # a late buffer or two under load, not a choppy stream
+NOTICE_SLACK = 2  # seconds past the 3 s of silence before the notice must show
 SPEECH = ("Kestrune records a short spoken message. It is played back, paused, "
           "and sent by mail, one two three four five.")
 
@@ -208,7 +209,16 @@ def record_speech(s, speech_path, speech):
     # Speak once the device really delivers (the first kilobyte is in).
     s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 5)
     player = s.speak(speech_path)
-    wait_until("speech played", lambda: player.poll() is not None, len(speech) / RATE + 10)
+    # The meter follows the speech: its highest reading while the speech plays.
+    loudest = 0
+    deadline = time.monotonic() + len(speech) / RATE + 10
+    while player.poll() is None and time.monotonic() < deadline:
+        loudest = max(loudest, int(s.read()["meter"]))
+        time.sleep(0.05)
+    wait_until("speech played", lambda: player.poll() is not None, 1)
+    note("recording: highest meter reading during the speech", loudest)
+    if loudest <= 30:
+        raise Failure(f"the level meter reached only {loudest} of 60 while the speech played")
     s.menu("s")
     t_stop = time.monotonic()
     # How long the drain takes depends on the machine's load: a figure, not a check. How much
@@ -443,6 +453,19 @@ def starts_empty(s, _):
         raise Failure(f"expected one empty voice file, found {s.voice_files()}")
 
 
+def silence_brings_the_notice(s, _):
+    step("Record in silence: after 3 s the status line says no sound arrives")
+    s.menu("r")
+    s.wait_state("recording under way", lambda st: st["size"] != "0 K", 5)
+    silent = s.wait_state("the notice of no sound", lambda st: st["status"] ==
+                          "Recording: no sound from the microphone", 3 + NOTICE_SLACK)
+    note("silence: meter with the notice", silent["meter"])
+    if int(silent["meter"]) > 5:
+        raise Failure(f"the meter reads {silent['meter']} in silence")
+    s.menu("s")
+    s.wait_status("", FINISH_LIMIT)
+
+
 def recording_and_playback(s, speech):
     voice_file, data_bytes, recorded = record_speech(s, *speech)
     play_to_end(s, data_bytes, recorded)
@@ -457,6 +480,7 @@ def recording_and_playback(s, speech):
 CHECKS = [
     starts_empty,
     recording_and_playback,
+    silence_brings_the_notice,
     close_window,
 ]
 

@@ -149,17 +149,23 @@ bool ScriptedWaveDevice::CheckHeader(const char* call, const WAVEHDR* header, UI
 }
 
 MMRESULT ScriptedWaveDevice::Open(const char* call, void** handle, UINT device,
-                                  LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD flags) {
+                                  LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD flags,
+                                  UINT deviceCount) {
     Log(call);
     ++openCount_;
     if (handle == nullptr || format == nullptr) {
         ADD_FAILURE() << Name(call) << ": null handle or format pointer";
         return MMSYSERR_INVALPARAM;
     }
-    if (device != WAVE_MAPPER) {
-        ADD_FAILURE() << Name(call) << ": device " << device << ", expected WAVE_MAPPER";
+    // A device of its own goes through the mapper, so that the system still converts to GSM.
+    const bool mapped = (flags & WAVE_MAPPED) != 0;
+    if (device == WAVE_MAPPER ? mapped : (device >= deviceCount || !mapped)) {
+        ADD_FAILURE() << Name(call) << ": device " << device << " with flags 0x" << std::hex
+                      << flags << ", expected WAVE_MAPPER, or one of " << std::dec << deviceCount
+                      << " devices with WAVE_MAPPED";
         return MMSYSERR_BADDEVICEID;
     }
+    openedDevice_ = device;
     if ((flags & CALLBACK_TYPEMASK) != CALLBACK_WINDOW || (flags & WAVE_FORMAT_QUERY) != 0) {
         ADD_FAILURE() << Name(call) << ": flags 0x" << std::hex << flags
                       << ", expected CALLBACK_WINDOW";
@@ -348,8 +354,24 @@ const char* ScriptedDeviceHolding(const void* block) {
 struct ScriptedWaveInCalls {
     static MMRESULT WINAPI Open(LPHWAVEIN handle, UINT device, LPCWAVEFORMATEX format,
                                 DWORD_PTR callback, DWORD_PTR, DWORD flags) {
-        return g_scriptedIn->ScriptedWaveDevice::Open("open", reinterpret_cast<void**>(handle),
-                                                      device, format, callback, flags);
+        ScriptedWaveIn* in = g_scriptedIn;
+        return in->ScriptedWaveDevice::Open("open", reinterpret_cast<void**>(handle), device,
+                                            format, callback, flags,
+                                            static_cast<UINT>(in->devices_.size()));
+    }
+    static UINT WINAPI GetNumDevs() { return static_cast<UINT>(g_scriptedIn->devices_.size()); }
+    static MMRESULT WINAPI GetDevCaps(UINT_PTR id, LPWAVEINCAPSA caps, UINT size) {
+        const std::vector<std::string>& devices = g_scriptedIn->devices_;
+        if (caps == nullptr || size < sizeof(WAVEINCAPSA)) {
+            ADD_FAILURE() << "waveInGetDevCaps: no room for the capabilities";
+            return MMSYSERR_INVALPARAM;
+        }
+        if (id >= devices.size()) {
+            return MMSYSERR_BADDEVICEID;
+        }
+        *caps = WAVEINCAPSA{};
+        lstrcpynA(caps->szPname, devices[id].c_str(), MAXPNAMELEN);
+        return MMSYSERR_NOERROR;
     }
     static MMRESULT WINAPI Reset(HWAVEIN handle) { return g_scriptedIn->Reset(handle); }
     static MMRESULT WINAPI PrepareHeader(HWAVEIN handle, LPWAVEHDR header, UINT size) {
@@ -386,7 +408,9 @@ const WaveInApi kScriptedWaveIn = {ScriptedWaveInCalls::Open,
                                    ScriptedWaveInCalls::Start,
                                    ScriptedWaveInCalls::Stop,
                                    ScriptedWaveInCalls::UnprepareHeader,
-                                   ScriptedWaveInCalls::Close};
+                                   ScriptedWaveInCalls::Close,
+                                   ScriptedWaveInCalls::GetNumDevs,
+                                   ScriptedWaveInCalls::GetDevCaps};
 }  // namespace
 
 ScriptedWaveIn::ScriptedWaveIn()
@@ -424,7 +448,10 @@ void ScriptedWaveIn::FillHead(DWORD bytes) {
     WAVEHDR* header = queue_.front();
     BYTE* data = reinterpret_cast<BYTE*>(header->lpData);
     for (DWORD i = 0; i < bytes; ++i) {
-        data[header->dwBytesRecorded + i] = PatternByte(streamPosition_++);
+        data[header->dwBytesRecorded + i] = sound_.empty()
+                                                ? PatternByte(streamPosition_)
+                                                : sound_[soundPosition_++ % sound_.size()];
+        ++streamPosition_;
     }
     header->dwBytesRecorded += bytes;
     if (header->dwBytesRecorded == header->dwBufferLength) {

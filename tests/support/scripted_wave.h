@@ -8,7 +8,8 @@
 // while any buffer is queued, and only a successful close posts the close notification.
 //
 // Misuse fails the test (ADD_FAILURE) and returns the code WinMM would:
-//   - open other than WAVE_MAPPER + CALLBACK_WINDOW to a live window, or while already open;
+//   - open other than CALLBACK_WINDOW to a live window on WAVE_MAPPER, or on one of the input
+//     devices with WAVE_MAPPED, or while already open;
 //   - a wrong, null or closed handle (MMSYSERR_INVALHANDLE), so any call after close;
 //   - a header of the wrong size, with null lpData or dwBufferLength != 130 (MMSYSERR_INVALPARAM);
 //   - preparing a prepared header; unpreparing one that is not prepared;
@@ -105,7 +106,7 @@ class ScriptedWaveDevice {
     bool CheckHandle(const char* call, const void* handle);
     bool CheckHeader(const char* call, const WAVEHDR* header, UINT size);
     MMRESULT Open(const char* call, void** handle, UINT device, LPCWAVEFORMATEX format,
-                  DWORD_PTR callback, DWORD flags);
+                  DWORD_PTR callback, DWORD flags, UINT deviceCount = 0);
     MMRESULT Prepare(const char* call, const void* handle, WAVEHDR* header, UINT size);
     MMRESULT Queue(const char* call, const void* handle, WAVEHDR* header, UINT size);
     MMRESULT Unprepare(const char* call, const void* handle, WAVEHDR* header, UINT size);
@@ -128,6 +129,7 @@ class ScriptedWaveDevice {
     void* handle_ = nullptr;
     std::set<const void*> closedHandles_;
     HWND window_ = nullptr;
+    UINT openedDevice_ = WAVE_MAPPER;
     GSM610WAVEFORMAT format_ = {};
     int openCount_ = 0;
     int prepareCalls_ = 0;
@@ -162,6 +164,17 @@ class ScriptedWaveIn : public ScriptedWaveDevice {
 
     // Every start fails with this result from now on; MMSYSERR_NOERROR starts again.
     void FailStart(MMRESULT result);
+    // The input devices the system lists (waveInGetNumDevs, waveInGetDevCaps), in id order; by
+    // default one, "Scripted microphone". Each may be opened by its id, through the mapper.
+    void SetDevices(const std::vector<std::string>& names) { devices_ = names; }
+    // From now on the microphone captures these bytes, from their start and over and over,
+    // instead of the pattern (empty: the pattern again). For real sound: tests/support/gsm_sound.h.
+    void SetSound(const std::vector<BYTE>& bytes) {
+        sound_ = bytes;
+        soundPosition_ = 0;
+    }
+    // The id given at the last open: WAVE_MAPPER or a device's.
+    UINT OpenedDevice() const { return openedDevice_; }
     // Wine's stop: the buffer being filled comes back only if it holds data. By default
     // (Windows) the head buffer comes back on a stop even when it holds 0 bytes.
     void SetWineStop(bool on);
@@ -189,6 +202,9 @@ class ScriptedWaveIn : public ScriptedWaveDevice {
     void FillHead(DWORD bytes);
 
     const WaveInApi* previous_;
+    std::vector<std::string> devices_ = {"Scripted microphone"};
+    std::vector<BYTE> sound_;
+    std::size_t soundPosition_ = 0;
     bool started_ = false;
     bool wineStop_ = false;
     MMRESULT failStart_ = MMSYSERR_NOERROR;

@@ -608,8 +608,12 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     EXPECT_FALSE(rig.state.started);
     EXPECT_FALSE(rig.state.recording);
     EXPECT_EQ(rig.state.file, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(rig.waveIn.OpenCount(), 0);
+    // The device opened first, and closes again with nothing on it.
+    EXPECT_EQ(rig.waveIn.OpenCount(), 1);
     EXPECT_EQ(rig.heap.Allocations(), 0);
+    PumpMessages();
+    EXPECT_FALSE(rig.waveIn.IsOpen());
+    EXPECT_FALSE(rig.completed);
     const std::vector<BYTE> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     EXPECT_EQ(rig.FileBytes(), earlier);
 
@@ -622,7 +626,7 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
 }
 
 // A header that does not reach 60 bytes would put every block at the wrong offset: the start
-// is reported as a file that could not be created, with nothing opened.
+// is reported as a file that could not be created, and the device closes again.
 TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
     for (WriteFault fault : {WriteFault::kFails, WriteFault::kShort}) {
         for (int piece = 1; piece <= 3; ++piece) {
@@ -641,24 +645,35 @@ TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
             EXPECT_FALSE(rig.state.recording);
             EXPECT_EQ(rig.state.file, INVALID_HANDLE_VALUE);
             EXPECT_TRUE(FileIsClosed(rig.path));
-            EXPECT_EQ(rig.waveIn.OpenCount(), 0);
+            EXPECT_EQ(rig.waveIn.OpenCount(), 1);
             EXPECT_EQ(rig.heap.Allocations(), 0);
             PumpMessages();
-            EXPECT_EQ(rig.closes, 0);
+            EXPECT_EQ(rig.closes, 1);
+            EXPECT_FALSE(rig.completed);
+            EXPECT_FALSE(rig.waveIn.IsOpen());
         }
     }
 }
 
-TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileClosed) {
+// The device opens before the voice file is touched: one that cannot be used leaves the last
+// recording as it was.
+TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileUntouched) {
     Rig rig(folder_);
     rig.expectedBoxes = 1;
+    HANDLE old = CreateFileA(rig.path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(old, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(old, "earlier", 7, &written, nullptr));
+    CloseHandle(old);
     rig.waveIn.FailOpen(MMSYSERR_ALLOCATED);
     EXPECT_FALSE(StartRecording(&rig.state));
-    ExpectBox(rig, nullptr, "waveInOpen() failed", false);
+    ASSERT_EQ(rig.boxes.Count(), 1);
+    EXPECT_EQ(rig.boxes.Boxes()[0].text.substr(0, 44),
+              "The microphone is in use by another program.");
     EXPECT_FALSE(rig.state.started);
     EXPECT_FALSE(rig.state.recording);
-    EXPECT_TRUE(FileIsClosed(rig.path));
-    EXPECT_EQ(rig.FileBytes(), NewHeader());
+    EXPECT_EQ(rig.FileBytes(), (std::vector<BYTE>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
     EXPECT_EQ(rig.heap.Allocations(), 0);
     PumpMessages();
     EXPECT_EQ(rig.closes, 0);

@@ -16,6 +16,7 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "tests/support/gsm_sound.h"
 #include "tests/support/message_pump.h"
 #include "tools/pictures/bitmap_file.h"
 #include "tests/support/scripted_message_box.h"
@@ -128,7 +129,8 @@ bool TakePictures(AppState& state, const char* folder) {
     bool ok = Capture(dialog, folder, "window-empty.bmp");
     PrintReadouts(dialog, "empty");
 
-    // About four seconds recorded, still running.
+    // About four seconds recorded, still running, of a voice at about -14 dBFS on the meter.
+    input.SetSound(EncodeGsm(SinePcm(6500, 1.0)));
     Click(state.bar->record);
     input.DeliverAndPump(50 * kBlockBytes);
     PrintReadouts(dialog, "recording");
