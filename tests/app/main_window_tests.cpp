@@ -109,6 +109,13 @@ DWORD LittleEndian32(const std::vector<BYTE>& bytes, size_t offset) {
            static_cast<DWORD>(bytes[offset + 3]) << 24;
 }
 
+bool OffersPrivacySettings() {
+    return true;
+}
+bool LacksPrivacySettings() {
+    return false;
+}
+
 bool FileExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
@@ -1456,7 +1463,7 @@ TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecordin
         g_shellCalls.clear();
         input_.SetDevices(c.devices);
         input_.FailOpen(c.result);
-        g_hasPrivacySettings = c.privacySettings ? [] { return true; } : [] { return false; };
+        g_hasPrivacySettings = c.privacySettings ? OffersPrivacySettings : LacksPrivacySettings;
         if (c.buttons == MB_YESNO) {
             boxes_.answers = {c.answer};  // an OK box has nothing else to answer
         }
