@@ -7,8 +7,9 @@ exe=$1
 prefix=$2
 arch=$3
 run=$(dirname "$0")/../../cmake/wine-run.sh
-export WINEPREFIX=$prefix
-end_server() { timeout 30 wineserver -k 2>/dev/null || true; }
+# The runner's own variable: it never takes an inherited WINEPREFIX.
+export KESTRUNE_TEST_WINEPREFIX=$prefix
+end_server() { WINEPREFIX=$prefix timeout 30 wineserver -k 2>/dev/null || true; }
 trap end_server EXIT
 status=0
 for dpi in 96 144 192; do
