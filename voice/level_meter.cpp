@@ -69,7 +69,7 @@ bool MeasureBlock(LevelMeter* meter, const BYTE* data, DWORD bytes) {
     if (bytes > kBlockBytes) {
         bytes = kBlockBytes;
     }
-    bytes -= bytes % kGsmFrameBytes;
+    bytes = WholeFrameBytes(bytes);
     if (bytes == 0 || meter->codecFailed) {
         return false;
     }

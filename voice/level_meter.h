@@ -15,9 +15,8 @@ struct AppState;
 constexpr int kMeterRange = 60;               // 0 is -60 dBFS or quieter, 60 full scale
 constexpr double kMeterFallPerSecond = 20.0;  // dB
 constexpr DWORD kPcmSamplesPerSecond = 8000;
-constexpr DWORD kSilentSamples = 3 * kPcmSamplesPerSecond;  // recorded time before the notice
-constexpr DWORD kGsmFrameBytes = 65;
-constexpr DWORD kBlockSamples = kBlockBytes / kGsmFrameBytes * 320;  // decoded from one block
+constexpr DWORD kSilentSamples = 3 * kPcmSamplesPerSecond;        // recorded time before the notice
+constexpr DWORD kBlockSamples = kBlockBytes / kFrameBytes * 320;  // decoded from one block
 
 struct LevelMeter {
     HACMSTREAM stream;  // opened with the first block; null while closed
