@@ -133,16 +133,17 @@ void ReleaseVoiceFile(AppState* state) {
     state->keeper = INVALID_HANDLE_VALUE;
 }
 
-std::vector<LeftBehind> FindLeftBehind(const char* folder, const char* ownPath) {
-    std::vector<LeftBehind> found;
+// Fixed storage, sorted in place: no container or exception machinery in the exe for this.
+int FindLeftBehind(const char* folder, const char* ownPath, LeftBehind* found, int capacity) {
+    int count = 0;
     char pattern[MAX_PATH];
     if (snprintf(pattern, sizeof pattern, "%skes*.tmp", folder) >= MAX_PATH) {
-        return found;
+        return 0;
     }
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE) {
-        return found;
+        return 0;
     }
     do {
         char path[MAX_PATH];
@@ -151,16 +152,17 @@ std::vector<LeftBehind> FindLeftBehind(const char* folder, const char* ownPath) 
             lstrcmpiA(path, ownPath) == 0) {
             continue;
         }
-        LeftBehind file;
-        if (TakeLeftBehind(path, &file)) {
-            found.push_back(file);
+        if (TakeLeftBehind(path, &found[count])) {
+            // Newest first: it goes in before the first older one.
+            int at = count++;
+            for (; at > 0 && CompareFileTime(&found[at - 1].written, &found[at].written) < 0;
+                 --at) {
+                std::swap(found[at - 1], found[at]);
+            }
         }
-    } while (FindNextFileA(search, &entry));
+    } while (count < capacity && FindNextFileA(search, &entry));
     FindClose(search);
-    std::stable_sort(found.begin(), found.end(), [](const LeftBehind& a, const LeftBehind& b) {
-        return CompareFileTime(&a.written, &b.written) > 0;
-    });
-    return found;
+    return count;
 }
 
 bool OfferLeftBehind(AppState* state) {
@@ -170,7 +172,10 @@ bool OfferLeftBehind(AppState* state) {
         return false;
     }
     bool adopted = false;
-    for (const LeftBehind& found : FindLeftBehind(folder, state->tempPath)) {
+    LeftBehind files[kMostLeftBehind];
+    const int count = FindLeftBehind(folder, state->tempPath, files, kMostLeftBehind);
+    for (int index = 0; index < count; ++index) {
+        const LeftBehind& found = files[index];
         if (adopted) {
             CloseHandle(found.file);  // one recording at a time: the rest wait for the next start
             continue;

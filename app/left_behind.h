@@ -5,8 +5,6 @@
 #pragma once
 #include <windows.h>
 
-#include <vector>
-
 #include "app/app_state.h"
 
 // Posted by the window's initialisation: the offer comes before any input is taken.
@@ -26,10 +24,14 @@ struct LeftBehind {
     DWORD dataBytes;   // the whole frames after its header
 };
 
+// At most this many are offered at one start; the rest wait for the next.
+constexpr int kMostLeftBehind = 32;
+
 // Looks at every kes*.tmp in `folder` (which ends in a backslash) but `ownPath`. A file of ours
-// too short to hold a frame is deleted; one with audio is repaired and returned, newest first;
-// anything else (taken, or not ours) is left exactly as it was.
-std::vector<LeftBehind> FindLeftBehind(const char* folder, const char* ownPath);
+// too short to hold a frame is deleted; one with audio is repaired and put into `found`, newest
+// first, up to `capacity`; anything else (taken, or not ours) is left exactly as it was.
+// Returns how many were found.
+int FindLeftBehind(const char* folder, const char* ownPath, LeftBehind* found, int capacity);
 
 // Offers each file left behind with a box owned by the main window. True when one became the
 // current recording; the caller then shows Ready.

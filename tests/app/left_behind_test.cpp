@@ -158,7 +158,9 @@ TEST(LeftBehindScan, OffersOnlyOursRepairedAndNeverChangesAnythingElse) {
         }
         const std::string own = folder.File("kes0.tmp");
 
-        std::vector<LeftBehind> found = FindLeftBehind((folder.Path() + "\\").c_str(), own.c_str());
+        std::vector<LeftBehind> found(kFilesPerRound);
+        found.resize(FindLeftBehind((folder.Path() + "\\").c_str(), own.c_str(), found.data(),
+                                    kFilesPerRound));
         for (LeftBehind& file : found) {
             CloseHandle(file.file);
         }
