@@ -51,7 +51,10 @@ def cost(rig, pid, seconds):
     return after[0] - before[0], after[1] - before[1]
 
 
-def bare_round(rig, exe, seconds, args=()):
+def bare_round(rig, exe, seconds, args=(), inner=None):
+    """Ticks of the capture loop over seconds; with a list for inner, the loop's last
+    "stored" line (blocks, microseconds writing, microseconds keeping the header true) is
+    appended to it."""
     loop = rig.start_wine(exe, args, stdout=subprocess.PIPE)
     try:
         ready = select.select([loop.stdout], [], [], 20)[0]
@@ -62,6 +65,16 @@ def bare_round(rig, exe, seconds, args=()):
         return cost(rig, loop.pid, seconds)
     finally:
         rig.end(loop)
+        if inner is not None:
+            rest = b""
+            while select.select([loop.stdout], [], [], 2)[0]:
+                chunk = os.read(loop.stdout.fileno(), 65536)
+                if not chunk:
+                    break
+                rest += chunk
+            stored = [line.split() for line in rest.decode().splitlines()
+                      if line.startswith("stored ")]
+            inner.append(tuple(int(v) for v in stored[-1][1:]) if stored else None)
 
 
 def kestrune_round(rig, pointer, seconds):
@@ -178,6 +191,7 @@ def main():
         print(f"{args.seconds:g} s of recording per round, pointer {args.pointer}; ticks are "
               "program + wineserver", flush=True)
         stores = ["file", "keep"] if args.file_cost else []
+        inner = {}  # per store row: (blocks, us writing, us keeping the header true) a round
         programs = (["bare"] + (["dialog"] if args.dialog else []) + stores +
                     [n for n, _ in kestrunes])
         for i in range(args.rounds):
@@ -189,7 +203,8 @@ def main():
                 elif which == "dialog":
                     row["dialog"] = bare_round(rig, loop_exe, args.seconds, ("dialog",))
                 elif which in stores:
-                    row[which] = bare_round(rig, loop_exe, args.seconds, (which,))
+                    row[which] = bare_round(rig, loop_exe, args.seconds, (which,),
+                                            inner.setdefault(which, []))
                 else:
                     rig.exe = dict(kestrunes)[which]
                     row[which + " start"], row[which] = kestrune_round(rig, args.pointer,
@@ -235,6 +250,14 @@ def main():
               f"appending {file:g}, appending with refresh and flush {keep:g}; refresh and "
               f"flush cost {keep - file:+g} ticks ({(keep - file) / max(1, file) * 100:+.1f}% of"
               f" appending), {(keep - file) * 60 / args.seconds:+.1f} ticks per recorded minute")
+        for name in stores:
+            got = [v for v in inner.get(name, []) if v]
+            if got:
+                per_minute = [(w * 750 / b, k * 750 / b) for b, w, k in got]  # 750 blocks a min
+                print(f"  {name}: inside the loop per recorded minute (wall time of the calls, "
+                      f"medians of {len(got)}): writing {median(w for w, _ in per_minute) / 1000:.1f}"
+                      f" ms, header refresh and flush {median(k for _, k in per_minute) / 1000:.1f}"
+                      " ms")
     if args.foreign and args.launches:
         none, many = median(starts["Kestrune"]), median(starts[foreign])
         print(f"start with {args.foreign} foreign kes*.tmp files: median {many:.3f} s against "

@@ -11,7 +11,9 @@
 //                           temporary folder behind its header, as Kestrune writes it
 //   capture_loop keep       the same, and after each block Kestrune's own KeepHeaderTrue: the
 //                           header refreshed every 12 blocks, the file flushed every 60
-// The file goes when the process ends, however it ends (FILE_FLAG_DELETE_ON_CLOSE).
+// The file goes when the process ends, however it ends (FILE_FLAG_DELETE_ON_CLOSE). Both print
+// "stored <blocks> <us writing> <us keeping the header true>" every 60 blocks: the wall time
+// spent in those calls, waits for the disk included, to set against the ticks.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -49,16 +51,34 @@ bool OpenVoiceFile() {
     return true;
 }
 
+LONGLONG Microseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (to.QuadPart - from.QuadPart) * 1000000 / frequency.QuadPart;
+}
+
 void StoreBlock(const WAVEHDR* header) {
+    static LONGLONG s_writing, s_keeping;
+    static unsigned s_blocks;
     if (g_file.file == INVALID_HANDLE_VALUE) {
         return;
     }
+    LARGE_INTEGER start, wrote, kept;
+    QueryPerformanceCounter(&start);
     DWORD written = 0;
     if (g_writeFile(g_file.file, header->lpData, header->dwBytesRecorded, &written, nullptr)) {
         g_file.dataBytes += written;
     }
+    QueryPerformanceCounter(&wrote);
     if (g_keepHeader) {
         KeepHeaderTrue(&g_file);
+    }
+    QueryPerformanceCounter(&kept);
+    s_writing += Microseconds(start, wrote);
+    s_keeping += Microseconds(wrote, kept);
+    if (++s_blocks % 60 == 0) {
+        std::printf("stored %u %lld %lld\n", s_blocks, s_writing, s_keeping);
+        std::fflush(stdout);
     }
 }
 
