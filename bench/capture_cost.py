@@ -4,7 +4,7 @@ window against Wine's notepad, under Wine with real sound (the end-to-end rig).
 
   bench/capture_cost.py [--build build/x64] [--rounds 3] [--seconds 20] [--pointer button|away]
                         [--before OTHER/Kestrune.exe] [--launches 5] [--dialog]
-                        [--without-meter OTHER/Kestrune.exe]
+                        [--without-meter OTHER/Kestrune.exe] [--file-cost] [--foreign 100]
 
 Start-up is also set against the launch floor (build/launch_floor.exe): a dialog with one
 slider and exactly Kestrune's imports and manifest, which does nothing else before it shows.
@@ -21,10 +21,16 @@ earlier build (its DLLs beside it) to every round, for before and after figures 
 --dialog adds the bare loop run as a modal dialog box: what Wine's dialog manager costs.
 --without-meter adds a build without the level meter (its DLLs beside it) to every round and
 prints the meter's own row: what the meter adds to a recorded minute, from the same rounds.
+--file-cost adds two rows of the bare loop that also store every block in a voice file: "file"
+appends only, "keep" also runs Kestrune's own header refresh and flush after each block;
+their difference is what keeping the header true costs. --foreign N adds to the launch series
+starts of Kestrune with N foreign kes*.tmp files (not voice files) in the temporary folder,
+made for each start and removed after it.
 """
 
 import argparse
 import os
+import random
 import select
 import statistics
 import subprocess
@@ -51,7 +57,10 @@ def cost(rig, pid, seconds):
     return after[0] - before[0], after[1] - before[1]
 
 
-def bare_round(rig, exe, seconds, args=()):
+def bare_round(rig, exe, seconds, args=(), inner=None):
+    """Ticks of the capture loop over seconds; with a list for inner, the loop's last
+    "stored" line (blocks, microseconds writing, microseconds keeping the header true) is
+    appended to it."""
     loop = rig.start_wine(exe, args, stdout=subprocess.PIPE)
     try:
         ready = select.select([loop.stdout], [], [], 20)[0]
@@ -62,6 +71,16 @@ def bare_round(rig, exe, seconds, args=()):
         return cost(rig, loop.pid, seconds)
     finally:
         rig.end(loop)
+        if inner is not None:
+            rest = b""
+            while select.select([loop.stdout], [], [], 2)[0]:
+                chunk = os.read(loop.stdout.fileno(), 65536)
+                if not chunk:
+                    break
+                rest += chunk
+            stored = [line.split() for line in rest.decode().splitlines()
+                      if line.startswith("stored ")]
+            inner.append(tuple(int(v) for v in stored[-1][1:]) if stored else None)
 
 
 def kestrune_round(rig, pointer, seconds):
@@ -99,6 +118,44 @@ def notepad_launch(rig):
 
 
 FLOOR_TITLE = "^Kestrune floor$"
+def make_foreign(rig, count):
+    """count kes*.tmp files that are not Kestrune's (another program's WAV, random bytes) in
+    the temporary folder; returns {path: content}, to check and remove them afterwards."""
+    temp = rig.temp_dirs()[0]
+    made = {}
+    rng = random.Random(count)
+    for n in range(count):
+        if n % 2:
+            content = bytes(rng.randrange(256) for _ in range(rng.randrange(100, 2000)))
+        else:
+            pcm = bytes(rng.randrange(256) for _ in range(800))
+            content = (b"RIFF" + (36 + len(pcm)).to_bytes(4, "little") + b"WAVEfmt " +
+                       bytes.fromhex("10000000010001001f0000003e0000020010006461746120030000") +
+                       pcm)
+        path = os.path.join(temp, f"kesf{n:03x}.tmp")
+        if os.path.exists(path):
+            raise Failure(f"{path} is there already: not ours to overwrite")
+        with open(path, "wb") as f:
+            f.write(content)
+        made[path] = content
+    return made
+
+
+def remove_foreign(made):
+    """Removes the files make_foreign made; fails if Kestrune changed or removed any."""
+    touched = []
+    for path, content in made.items():
+        try:
+            with open(path, "rb") as f:
+                same = f.read() == content
+        except OSError:
+            same = False
+        if not same:
+            touched.append(os.path.basename(path))
+        if os.path.exists(path):
+            os.remove(path)
+    if touched:
+        raise Failure(f"Kestrune changed foreign files: {touched[:5]}")
 
 
 def median(values):
@@ -118,6 +175,8 @@ def main():
     parser.add_argument("--dialog", action="store_true")
     parser.add_argument("--without-meter", default=None,
                         help="a Kestrune.exe built without the level meter, to compare")
+    parser.add_argument("--file-cost", action="store_true")
+    parser.add_argument("--foreign", type=int, default=0)
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     exe = os.path.abspath(args.exe) if args.exe else os.path.join(build, "Kestrune.exe")
@@ -149,7 +208,10 @@ def main():
             rig.end(rig.launch_time(path, "^Kestrune$")[1])
         print(f"{args.seconds:g} s of recording per round, pointer {args.pointer}; ticks are "
               "program + wineserver", flush=True)
-        programs = ["bare"] + (["dialog"] if args.dialog else []) + [n for n, _ in kestrunes]
+        stores = ["file", "keep"] if args.file_cost else []
+        inner = {}  # per store row: (blocks, us writing, us keeping the header true) a round
+        programs = (["bare"] + (["dialog"] if args.dialog else []) + stores +
+                    [n for n, _ in kestrunes])
         for i in range(args.rounds):
             row = {}
             for which in programs[i % len(programs):] + programs[:i % len(programs)]:
@@ -158,13 +220,16 @@ def main():
                     row["notepad"] = notepad_launch(rig)
                 elif which == "dialog":
                     row["dialog"] = bare_round(rig, loop_exe, args.seconds, ("dialog",))
+                elif which in stores:
+                    row[which] = bare_round(rig, loop_exe, args.seconds, (which,),
+                                            inner.setdefault(which, []))
                 else:
                     rig.exe = dict(kestrunes)[which]
                     row[which + " start"], row[which] = kestrune_round(rig, args.pointer,
                                                                        args.seconds)
             rows.append(row)
             text = f"round {i + 1}: bare {sum(row['bare'])} ({row['bare'][0]}+{row['bare'][1]})"
-            for name in ["dialog"] * args.dialog + [n for n, _ in kestrunes]:
+            for name in ["dialog"] * args.dialog + stores + [n for n, _ in kestrunes]:
                 k = row[name]
                 text += (f", {name} {sum(k)} ({k[0]}+{k[1]}) {sum(k) / max(1, sum(row['bare'])):.2f}"
                          f"x")
@@ -172,7 +237,9 @@ def main():
             for name, _ in kestrunes:
                 text += f", {name} {row[name + ' start']:.3f} s"
             print(text, flush=True)
-        starts = {name: [] for name in ["notepad", "floor"] + [n for n, _ in kestrunes]}
+        foreign = f"Kestrune, {args.foreign} foreign files"
+        starts = {name: [] for name in ["notepad", "floor"] + [n for n, _ in kestrunes] +
+                  [foreign] * bool(args.foreign)}
         for i in range(args.launches):
             names = list(starts)
             for name in names[i % len(names):] + names[:i % len(names)]:
@@ -181,11 +248,13 @@ def main():
                 elif name == "floor":
                     starts[name].append(closed_launch(rig, floor_exe, FLOOR_TITLE))
                 else:
-                    launched, app = rig.launch_time(dict(kestrunes)[name], "^Kestrune$")
+                    made = make_foreign(rig, args.foreign) if name == foreign else {}
+                    launched, app = rig.launch_time(dict(kestrunes).get(name, exe), "^Kestrune$")
                     starts[name].append(launched)
                     rig.app = app
                     rig.window = rig.visible_windows("^Kestrune$")[0]
                     rig.stop_app()
+                    remove_foreign(made)
         if args.launches:
             print("starts (s): " + "; ".join(
                 f"{name} " + " ".join(f"{t:.3f}" for t in times) for name, times in starts.items()))
@@ -204,6 +273,24 @@ def main():
         dialog = median(sum(r["dialog"]) for r in rows)
         print(f"bare loop as a modal dialog: median ticks {dialog:g}, ratio "
               f"{dialog / max(1, bare):.2f}")
+    if stores:
+        file, keep = (median(sum(r[name]) for r in rows) for name in stores)
+        print(f"voice file rows: median ticks over {args.seconds:g} s: bare loop {bare:g}, "
+              f"appending {file:g}, appending with refresh and flush {keep:g}; refresh and "
+              f"flush cost {keep - file:+g} ticks ({(keep - file) / max(1, file) * 100:+.1f}% of"
+              f" appending), {(keep - file) * 60 / args.seconds:+.1f} ticks per recorded minute")
+        for name in stores:
+            got = [v for v in inner.get(name, []) if v]
+            if got:
+                per_minute = [(w * 750 / b, k * 750 / b) for b, w, k in got]  # 750 blocks a min
+                print(f"  {name}: inside the loop per recorded minute (wall time of the calls, "
+                      f"medians of {len(got)}): writing {median(w for w, _ in per_minute) / 1000:.1f}"
+                      f" ms, header refresh and flush {median(k for _, k in per_minute) / 1000:.1f}"
+                      " ms")
+    if args.foreign and args.launches:
+        none, many = median(starts["Kestrune"]), median(starts[foreign])
+        print(f"start with {args.foreign} foreign kes*.tmp files: median {many:.3f} s against "
+              f"{none:.3f} s with none ({many - none:+.3f} s)")
     for name, path in kestrunes:
         kes = median(sum(r[name]) for r in rows)
         launch = median(r[name + " start"] for r in rows)

@@ -3,6 +3,7 @@
 (the end-to-end rig). Not part of the tests; prints figures.
 
   tools/soak.py [--build build/x64] [--cycles 50] [--record-seconds 1.5] [--play-seconds 0.5]
+  tools/soak.py --kill N [--seed S]
 
 Each recording is checked as the end-to-end suite checks one (header, size, decoded by sox
 and by ffmpeg to the expected number of samples). Prints how many decoded, the median and
@@ -10,10 +11,17 @@ longest Stop to Ready time, and Kestrune's memory and handles at the start and t
 Windows lists them for every process (NtQuerySystemInformation, read by the probe: the handle
 count is the wineserver's, the memory Wine's reading of /proc) and as Linux sees the Wine
 process (VmRSS from /proc).
+
+--kill N instead: N recordings of speech, each ended by TerminateProcess at a random moment
+(1.5 to 6 s in, from a printed seed), each followed by a start that must offer the file left
+behind and opens it (Yes). Prints how many came back whole: the file left behind decoded by sox
+and ffmpeg up to at most a second before its end, then Ready with the right readouts and the
+file repaired to every whole frame it held.
 """
 
 import argparse
 import os
+import random
 import shutil
 import statistics
 import sys
@@ -23,7 +31,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 from rig import Failure, Rig, missing_tools  # noqa: E402
-from real_sound import check_voice_file  # noqa: E402
+from real_sound import (BYTES_PER_SECOND, IDNO, KILL_EARLIEST, KILL_LATEST,  # noqa: E402
+                        check_voice_file, killed_while_recording, make_speech, offered_back)
 
 
 def vm_rss_kb(pid):
@@ -64,6 +73,51 @@ def cycle(rig, record_seconds, play_seconds, copy):
     return stop_to_ready
 
 
+def recover(rig):
+    """After a failed kill round: a fresh Kestrune, every offer answered No."""
+    if rig.app and rig.app.poll() is None:
+        rig.end(rig.app)
+    rig.start_app()
+    quiet_until = time.monotonic() + 3
+    while time.monotonic() < quiet_until:
+        if rig.read(boxes=True).get("box"):
+            rig.answer_box(IDNO)
+            quiet_until = time.monotonic() + 3
+        time.sleep(0.1)
+
+
+def kill_soak(rig, kills, seed):
+    """kills rounds of record, kill, start and open; returns 0 when every file came back."""
+    rng = random.Random(seed)
+    speech_path = make_speech(rig.work)[0]
+    whole, problems, lags, moments = 0, [], [], []
+    rig.start_app()
+    for n in range(1, kills + 1):
+        moment = rng.uniform(KILL_EARLIEST, KILL_LATEST)
+        moments.append(moment)
+        label = f"kill {n} at {moment:.3f} s"
+        try:
+            path, written, covered = killed_while_recording(rig, speech_path, moment, label)
+            offered_back(rig, path, written, label)
+            whole += 1
+            lags.append((written - covered) / BYTES_PER_SECOND)
+            print(f"{label}: {written / BYTES_PER_SECOND:.2f} s written, header "
+                  f"{covered / BYTES_PER_SECOND:.2f} s, opened", flush=True)
+        except Failure as e:
+            problems.append(str(e))
+            print(f"{label}: {e}", flush=True)
+            recover(rig)
+    rig.stop_app()
+    print(f"kills: {kills} (seed {seed}); came back whole (decoded by sox and ffmpeg, Ready "
+          f"with the right readouts): {whole}")
+    for problem in problems[:5]:
+        print(f"  {problem}")
+    if lags:
+        print(f"header behind the data at the kill: median {statistics.median(lags):.2f} s, "
+              f"most {max(lags):.2f} s; kills {min(moments):.2f} to {max(moments):.2f} s in")
+    return 0 if whole == kills else 1
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "x64"))
@@ -71,7 +125,10 @@ def main():
     parser.add_argument("--cycles", type=int, default=50)
     parser.add_argument("--record-seconds", type=float, default=1.5)
     parser.add_argument("--play-seconds", type=float, default=0.5)
+    parser.add_argument("--kill", type=int, default=0, metavar="N")
+    parser.add_argument("--seed", type=int, default=None)
     args = parser.parse_args()
+    seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 32)
     build = os.path.abspath(args.build)
     exe = os.path.join(build, "Kestrune.exe")
     probe = os.path.join(build, "tests", "e2e", "kestrune_probe.exe")
@@ -84,6 +141,13 @@ def main():
         return 1
 
     load = os.getloadavg()[0]
+    if args.kill:
+        print(f"kill seed: {seed}", flush=True)
+        with Rig(args.work or os.path.join(build, "soak"), exe, probe) as rig:
+            rig.set_up()
+            status = kill_soak(rig, args.kill, seed)
+        print(f"load average: {load:.2f} at the start, {os.getloadavg()[0]:.2f} at the end")
+        return status
     times, decoded, problems = [], 0, []
     with Rig(args.work or os.path.join(build, "soak"), exe, probe) as rig:
         rig.set_up()

@@ -57,6 +57,8 @@ void AppendBlock(AppState* state, const AudioBuffer* buffer) {
     }
 }
 
+}  // namespace
+
 // Keeps the file a valid WAV of what it holds. Both writes are cheap next to a block's 80 ms,
 // and run between two blocks, while seven more wait on the device.
 void KeepHeaderTrue(AppState* state) {
@@ -69,8 +71,6 @@ void KeepHeaderTrue(AppState* state) {
         state->flushedBytes = state->dataBytes;
     }
 }
-
-}  // namespace
 
 bool StartRecording(AppState* state) {
     state->started = false;

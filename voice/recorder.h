@@ -13,5 +13,8 @@ constexpr DWORD kFlushBytes = 60 * kBlockBytes;
 bool StartRecording(AppState* state);
 void OnRecordedBlock(AppState* state, AudioBuffer* buffer);
 bool StopRecording(AppState* state);
+// After each block written: the header's refresh and the flush, each at its cadence
+// (bench/capture_loop runs it too, to measure what it costs).
+void KeepHeaderTrue(AppState* state);
 // True when a recording was completed; the dialog then applies Ready.
 bool OnRecorderClosed(AppState* state);

@@ -8,6 +8,13 @@
 //   process     -> found=1<TAB>workingset=<bytes><TAB>private=<bytes><TAB>handles=<count>
 //   point N     -> found=1<TAB>x=<screen x><TAB>y=<screen y>: the middle of the bar's N-th
 //                  button (0 Play, 1 Pause, 2 Stop, 3 Record, 4 Send)
+//   boxpoint ID -> found=1<TAB>x=<screen x><TAB>y=<screen y>: the middle of the button ID
+//                  (IDYES 6, IDNO 7, IDCANCEL 2 ...) of the message box Kestrune shows
+//   kill        -> found=1<TAB>ended=1: TerminateProcess on Kestrune's process, as a crash or
+//                  End task ends it, and the end waited for
+//   query       -> found=1<TAB>answer=<WM_QUERYENDSESSION's result><TAB>ms=<time to answer>
+//   endsession  -> found=1<TAB>sent=1<TAB>ms=<time>: WM_ENDSESSION (TRUE, log-off), as
+//                  Windows sends both at a log-off
 //   quit
 // Nothing of Kestrune is linked in; it only sends the window system's own messages.
 #include <windows.h>
@@ -24,6 +31,9 @@ namespace {
 constexpr UINT kTimeoutMs = 2000;
 constexpr int kMaxReads = 50;  // a window that changes faster than it is read
 constexpr int kBarButtons = 5;
+// Windows gives a window 5 s to answer each log-off message before it counts it hung.
+constexpr UINT kSessionTimeoutMs = 5000;
+constexpr DWORD kEndWaitMs = 5000;
 
 std::string ControlText(HWND window) {
     char text[512] = "";
@@ -62,6 +72,7 @@ struct BoxSearch {
     DWORD process;
     HWND main;
     std::string found;
+    HWND box;
 };
 
 BOOL CALLBACK CollectText(HWND child, LPARAM param) {
@@ -89,6 +100,7 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
     std::string text = ControlText(window) + ":";
     EnumChildWindows(window, CollectText, reinterpret_cast<LPARAM>(&text));
     search->found = text;
+    search->box = window;
     return FALSE;
 }
 
@@ -114,7 +126,7 @@ Snapshot ReadOnce(HWND main) {
                              &level))
         level = static_cast<DWORD_PTR>(-1);
     shot.meter = static_cast<long>(level);
-    BoxSearch search = {0, main, ""};
+    BoxSearch search = {0, main, "", nullptr};
     GetWindowThreadProcessId(main, &search.process);
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     shot.box = search.found;
@@ -177,18 +189,68 @@ void ReadProcess() {
     std::printf("found=0\n");
 }
 
-void PointAtButton(int slot) {
-    HWND main = FindMainWindow();
-    HWND button = main ? GetWindow(GetDlgItem(main, 1001), GW_CHILD) : nullptr;
-    for (int i = 0; button && i < slot; ++i)
-        button = GetWindow(button, GW_HWNDNEXT);
+void PrintCenter(HWND window) {
     RECT area;
-    if (!button || !GetWindowRect(button, &area)) {
+    if (!window || !GetWindowRect(window, &area)) {
         std::printf("found=0\n");
         return;
     }
     std::printf("found=1\tx=%ld\ty=%ld\n", (area.left + area.right) / 2,
                 (area.top + area.bottom) / 2);
+}
+
+void PointAtButton(int slot) {
+    HWND main = FindMainWindow();
+    HWND button = main ? GetWindow(GetDlgItem(main, 1001), GW_CHILD) : nullptr;
+    for (int i = 0; button && i < slot; ++i)
+        button = GetWindow(button, GW_HWNDNEXT);
+    PrintCenter(button);
+}
+
+void PointAtBoxButton(int id) {
+    HWND main = FindMainWindow();
+    BoxSearch search = {0, main, "", nullptr};
+    if (main) {
+        GetWindowThreadProcessId(main, &search.process);
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    }
+    PrintCenter(search.box ? GetDlgItem(search.box, id) : nullptr);
+}
+
+void Kill() {
+    HWND main = FindMainWindow();
+    DWORD id = 0;
+    if (main)
+        GetWindowThreadProcessId(main, &id);
+    HANDLE process = id ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id) : nullptr;
+    if (!process) {
+        std::printf("found=0\n");
+        return;
+    }
+    const bool ended =
+        TerminateProcess(process, 1) && WaitForSingleObject(process, kEndWaitMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    std::printf("found=1\tended=%d\n", ended ? 1 : 0);
+}
+
+// Sends one of the log-off messages as Windows does: to the top-level window, with a bound.
+void SendSessionMessage(UINT message) {
+    HWND main = FindMainWindow();
+    if (!main) {
+        std::printf("found=0\n");
+        return;
+    }
+    DWORD_PTR answer = 0;
+    const DWORD start = GetTickCount();
+    const bool sent =
+        SendMessageTimeoutA(main, message, message == WM_ENDSESSION ? TRUE : 0, ENDSESSION_LOGOFF,
+                            SMTO_NORMAL, kSessionTimeoutMs, &answer) != 0;
+    const DWORD took = GetTickCount() - start;
+    if (message == WM_QUERYENDSESSION)
+        std::printf("found=1\tanswer=%s\tms=%lu\n", sent ? (answer ? "1" : "0") : "none",
+                    static_cast<unsigned long>(took));
+    else
+        std::printf("found=1\tsent=%d\tms=%lu\n", sent ? 1 : 0, static_cast<unsigned long>(took));
 }
 
 }  // namespace
@@ -200,6 +262,14 @@ int main() {
             Read();
         } else if (std::strncmp(line, "point ", 6) == 0) {
             PointAtButton(std::atoi(line + 6));
+        } else if (std::strncmp(line, "boxpoint ", 9) == 0) {
+            PointAtBoxButton(std::atoi(line + 9));
+        } else if (std::strncmp(line, "kill", 4) == 0) {
+            Kill();
+        } else if (std::strncmp(line, "query", 5) == 0) {
+            SendSessionMessage(WM_QUERYENDSESSION);
+        } else if (std::strncmp(line, "endsession", 10) == 0) {
+            SendSessionMessage(WM_ENDSESSION);
         } else if (std::strncmp(line, "process", 7) == 0) {
             ReadProcess();
         } else if (std::strncmp(line, "quit", 4) == 0) {

@@ -16,6 +16,7 @@ import array
 import itertools
 import math
 import os
+import random
 import re
 import shutil
 import struct
@@ -35,6 +36,9 @@ ENVELOPE_WINDOW = 160  # 20 ms at 8 kHz
 MIN_CORRELATION = 0.8
 GAP_LIMIT = 0.25  # a late buffer or two under load, not a choppy stream
 NOTICE_SLACK = 2  # seconds past the 3 s of silence before the notice must show
+KILL_EARLIEST, KILL_LATEST = 1.5, 6.0  # seconds into a recording that a kill may come
+COVERAGE_LIMIT = BYTES_PER_SECOND  # a file cut off loses at most the last second
+IDYES, IDNO, IDCANCEL = 6, 7, 2
 SPEECH = ("Kestrune records a short spoken message. It is played back, paused, "
           "and sent by mail, one two three four five.")
 
@@ -131,6 +135,19 @@ def expected_header(data_bytes):
             b"data" + struct.pack("<I", data_bytes))
 
 
+def decode_both(path, data_bytes, label):
+    """sox and ffmpeg each decode exactly the whole frames of data_bytes; returns sox's
+    samples."""
+    samples = pcm_of(path)
+    ffmpeg_raw = run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar",
+                      str(RATE), "-"]).stdout
+    frames = data_bytes // 65 * 320
+    if len(samples) != frames or len(ffmpeg_raw) // 2 != frames:
+        raise Failure(f"{label}: decoded {len(samples)} samples (sox) and "
+                      f"{len(ffmpeg_raw) // 2} (ffmpeg), expected {frames}")
+    return samples
+
+
 def check_voice_file(path, work, label):
     """The file of a completed recording; returns (data bytes, decoded samples)."""
     with open(path, "rb") as f:
@@ -146,14 +163,27 @@ def check_voice_file(path, work, label):
     if data_bytes == 0 or data_bytes % 65:
         raise Failure(f"{label}: data size {data_bytes} is not a positive number of 65-byte "
                       "GSM frames")
-    samples = pcm_of(path)
-    ffmpeg_raw = run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar",
-                      str(RATE), "-"]).stdout
-    frames = data_bytes // 65 * 320
-    if len(samples) != frames or len(ffmpeg_raw) // 2 != frames:
-        raise Failure(f"{label}: decoded {len(samples)} samples (sox) and "
-                      f"{len(ffmpeg_raw) // 2} (ffmpeg), expected {frames}")
-    return data_bytes, samples
+    return data_bytes, decode_both(path, data_bytes, label)
+
+
+def check_left_behind(path, label):
+    """The file of a Kestrune that died while recording: its header is a completed one for
+    whole frames it holds, no more than a second behind them, and sox and ffmpeg decode just
+    that. Returns (bytes of whole frames written, bytes the header covers)."""
+    with open(path, "rb") as f:
+        content = f.read()
+    if len(content) < HEADER_BYTES:
+        raise Failure(f"{label}: the file left behind has {len(content)} bytes, not a header")
+    written = (len(content) - HEADER_BYTES) // 65 * 65
+    covered = struct.unpack_from("<I", content, 56)[0]
+    if content[:HEADER_BYTES] != expected_header(covered):
+        raise Failure(f"{label}: the header left behind is not a completed one: "
+                      f"{content[:HEADER_BYTES].hex()}")
+    if covered % 65 or covered > written or written - covered > COVERAGE_LIMIT:
+        raise Failure(f"{label}: the header covers {covered} bytes of the {written} written "
+                      f"(at most {COVERAGE_LIMIT} may be missing)")
+    decode_both(path, covered, label)
+    return written, covered
 
 
 def time_text(data_bytes):
@@ -475,13 +505,122 @@ def recording_and_playback(s, speech):
     play_with_pauses(s, paused_bytes)
 
 
+def killed_while_recording(s, speech_path, moment, label):
+    """Records while the speech plays and ends the process with TerminateProcess `moment`
+    seconds after the status line said Recording; checks the file it leaves behind. Returns
+    (its path, bytes of whole frames written, bytes its header covers)."""
+    s.menu("r")
+    s.wait_status("Recording")
+    t_rec = time.monotonic()
+    player = s.speak(speech_path)
+    time.sleep(max(0.0, moment - (time.monotonic() - t_rec)))
+    s.kill_app()
+    s.end(player)
+    files = s.voice_files()
+    if len(files) != 1:
+        raise Failure(f"{label}: expected the one voice file left behind, found {files}")
+    written, covered = check_left_behind(files[0], label)
+    return files[0], written, covered
+
+
+def offer_text(path, data_bytes):
+    """The offer for a file left behind as the probe reads it (line ends become spaces)."""
+    made = time.strftime("%a %b %d %H:%M", time.localtime(os.path.getmtime(path)))
+    return (f"Kestrune: Kestrune found a recording that was left behind ({time_text(data_bytes)} "
+            f"long, made {made}).  Open it? No deletes it; Cancel keeps it for later.")
+
+
+def offered_back(s, path, data_bytes, label):
+    """Starts Kestrune, which must offer the file left behind; answers Yes and checks that it
+    is the recording now: Ready, its readouts, the file repaired, and no other voice file.
+    Returns the decoded samples."""
+    want = offer_text(path, data_bytes)
+    offer = s.start_app(IDYES)
+    if offer != want:
+        raise Failure(f"{label}: the offer reads {offer!r}, not {want!r}")
+    state = s.wait_status("", 5)
+    if state["time"] != time_text(data_bytes) or state["size"] != size_text(data_bytes):
+        raise Failure(f"{label}: readouts {state['time']!r} {state['size']!r} for the "
+                      f"{data_bytes} bytes offered back")
+    if s.voice_files() != [path]:
+        raise Failure(f"{label}: voice files {s.voice_files()}, not just the one opened")
+    repaired, samples = check_voice_file(path, s.work, label)
+    if repaired != data_bytes:
+        raise Failure(f"{label}: repaired to {repaired} bytes, not the {data_bytes} it held")
+    return samples
+
+
+def killed_and_offered_back(s, speech):
+    moment = s.rng.uniform(KILL_EARLIEST, KILL_LATEST)
+    step(f"Record and end the process with TerminateProcess {moment:.3f} s in; start again and"
+         " open what was left")
+    s.start_app()
+    path, written, covered = killed_while_recording(s, speech[0], moment, "killed recording")
+    note("kill: seconds into the recording", round(moment, 3))
+    note("kill: whole frames written (s)", round(written / BYTES_PER_SECOND, 3))
+    note("kill: header covers, decoded by sox and ffmpeg (s)", round(covered / BYTES_PER_SECOND,
+                                                                   3))
+    samples = offered_back(s, path, written, "killed recording")
+    play_to_end(s, written, samples)
+    close_window(s, speech)
+
+
+def logged_off(s, speech):
+    step("Log-off while recording: WM_QUERYENDSESSION, then WM_ENDSESSION(TRUE), sent from "
+         "another process")
+    s.start_app()
+    s.menu("r")
+    s.wait_status("Recording")
+    player = s.speak(speech[0])
+    s.wait_state("two seconds recorded", lambda st: st["time"] not in ("0:00", "0:01"), 5)
+    query = s.session_message("query")
+    note("log-off: WM_QUERYENDSESSION answer while recording", query["answer"])
+    if query["answer"] != "0":
+        raise Failure(f"WM_QUERYENDSESSION during a recording answered {query['answer']}")
+    s.wait_status("Recording", 2)  # the recording goes on
+    end = s.session_message("endsession")
+    note("log-off: WM_ENDSESSION handled in (ms)", end["ms"])
+    if end["sent"] != "1":
+        raise Failure(f"WM_ENDSESSION was not handled within 5 s: {end}")
+    # Windows ends the process soon after; Kestrune ends it itself.
+    wait_until("Kestrune ending after WM_ENDSESSION", lambda: s.app.poll() is not None, 5, 0.02)
+    s.end(player)
+    files = s.voice_files()
+    if len(files) != 1:
+        raise Failure(f"expected the recording kept after the log-off, found {files}")
+    data_bytes, _ = check_voice_file(files[0], s.work, "logged-off recording")
+    note("log-off: recording kept, decoded by sox and ffmpeg (s)",
+         round(data_bytes / BYTES_PER_SECOND, 3))
+    step("Next start offers it: Cancel keeps it, the start after offers it again, No deletes it")
+    want = offer_text(files[0], data_bytes)
+    for answer in (IDCANCEL, IDNO):
+        offer = s.start_app(answer)
+        if offer != want:
+            raise Failure(f"the offer reads {offer!r}, not {want!r}")
+        state = s.read()
+        if state["status"] != "" or state["time"] != "0:00" or state["size"] != "0 K":
+            raise Failure(f"after the offer Kestrune did not start empty: {state}")
+        kept = os.path.exists(files[0])
+        if kept != (answer == IDCANCEL) or len(s.voice_files()) != 1 + kept:
+            raise Failure(f"after {'Cancel' if kept else 'No'}: voice files {s.voice_files()}")
+        if answer == IDCANCEL:
+            query = s.session_message("query")
+            if query["answer"] != "1":
+                raise Failure(f"WM_QUERYENDSESSION with nothing recording answered {query}")
+        s.stop_app()
+    if s.voice_files():
+        raise Failure(f"voice files left after No and Close: {s.voice_files()}")
+
+
 # Each check takes the rig with Kestrune running and (path, samples) of the speech; they run
-# in this order, and each but the last leaves Kestrune running.
+# in this order. The first two leave Kestrune running; the rest start and end it themselves.
 CHECKS = [
     starts_empty,
     recording_and_playback,
     silence_brings_the_notice,
     close_window,
+    killed_and_offered_back,
+    logged_off,
 ]
 
 
@@ -490,7 +629,11 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--probe", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--seed", type=int, default=None,
+                        help="the seed of the kill's moment (printed by every run)")
     args = parser.parse_args()
+    seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 32)
+    print(f"kill seed: {seed} (--seed {seed} repeats it)", flush=True)
 
     missing = missing_tools() + [t for t in ("espeak-ng",) if not shutil.which(t)]
     if missing:
@@ -513,6 +656,7 @@ def main():
             if prefix_took:
                 note("prefix creation (s)", round(prefix_took, 1))
             fake_mail(rig)
+            rig.rng = random.Random(seed)
             speech = make_speech(rig.work)
             rig.start_app()
             for check in CHECKS:

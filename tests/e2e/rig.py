@@ -351,18 +351,57 @@ class Rig:
                                          stdout=subprocess.PIPE)
             self._probe_buffer = b""
 
-    def start_app(self):
-        """Starts Kestrune and the probe; waits until its window is on the display."""
+    def start_app(self, answer=None):
+        """Starts Kestrune and the probe; waits until its window is on the display. With an
+        answer (IDYES, IDNO, IDCANCEL), it must first offer a recording left behind: the
+        button is clicked and the offer's text returned."""
         for dll in ("winmm.dll", "mapi32.dll"):
             if not os.path.exists(os.path.join(os.path.dirname(self.exe), dll)):
                 raise Failure(f"{dll} is missing beside {self.exe}")
         with open(os.path.join(self.work, "kestrune.log"), "wb") as log:
             self.app = self.start_wine(self.exe, stderr=log)
         self.start_probe()
-        wait_until("Kestrune's window", lambda: self.read()["found"] == "1", 30, 0.1)
+        wait_until("Kestrune's window", lambda: self.read(boxes=True)["found"] == "1", 30, 0.1)
+        offer = self.answer_box(answer) if answer else None
+        # The box bears the window's title too: only the window is left once it is answered.
         self.window = wait_until("Kestrune's window on the X display",
                                  lambda: self.visible_windows("^Kestrune$"), 10, 0.1)[0]
-        return self.app
+        return offer
+
+    def wait_box(self, timeout=10):
+        """Waits for a message box of Kestrune's; returns its caption and text."""
+        return wait_until("a message box of Kestrune's",
+                          lambda: self.read(boxes=True).get("box"), timeout, 0.05)
+
+    def answer_box(self, button, timeout=10):
+        """Waits for a message box, clicks its button (IDYES 6, IDNO 7, IDCANCEL 2 ...) and
+        waits until it has gone; returns the box's caption and text."""
+        text = self.wait_box(timeout)
+        point = self.ask(f"boxpoint {button}")
+        if point.get("found") != "1":
+            raise Failure(f"the box {text!r} has no button {button}")
+        self.click_at(int(point["x"]), int(point["y"]))
+        def answered():
+            state = self.read(boxes=True)
+            return state["found"] == "1" and not state.get("box")
+        wait_until(f"the box {text!r} answered", answered, timeout, 0.05)
+        return text
+
+    def kill_app(self, timeout=10):
+        """Ends Kestrune as a crash or End task does: TerminateProcess, from the probe."""
+        line = self._probe_answer("kill")
+        if "ended=1" not in line:
+            raise Failure(f"TerminateProcess did not end Kestrune: {line}")
+        wait_until("Kestrune's process gone", lambda: self.app.poll() is not None, timeout,
+                   0.02)
+
+    def session_message(self, request):
+        """WM_QUERYENDSESSION ("query") or WM_ENDSESSION ("endsession") sent by the probe as
+        Windows sends it at a log-off; returns the probe's answer as a dictionary."""
+        answer = self.ask(request)
+        if answer.get("found") != "1":
+            raise Failure(f"the probe found no window to send {request} to: {answer}")
+        return answer
 
     def stop_app(self, timeout=15):
         """Closes Kestrune's window as a user would and waits for the process to end."""
@@ -390,35 +429,38 @@ class Rig:
         line, self._probe_buffer = self._probe_buffer.split(b"\n", 1)
         return line.decode(errors="replace").rstrip("\r")
 
-    def read(self):
+    def ask(self, request):
+        """One request to the probe; its answer's fields as a dictionary."""
+        line = self._probe_answer(request)
+        return dict(field.split("=", 1) for field in line.split("\t") if "=" in field)
+
+    def read(self, boxes=False):
         """One moment of Kestrune's window: the probe reads everything until two reads in a
-        row agree, so no field comes from another moment than the rest."""
+        row agree, so no field comes from another moment than the rest. A message box fails
+        the read unless boxes is true: no box is left unanswered."""
         deadline = time.monotonic() + STEADY_LIMIT
         while True:
             if self.app and self.app.poll() is not None:
                 raise Failure(f"Kestrune ended unexpectedly (status {self.app.returncode})")
-            line = self._probe_answer("read")
-            state = dict(field.split("=", 1) for field in line.split("\t") if "=" in field)
-            if state.get("box"):
+            state = self.ask("read")
+            if state.get("box") and not boxes:
                 raise Failure(f"Kestrune shows a message: {state['box']}")
             if state.get("steady", "1") == "1":
                 state.pop("steady", None)
                 return state
             if time.monotonic() > deadline:
-                raise Failure(f"Kestrune's window never held still for two reads: {line}")
+                raise Failure(f"Kestrune's window never held still for two reads: {state}")
 
     def button_point(self, slot):
         """Screen position of the middle of a bar button (0 Play ... 3 Record, 4 Send)."""
-        line = self._probe_answer(f"point {slot}")
-        answer = dict(field.split("=", 1) for field in line.split("\t") if "=" in field)
+        answer = self.ask(f"point {slot}")
         if answer.get("found") != "1":
             raise Failure(f"the probe found no bar button {slot}")
         return int(answer["x"]), int(answer["y"])
 
     def process_figures(self):
         """Kestrune's memory and handles as the probe reads them (Windows' own view)."""
-        line = self._probe_answer("process")
-        return dict(field.split("=", 1) for field in line.split("\t") if "=" in field)
+        return self.ask("process")
 
     def wait_state(self, what, predicate, timeout):
         """Waits for a state of the window that predicate accepts; returns that state."""
