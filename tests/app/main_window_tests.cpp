@@ -380,7 +380,8 @@ class MainWindowTest : public ::testing::Test {
         keys[VK_CONTROL] = control ? 0x80 : 0;
         SetKeyboardState(keys);
         for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
-            MSG msg = {focus, message, key, message == WM_KEYUP ? 0xC0000001 : 1, 0, {0, 0}};
+            const LPARAM flags = static_cast<LPARAM>(message == WM_KEYUP ? 0xC0000001u : 1u);
+            MSG msg = {focus, message, key, flags, 0, {0, 0}};
             if (!IsDialogMessageA(dialog_, &msg)) {
                 TranslateMessage(&msg);
                 DispatchMessageA(&msg);
