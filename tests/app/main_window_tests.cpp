@@ -242,6 +242,11 @@ class MainWindowTest : public ::testing::Test {
         g_saveAnswer.clear();
         previousSaveDialog_ = g_getSaveFileName;
         g_getSaveFileName = AnswerSaveDialog;
+        OpenWindow();
+    }
+
+    // The real dialog from its template, initialised as at start-up.
+    void OpenWindow() {
         dialog_ =
             CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
         ASSERT_NE(dialog_, nullptr);
@@ -280,10 +285,7 @@ class MainWindowTest : public ::testing::Test {
         PumpMessages();
         DeleteFileA(state_.tempPath);
         std::memset(&state_, 0, sizeof state_);
-        dialog_ =
-            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
-        ASSERT_NE(dialog_, nullptr);
-        PumpMessages();
+        OpenWindow();
     }
 
     MyButton* Button(int slot) const { return ButtonInSlot(state_.bar, slot); }
