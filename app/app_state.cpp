@@ -4,12 +4,15 @@
 
 #include "res/resource.h"
 
-HINSTANCE g_instance;
 HWND g_mainWindow;
 AppState* g_appState;
 
 DWORD SecondsFromBytes(DWORD bytes) {
     return bytes / kBytesPerSecond;
+}
+
+DWORD KilobytesFromBytes(DWORD bytes) {
+    return bytes / 1024;
 }
 
 void FormatTimeReadout(DWORD seconds, char (&text)[kTimeReadoutBytes]) {
@@ -41,4 +44,12 @@ void ShowProgress(AppState* state, double fraction) {
     }
     const LPARAM position = static_cast<int>(fraction * kSliderSteps);
     SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_SETPOS, TRUE, position);
+}
+
+int SliderPosition(AppState* state) {
+    const LRESULT position = SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_GETPOS, 0, 0);
+    if (position < 0) {
+        return 0;
+    }
+    return position > kSliderSteps ? kSliderSteps : static_cast<int>(position);
 }

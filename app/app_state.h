@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include "base/instance.h"
 #include "voice/level_meter.h"
 #include "voice/voice_file.h"
 
@@ -16,8 +17,12 @@ constexpr int kSliderSteps = 1000;  // the position slider runs from 0 to this
 // holding it owns both.
 using AudioBuffer = WAVEHDR;
 
+// The four arrangements of the main window's controls (app/ui_state.h applies them).
+enum UiState { Ready = 0, Empty = 1, Recording = 2, Playing = 3 };
+
 struct AppState {
-    char tempPath[MAX_PATH];
+    // The window's voice file; empty when none could be made, and then every Record says so.
+    char voicePath[MAX_PATH];
     BtnBar* bar;
     HANDLE file;
     HWND dialog;
@@ -31,10 +36,16 @@ struct AppState {
     bool seeking;
     bool recording;
     bool playing;
+    // The Pause command's flag. It carries over a drain into the next recording or playback,
+    // whose first Pause then resumes.
     bool paused;
-    bool started;
+    // The running device is paused now: what the status line tells.
+    bool devicePaused;
+    // The current recording really started: its header is completed when the device closes.
+    bool recordingStarted;
     bool haveRecording;  // a finished recording is in the voice file: Record may fail back to it
-    bool playbackOpen;
+    // The current playback really started: the controls go to Ready when the device closes.
+    bool playbackStarted;
     // Buffers the open device holds now. Closing only when this is 0 keeps the drained tail
     // where a close would succeed with buffers still queued (Wine). One count serves both
     // devices: a recording and a playback never overlap, as the voice file's sharing refuses
@@ -52,17 +63,24 @@ struct AppState {
     // recording runs: a file cut off by a crash or a power cut still plays.
     DWORD headerBytes;
     DWORD flushedBytes;
-    // Held on the voice file for the window's whole life, refusing deletion: another Kestrune
-    // starting meanwhile can tell that the file is taken. INVALID_HANDLE_VALUE when none.
+    // Held on the voice file for the window's whole life (voice/voice_store.h).
+    // INVALID_HANDLE_VALUE when none.
     HANDLE keeper;
+    // What the window shows now, kept by app/ui_state.cpp, which alone decides the controls'
+    // look and sets a control only when that changes.
+    UiState uiState;
+    int shownStatus;
+    int shownMeter;
+    bool noSoundShown;
 };
 
-extern HINSTANCE g_instance;
 extern HWND g_mainWindow;
 extern AppState* g_appState;
 
 // Whole seconds of GSM audio in that many bytes.
 DWORD SecondsFromBytes(DWORD bytes);
+// Whole kilobytes of 1024 bytes, as the size readout shows them.
+DWORD KilobytesFromBytes(DWORD bytes);
 
 // "M:SS", as the time readout shows it: 0:00, 1:15, 10:00.
 constexpr int kTimeReadoutBytes = 32;
@@ -71,3 +89,5 @@ void FormatTimeReadout(DWORD seconds, char (&text)[kTimeReadoutBytes]);
 void ShowTime(AppState* state, DWORD seconds);
 void ShowSize(AppState* state, DWORD kilobytes);
 void ShowProgress(AppState* state, double fraction);
+// Where the user left the position slider, 0 to kSliderSteps.
+int SliderPosition(AppState* state);

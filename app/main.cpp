@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/heap.h"
 #include "app/main_dialog.h"
-#include "app/message_box.h"
+#include "base/heap.h"
+#include "base/message_box.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"

@@ -3,11 +3,11 @@
 #include <commctrl.h>
 
 #include "app/left_behind.h"
-#include "app/message_box.h"
 #include "app/microphone.h"
 #include "app/shortcuts.h"
 #include "app/ui_state.h"
 #include "app/window_scale.h"
+#include "base/message_box.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
@@ -18,7 +18,7 @@
 #include "voice/level_meter.h"
 #include "voice/player.h"
 #include "voice/recorder.h"
-#include "voice/wave_api.h"
+#include "voice/voice_store.h"
 #include "voice/wave_device.h"
 
 namespace {
@@ -46,7 +46,7 @@ bool OnInitDialog(AppState* state, HWND window) {
         return false;
     }
 
-    // Without a voice file tempPath stays empty and every Record reports it.
+    // Without a voice file voicePath stays empty and every Record reports it.
     MakeOwnVoiceFile(state);
 
     LoadMicrophoneChoice();
@@ -71,9 +71,9 @@ void LeaveWhenIdle(AppState* state, HWND window) {
     if (!state->leaving || VoiceFileBusy(state)) {
         return;
     }
-    if (state->deleteOnLeave && state->tempPath[0] != '\0') {
+    if (state->deleteOnLeave && state->voicePath[0] != '\0') {
         ReleaseVoiceFile(state);
-        DeleteFileA(state->tempPath);
+        DeleteFileA(state->voicePath);
     }
     EndDialog(window, 0);
 }
@@ -115,8 +115,7 @@ void OnCommand(AppState* state, HWND window, int command) {
                 // A playback still running has just lost Pause and Stop; paused, it would
                 // never end and would hold the file for good. Let it play on to its end.
                 if (state->playing && state->paused && state->waveOut != nullptr) {
-                    state->paused = false;
-                    g_waveOut->restart(state->waveOut);
+                    SetPaused(state, false);
                 }
             }
             break;
@@ -128,7 +127,7 @@ void OnCommand(AppState* state, HWND window, int command) {
             break;
         case IDM_RECORD:
             SetUiState(state, Recording);
-            if (!StartRecording(state)) {
+            if (!StartRecording(state, ChosenMicrophone())) {
                 // A start that failed before emptying the voice file keeps its recording.
                 SetUiState(state, state->haveRecording ? Ready : Empty);
             } else {
@@ -176,11 +175,13 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return TRUE;
         case WM_CLOSE:
             Leave(state, window, true);
+            ShowActivity(state);
             return TRUE;
         case WM_COMMAND:
             // The window is going: nothing new starts.
             if (!state->leaving) {
                 OnCommand(state, window, LOWORD(wParam));
+                ShowActivity(state);
             }
             return TRUE;
         case WM_INITMENUPOPUP:
@@ -199,6 +200,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return TRUE;
         case MM_WIM_DATA:
             OnRecordedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
+            ShowActivity(state);
             return TRUE;
         case MM_WIM_CLOSE:
             ShutdownBlockReasonDestroy(window);
@@ -229,7 +231,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             if (!state->leaving && !VoiceFileBusy(state) && OfferLeftBehind(state)) {
                 SetUiState(state, Ready);
                 ShowTime(state, SecondsFromBytes(state->dataBytes));
-                ShowSize(state, state->dataBytes / 1024);
+                ShowSize(state, KilobytesFromBytes(state->dataBytes));
             }
             return TRUE;
         case kMailNotTaken:
@@ -247,28 +249,5 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return FALSE;
         default:
             return FALSE;
-    }
-}
-
-// A playback whose device has closed only waits for its close notification: no device to
-// pause.
-void SetPaused(AppState* state, bool flag) {
-    state->paused = flag;
-    if (state->recording) {
-        // A device that refuses keeps running as it was: say so rather than show a false state.
-        MMRESULT result = flag ? g_waveIn->stop(state->waveIn) : g_waveIn->start(state->waveIn);
-        if (result != MMSYSERR_NOERROR) {
-            state->paused = !flag;
-            return;
-        }
-        ShowRecordingStatus(state);
-    } else if (state->playing && state->waveOut != nullptr) {
-        MMRESULT result =
-            flag ? g_waveOut->pause(state->waveOut) : g_waveOut->restart(state->waveOut);
-        if (result != MMSYSERR_NOERROR) {
-            state->paused = !flag;
-            return;
-        }
-        SetDlgItemTextA(state->dialog, IDC_STATUS, flag ? "Playing / Paused" : "Playing");
     }
 }

@@ -12,6 +12,3 @@ constexpr DWORD kEndSessionBoundMs = 4000;
 
 // True from the start of a recording until its input device has closed.
 bool RecorderBusy(const AppState* state);
-
-// Pauses or resumes whichever device is active.
-void SetPaused(AppState* state, bool flag);

@@ -1,45 +1,12 @@
 #include "app/microphone.h"
 
-#include "app/app_state.h"
-#include "app/message_box.h"
 #include "res/resource.h"
-#include "services/shell_links.h"
+#include "voice/input_device.h"
 #include "voice/wave_api.h"
 
 namespace {
 
 constexpr char kValueName[] = "Microphone";
-
-#define CANNOT_USE_TEXT                                                                          \
-    "Kestrune cannot use the microphone.\n\nCheck that it is connected and turned on, and that " \
-    "Windows lets desktop apps use it (Settings, Privacy, Microphone)."
-constexpr char kCannotUse[] = CANNOT_USE_TEXT;
-constexpr char kCannotUseOfferSettings[] =
-    CANNOT_USE_TEXT "\n\nOpen the microphone privacy settings?";
-#undef CANNOT_USE_TEXT
-
-bool SystemHasPrivacySettings() {
-    // Wine answers as Windows 10 but has no such settings.
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) {
-        return false;
-    }
-    OSVERSIONINFOEXA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    version.dwMajorVersion = 10;
-    const DWORDLONG condition = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    return VerifyVersionInfoA(&version, VER_MAJORVERSION, condition) != FALSE;
-}
-
-// The name of input device `id`; false when the device cannot say.
-bool DeviceName(UINT id, char name[MAXPNAMELEN]) {
-    WAVEINCAPSA caps = {};
-    if (g_waveIn->getDevCaps(id, &caps, sizeof caps) != MMSYSERR_NOERROR) {
-        return false;
-    }
-    lstrcpynA(name, caps.szPname, MAXPNAMELEN);
-    return true;
-}
 
 UINT DeviceCount() {
     const UINT count = g_waveIn->getNumDevs();
@@ -74,7 +41,6 @@ void MenuText(const char* name, char* text, int size) {
 
 const char* g_settingsKey = "Software\\Kestrune";
 char g_microphone[MAXPNAMELEN];
-PrivacySettingsFn g_hasPrivacySettings = SystemHasPrivacySettings;
 
 void LoadMicrophoneChoice() {
     g_microphone[0] = '\0';
@@ -102,7 +68,7 @@ UINT ChosenMicrophone() {
     const UINT count = DeviceCount();
     for (UINT id = 0; id < count; ++id) {
         char name[MAXPNAMELEN];
-        if (DeviceName(id, name) && lstrcmpA(name, g_microphone) == 0) {
+        if (InputDeviceName(id, name) && lstrcmpA(name, g_microphone) == 0) {
             return id;
         }
     }
@@ -110,18 +76,18 @@ UINT ChosenMicrophone() {
 }
 
 void FillMicrophoneMenu(HMENU menu) {
-    while (GetMenuItemCount(menu) > 0) {
-        if (!DeleteMenu(menu, 0, MF_BYPOSITION)) {
+    while (GetMenuItemCount(menu) > 1) {
+        if (!DeleteMenu(menu, 1, MF_BYPOSITION)) {
             return;
         }
     }
     const UINT chosen = ChosenMicrophone();
-    AppendMenuA(menu, MF_STRING | (chosen == WAVE_MAPPER ? MF_CHECKED : MF_UNCHECKED),
-                IDM_MICROPHONE_DEFAULT, "&Default");
+    CheckMenuItem(menu, IDM_MICROPHONE_DEFAULT,
+                  MF_BYCOMMAND | (chosen == WAVE_MAPPER ? MF_CHECKED : MF_UNCHECKED));
     const UINT count = DeviceCount();
     for (UINT id = 0; id < count; ++id) {
         char name[MAXPNAMELEN];
-        if (!DeviceName(id, name)) {
+        if (!InputDeviceName(id, name)) {
             continue;
         }
         char text[2 * MAXPNAMELEN];
@@ -138,7 +104,7 @@ bool IsMicrophoneCommand(int command) {
 void ChooseMicrophone(int command) {
     char name[MAXPNAMELEN] = "";
     if (command != IDM_MICROPHONE_DEFAULT &&
-        !DeviceName(static_cast<UINT>(command - IDM_MICROPHONE_FIRST), name)) {
+        !InputDeviceName(static_cast<UINT>(command - IDM_MICROPHONE_FIRST), name)) {
         return;  // gone since the menu opened
     }
     if (lstrcmpA(name, g_microphone) == 0) {
@@ -146,25 +112,4 @@ void ChooseMicrophone(int command) {
     }
     lstrcpynA(g_microphone, name, MAXPNAMELEN);
     SaveMicrophoneChoice();
-}
-
-void ShowMicrophoneProblem(MMRESULT result) {
-    const UINT warning = MB_ICONWARNING;
-    if (g_waveIn->getNumDevs() == 0) {
-        ShowMessageBox(g_mainWindow,
-                       "No microphone was found.\n\nConnect one, or turn it on in the sound "
-                       "settings, then press Record again.",
-                       "Kestrune", warning | MB_OK);
-    } else if (result == MMSYSERR_ALLOCATED) {
-        ShowMessageBox(g_mainWindow,
-                       "The microphone is in use by another program.\n\nClose that program, or "
-                       "choose another microphone in Action, Microphone.",
-                       "Kestrune", warning | MB_OK);
-    } else if (!g_hasPrivacySettings()) {
-        ShowMessageBox(g_mainWindow, kCannotUse, "Kestrune", warning | MB_OK);
-    } else if (ShowMessageBox(g_mainWindow, kCannotUseOfferSettings, "Kestrune",
-                              warning | MB_YESNO) == IDYES) {
-        g_shellExecute(g_mainWindow, "open", "ms-settings:privacy-microphone", "", "",
-                       SW_SHOWNORMAL);
-    }
 }

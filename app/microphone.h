@@ -19,17 +19,9 @@ extern char g_microphone[MAXPNAMELEN];
 void LoadMicrophoneChoice();
 // The device Record opens: WAVE_MAPPER for Default or for a device that is no longer there.
 UINT ChosenMicrophone();
-// Fills the submenu afresh, since devices come and go: Default, then each input device, the
-// one in use checked.
+// Fills the submenu afresh, since devices come and go: Default (the template's own first item),
+// then each input device, the one in use checked.
 void FillMicrophoneMenu(HMENU menu);
 // A command of the submenu: the choice is remembered, and written when it changed.
 void ChooseMicrophone(int command);
 bool IsMicrophoneCommand(int command);
-
-// Whether this system has microphone privacy settings to offer (Windows 10 and later, not
-// Wine). A seam: tests answer either way.
-using PrivacySettingsFn = bool (*)();
-extern PrivacySettingsFn g_hasPrivacySettings;
-
-// The box for a microphone that cannot be opened, in words a user can act on.
-void ShowMicrophoneProblem(MMRESULT result);

@@ -1,112 +1,166 @@
 #include "app/ui_state.h"
 
+#include <commctrl.h>
+
 #include "app/microphone.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 
 namespace {
 
-void GrayMenuItem(AppState* state, UINT command) {
-    EnableMenuItem(GetMenu(state->dialog), command, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
-}
+// How a command is offered. kButtonOnly: the latched button that started the activity stays
+// as it is (pressed, it ignores clicks) while its menu item is grayed, so the menu cannot run
+// the command again.
+enum Availability : char { kUnavailable, kAvailable, kButtonOnly };
 
-void SetStatus(AppState* state, const char* text) {
-    SetDlgItemTextA(state->dialog, IDC_STATUS, text);
-}
+constexpr int kNoSlot = -1;
+
+struct Arrangement {
+    Availability commands[kButtonCount];  // by slot
+    int pressed;                          // the slot shown pressed, or kNoSlot
+    int kept;               // the slot left as it is, or kNoSlot; the rest are released
+    bool sharing;           // Save As and Copy hand over the finished recording, as Send does
+    bool slider;            // usable only while playing
+    bool homeLink;          // unusable only while recording
+    bool microphoneChoice;  // stays put while a recording uses it
+    bool resetReadouts;
+};
+
+// By UiState. Pause and Stop stay available while a stopped activity drains, until the device
+// has closed and the dialog applies Ready. In Playing, Play shows pressed when a click started
+// the playback, not when the menu did.
+// clang-format off
+constexpr Arrangement kArrangements[] = {
+    //  Play          Pause         Stop          Record        Send            pressed  kept
+    //  sharing slider link   microphone reset readouts
+    {{kAvailable,   kUnavailable, kUnavailable, kAvailable,   kAvailable},    kNoSlot, kNoSlot,
+        true,   false, true,  true,      false},  // Ready
+    {{kUnavailable, kUnavailable, kUnavailable, kAvailable,   kUnavailable},  kNoSlot, kNoSlot,
+        false,  false, true,  true,      true},   // Empty
+    {{kUnavailable, kAvailable,   kAvailable,   kButtonOnly,  kUnavailable},  Record,  kNoSlot,
+        false,  false, false, false,     false},  // Recording
+    {{kButtonOnly,  kAvailable,   kAvailable,   kUnavailable, kUnavailable},  kNoSlot, Play,
+        false,  true,  true,  true,      false},  // Playing
+};
+// clang-format on
+
+// What the status line can say, by StatusText.
+enum StatusText {
+    kStatusNone,
+    kStatusRecording,
+    kStatusRecordingPaused,
+    kStatusNoSound,
+    kStatusPlaying,
+    kStatusPlayingPaused,
+};
+constexpr const char* kStatusTexts[] = {
+    "",        "Recording",        "Recording / Paused", "Recording: no sound from the microphone",
+    "Playing", "Playing / Paused",
+};
 
 void EnableControl(AppState* state, int id, bool enable) {
     EnableWindow(GetDlgItem(state->dialog, id), enable ? TRUE : FALSE);
 }
 
-// Save As and Copy hand over the finished recording, so they go with Send.
-void EnableSharing(AppState* state, bool enable) {
-    const UINT flags = MF_BYCOMMAND | (enable ? MF_ENABLED : MF_DISABLED | MF_GRAYED);
-    EnableMenuItem(GetMenu(state->dialog), IDM_SAVE_AS, flags);
-    EnableMenuItem(GetMenu(state->dialog), IDM_COPY, flags);
+void EnableMenuCommand(AppState* state, UINT command, bool enable) {
+    EnableMenuItem(GetMenu(state->dialog), command,
+                   MF_BYCOMMAND | (enable ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
 }
 
-// The choice of microphone stays put while a recording uses it.
 void EnableMicrophoneChoice(AppState* state, bool enable) {
     HMENU action = GetSubMenu(GetMenu(state->dialog), kActionMenu);
     EnableMenuItem(action, kMicrophoneItem,
                    MF_BYPOSITION | (enable ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
 }
 
-void ReleaseButtons(BtnBar* bar, bool includingPlay) {
-    if (includingPlay) {
-        SetButtonPressed(bar, Play, false);
+// A stopped activity that drains reads as running: it is ending, whatever its device does.
+StatusText StatusNow(const AppState* state) {
+    switch (state->uiState) {
+        case Recording:
+            if (state->recording && state->devicePaused) {
+                return kStatusRecordingPaused;
+            }
+            return state->noSoundShown ? kStatusNoSound : kStatusRecording;
+        case Playing:
+            return state->playing && state->devicePaused ? kStatusPlayingPaused : kStatusPlaying;
+        default:
+            return kStatusNone;
     }
-    SetButtonPressed(bar, Pause, false);
-    SetButtonPressed(bar, Record, false);
-    SetButtonPressed(bar, Stop, false);
-    SetButtonPressed(bar, Send, false);
+}
+
+// The meter control without the visual styles' slow animation, which draws a bar that grows
+// late but one that shrinks at once: going one past and back shows the level now. At the top
+// the range makes room for the step past.
+void SetMeterControl(HWND dialog, int position) {
+    HWND control = GetDlgItem(dialog, IDC_LEVEL_METER);
+    if (position >= kMeterRange) {
+        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange + 1);
+        SendMessageA(control, PBM_SETPOS, kMeterRange + 1, 0);
+        SendMessageA(control, PBM_SETPOS, kMeterRange, 0);
+        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange);
+    } else {
+        SendMessageA(control, PBM_SETPOS, position + 1, 0);
+        SendMessageA(control, PBM_SETPOS, position, 0);
+    }
 }
 
 }  // namespace
 
 void SetUiState(AppState* state, UiState uiState) {
+    if (uiState < Ready || uiState > Playing) {
+        return;
+    }
+    const Arrangement& arrangement = kArrangements[uiState];
     BtnBar* bar = state->bar;
-    switch (uiState) {
-        case Ready:
-            SetButtonDisabled(bar, Play, false);
-            SetButtonDisabled(bar, Pause, true);
-            SetButtonDisabled(bar, Record, false);
-            SetButtonDisabled(bar, Stop, true);
-            SetButtonDisabled(bar, Send, false);
-            EnableSharing(state, true);
-            ReleaseButtons(bar, true);
-            SetStatus(state, "");
-            EnableControl(state, IDC_SLIDER, false);
-            EnableControl(state, IDC_HOME_LINK, true);
-            EnableMicrophoneChoice(state, true);
-            SetMeterControl(state->dialog, 0);
-            state->haveRecording = true;
-            break;
-        case Empty:
-            SetButtonDisabled(bar, Play, true);
-            SetButtonDisabled(bar, Pause, true);
-            SetButtonDisabled(bar, Record, false);
-            SetButtonDisabled(bar, Stop, true);
-            SetButtonDisabled(bar, Send, true);
-            EnableSharing(state, false);
-            ReleaseButtons(bar, true);
-            ShowTime(state, 0);
-            ShowSize(state, 0);
-            SetStatus(state, "");
-            EnableControl(state, IDC_SLIDER, false);
-            EnableControl(state, IDC_HOME_LINK, true);
-            EnableMicrophoneChoice(state, true);
-            SetMeterControl(state->dialog, 0);
-            state->haveRecording = false;
-            break;
-        case Recording:
-            SetButtonDisabled(bar, Play, true);
-            SetButtonDisabled(bar, Pause, false);
-            SetButtonDisabled(bar, Stop, false);
-            SetButtonDisabled(bar, Send, true);
-            EnableSharing(state, false);
-            SetButtonPressed(bar, Record, true);
-            GrayMenuItem(state, IDM_RECORD);
-            SetStatus(state, "Recording");
-            EnableControl(state, IDC_SLIDER, false);
-            EnableControl(state, IDC_HOME_LINK, false);
-            EnableMicrophoneChoice(state, false);
-            SetMeterControl(state->dialog, 0);
-            break;
-        case Playing:
-            SetButtonDisabled(bar, Play, false);
-            SetButtonDisabled(bar, Pause, false);
-            SetButtonDisabled(bar, Record, true);
-            SetButtonDisabled(bar, Stop, false);
-            SetButtonDisabled(bar, Send, true);
-            EnableSharing(state, false);
-            ReleaseButtons(bar, false);
-            GrayMenuItem(state, IDM_PLAY);
-            SetStatus(state, "Playing");
-            EnableControl(state, IDC_SLIDER, true);
-            EnableControl(state, IDC_HOME_LINK, true);
-            EnableMicrophoneChoice(state, true);
-            SetMeterControl(state->dialog, 0);
-            break;
+    for (int slot = 0; slot < kButtonCount; ++slot) {
+        const Availability availability = arrangement.commands[slot];
+        SetCommandDisabled(bar, slot, availability == kUnavailable);
+        if (availability == kButtonOnly) {
+            EnableMenuCommand(state, IDM_PLAY + slot, false);
+        }
+        if (slot == arrangement.pressed) {
+            SetButtonPressed(bar, slot, true);
+        } else if (slot != arrangement.kept) {
+            SetButtonPressed(bar, slot, false);
+        }
+    }
+    EnableMenuCommand(state, IDM_SAVE_AS, arrangement.sharing);
+    EnableMenuCommand(state, IDM_COPY, arrangement.sharing);
+    EnableControl(state, IDC_SLIDER, arrangement.slider);
+    EnableControl(state, IDC_HOME_LINK, arrangement.homeLink);
+    EnableMicrophoneChoice(state, arrangement.microphoneChoice);
+    if (arrangement.resetReadouts) {
+        ShowTime(state, 0);
+        ShowSize(state, 0);
+    }
+    // What a Record that fails before touching the voice file falls back to.
+    if (uiState == Ready) {
+        state->haveRecording = true;
+    } else if (uiState == Empty) {
+        state->haveRecording = false;
+    }
+    state->uiState = uiState;
+    // Set afresh: the arrangement says what shows, not what showed before.
+    state->noSoundShown = false;
+    state->shownStatus = -1;
+    state->shownMeter = -1;
+    ShowActivity(state);
+}
+
+void ShowActivity(AppState* state) {
+    // The notice follows the microphone only while a recording runs; a drain keeps it as it is.
+    if (state->recording) {
+        state->noSoundShown = MicrophoneSilent(&state->meter);
+    }
+    const int status = StatusNow(state);
+    if (status != state->shownStatus) {
+        state->shownStatus = status;
+        SetDlgItemTextA(state->dialog, IDC_STATUS, kStatusTexts[status]);
+    }
+    // The level of the open input device, drained blocks included; 0 otherwise.
+    const int meter = state->waveIn != nullptr ? MeterPosition(&state->meter) : 0;
+    if (meter != state->shownMeter) {
+        state->shownMeter = meter;
+        SetMeterControl(state->dialog, meter);
     }
 }

@@ -1,8 +1,13 @@
-// The four arrangements of the main window's controls.
+// How the main window looks: the four arrangements of its controls (which commands are
+// available), and the live parts that follow the record, the status line and the input level.
 #pragma once
 #include "app/app_state.h"
 
-enum UiState { Ready = 0, Empty = 1, Recording = 2, Playing = 3 };
-
-// The only place that decides which commands are available.
+// Applies the arrangement, then shows the activity as ShowActivity does. The only place that
+// decides which commands are available.
 void SetUiState(AppState* state, UiState uiState);
+
+// The status line and the input level meter from the record: what the running activity is, and
+// whether it is paused or hears no sound. Called after every event that may change them; a
+// control is set only when what it shows changes.
+void ShowActivity(AppState* state);

@@ -3,7 +3,8 @@
 #include <commctrl.h>
 
 #include "app/app_state.h"
-#include "app/dpi.h"
+#include "base/dpi.h"
+#include "base/newer_windows.h"
 #include "res/resource.h"
 
 namespace {

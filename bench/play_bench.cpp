@@ -176,8 +176,8 @@ int main() {
 
     static AppState state;  // zero-filled, as the program allocates it
     char folder[MAX_PATH];
-    if (!GetTempPathA(MAX_PATH, folder) || !GetTempFileNameA(folder, "kes", 0, state.tempPath) ||
-        !WriteVoiceFile(state.tempPath)) {
+    if (!GetTempPathA(MAX_PATH, folder) || !GetTempFileNameA(folder, "kes", 0, state.voicePath) ||
+        !WriteVoiceFile(state.voicePath)) {
         std::fprintf(stderr, "cannot write the voice file\n");
         return 1;
     }
@@ -190,7 +190,7 @@ int main() {
     double plain = 0;
     double bare = 0;
     for (int round = 0; round < kRounds; ++round) {
-        double p = PlainReadRate(state.tempPath);
+        double p = PlainReadRate(state.voicePath);
         state.dialog = nullptr;
         double q = PlayerRate(&state);
         plain = p > plain ? p : plain;
@@ -200,7 +200,7 @@ int main() {
     state.dialog = window;
     double shown = PlayerRate(&state);
     SIZE_T after = WorkingSet();
-    DeleteFileA(state.tempPath);
+    DeleteFileA(state.voicePath);
 
     std::printf("blocks per run:                 %lld\n", kBlocks);
     std::printf("plain ReadFile loop:            %.0f blocks/s (best of %d)\n", plain, kRounds);

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/message_box.h"
+#include "base/message_box.h"
 #include "voice/recorder.h"
 #include "voice/voice_file.h"
 #include "voice/wave_api.h"
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
 
     static AppState state = {};
     char plainPath[MAX_PATH];
-    if (!TempPath("kbr", state.tempPath) || !TempPath("kbw", plainPath)) {
+    if (!TempPath("kbr", state.voicePath) || !TempPath("kbw", plainPath)) {
         std::printf("no temporary file names\n");
         return 1;
     }
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
 
     char size[32] = "";
     GetDlgItemTextA(window, 1007, size, sizeof size);
-    DeleteFileA(state.tempPath);
+    DeleteFileA(state.voicePath);
     DeleteFileA(plainPath);
     DestroyWindow(window);
     if (plainFirst <= 0 || bareSeconds <= 0 || recorderSeconds <= 0 || plainSeconds <= 0) {

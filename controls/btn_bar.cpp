@@ -4,44 +4,36 @@
 
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/dpi.h"
-#include "app/heap.h"
+#include "base/dpi.h"
+#include "base/heap.h"
+#include "base/instance.h"
+#include "controls/picture_sets.h"
 #include "res/resource.h"
 
 namespace {
 
 constexpr char kClassName[] = "BtnBarClass";
 // The layout at 96 dpi; at other scales each measure is scaled.
-constexpr int kButtonSize = 42;
 constexpr int kButtonTop = 6;
 constexpr int kEdgeGap = 6;    // from the bar's left edge to Play, and from Send to the right
 constexpr int kButtonGap = 4;  // between Play, Pause, Stop and Record
-constexpr int kFrameWidth = 1;
 constexpr int kFirstCommand = IDM_PLAY;
 // Posted to the bar as it is made: the tooltips are made once the window has shown.
 constexpr UINT kMakeTips = WM_USER + 1;
 
-struct ButtonLook {
+struct ButtonKind {
     const char* name;  // the window text: what screen readers say and the tooltip shows
-    int normal;
-    int pressed;
-    int disabled;
     bool momentary;
 };
 
-// The five buttons in slot order.
-constexpr ButtonLook kButtons[] = {
-    {"Play", IDB_PLAY, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED, false},
-    {"Pause", IDB_PAUSE, IDB_PAUSE_PRESSED, IDB_PAUSE_DISABLED, true},
-    {"Stop", IDB_STOP, IDB_STOP_PRESSED, IDB_STOP_DISABLED, true},
-    {"Record", IDB_RECORD, IDB_RECORD_PRESSED, IDB_RECORD_DISABLED, false},
-    {"Send", IDB_SEND, IDB_SEND_PRESSED, IDB_SEND_DISABLED, true},
+// The five buttons in slot order; their pictures are controls/picture_sets.h's.
+constexpr ButtonKind kButtons[kButtonCount] = {
+    {"Play", false}, {"Pause", true}, {"Stop", true}, {"Record", false}, {"Send", true},
 };
 
 // A hidden button at its place, with its object; null when either is missing.
 MyButton* CreateButton(HWND bar, const char* name, const RECT& place) {
-    HWND window = CreateWindowExA(0, "MyButtonClass", name, WS_CHILD, place.left, place.top,
+    HWND window = CreateWindowExA(0, kMyButtonClass, name, WS_CHILD, place.left, place.top,
                                   place.right - place.left, place.bottom - place.top, bar, nullptr,
                                   g_instance, nullptr);
     if (!window) {
@@ -81,16 +73,12 @@ void MakeTips(BtnBar* bar) {
     if (!bar->tips) {
         return;
     }
-    for (int slot = Play; slot <= Send; ++slot) {
-        MyButton* button = ButtonInSlot(bar, slot);
+    for (int slot = 0; slot < kButtonCount; ++slot) {
+        MyButton* button = bar->buttons[slot];
         if (button) {
             AddTip(bar->tips, bar->window, button, kButtons[slot].name);
         }
     }
-}
-
-bool IsSlot(int slot) {
-    return slot >= Play && slot <= Send;
 }
 
 int BarWidth(HWND window) {
@@ -112,8 +100,8 @@ void ScaleButton(MyButton* button, const RECT& place, UINT dpi) {
 void LayOutButtons(BtnBar* bar) {
     const UINT dpi = WindowDpi(bar->window);
     const int width = BarWidth(bar->window);
-    for (int slot = Play; slot <= Send; ++slot) {
-        MyButton* button = ButtonInSlot(bar, slot);
+    for (int slot = 0; slot < kButtonCount; ++slot) {
+        MyButton* button = bar->buttons[slot];
         if (!button) {
             continue;
         }
@@ -129,28 +117,18 @@ void LayOutButtons(BtnBar* bar) {
 
 RECT ButtonPlace(int slot, int barWidth, UINT dpi) {
     // Each edge is its 96-dpi distance scaled, so none is more than half a pixel off.
-    const int size = ScaleToDpi(kButtonSize, dpi);
+    const int size = ScaleToDpi(kButtonPixels, dpi);
     const int top = ScaleToDpi(kButtonTop, dpi);
-    const int left = slot == Send ? barWidth - ScaleToDpi(kEdgeGap + kButtonSize, dpi)
-                                  : ScaleToDpi(kEdgeGap + slot * (kButtonSize + kButtonGap), dpi);
+    const int left = slot == Send ? barWidth - ScaleToDpi(kEdgeGap + kButtonPixels, dpi)
+                                  : ScaleToDpi(kEdgeGap + slot * (kButtonPixels + kButtonGap), dpi);
     return {left, top, left + size, top + size};
 }
 
 MyButton* ButtonInSlot(BtnBar* bar, int slot) {
-    switch (slot) {
-        case Play:
-            return bar->play;
-        case Pause:
-            return bar->pause;
-        case Stop:
-            return bar->stop;
-        case Record:
-            return bar->record;
-        case Send:
-            return bar->send;
-        default:
-            return nullptr;
+    if (!bar || slot < 0 || slot >= kButtonCount) {
+        return nullptr;
     }
+    return bar->buttons[slot];
 }
 
 bool RegisterBtnBarClass() {
@@ -234,24 +212,24 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
     bar->window = window;
     const UINT dpi = WindowDpi(window);
     const int width = BarWidth(window);
-    MyButton** fields[] = {&bar->play, &bar->pause, &bar->stop, &bar->record, &bar->send};
-    for (int slot = Play; slot <= Send; ++slot) {
-        const ButtonLook& look = kButtons[slot];
+    for (int slot = 0; slot < kButtonCount; ++slot) {
+        const ButtonKind& kind = kButtons[slot];
         const RECT place = ButtonPlace(slot, width, dpi);
-        MyButton* button = CreateButton(window, look.name, place);
+        MyButton* button = CreateButton(window, kind.name, place);
         if (!button) {
             continue;
         }
         ScaleButton(button, place, dpi);
-        SetBitmaps(button, look.normal, look.pressed, look.disabled);
-        if (look.momentary) {
+        SetBitmaps(button, PictureId(slot, kLookNormal), PictureId(slot, kLookPressed),
+                   PictureId(slot, kLookDisabled));
+        if (kind.momentary) {
             SetAutoRelease(button, true);
         }
         if (slot == Send) {
             SetDisabled(button, true);
         }
         SetCommand(button, kFirstCommand + slot);
-        *fields[slot] = button;
+        bar->buttons[slot] = button;
         ShowWindow(button->window, SW_SHOW);
     }
 
@@ -263,8 +241,8 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
     }
 }
 
-void SetButtonDisabled(BtnBar* bar, int slot, bool flag) {
-    if (!bar || !IsSlot(slot)) {
+void SetCommandDisabled(BtnBar* bar, int slot, bool flag) {
+    if (!bar || slot < 0 || slot >= kButtonCount) {
         return;
     }
     // GetMenu of a child window would return its control id, not a menu.
@@ -284,9 +262,6 @@ void SetButtonDisabled(BtnBar* bar, int slot, bool flag) {
 }
 
 void SetButtonPressed(BtnBar* bar, int slot, bool flag) {
-    if (!bar || !IsSlot(slot)) {
-        return;
-    }
     MyButton* button = ButtonInSlot(bar, slot);
     if (button) {
         SetPressed(button, flag);

@@ -5,14 +5,11 @@
 #include "controls/my_button.h"
 
 enum ButtonSlot { Play = 0, Pause = 1, Stop = 2, Record = 3, Send = 4 };
+constexpr int kButtonCount = 5;
 
 struct BtnBar {
     HWND window;
-    MyButton* play;
-    MyButton* pause;
-    MyButton* record;
-    MyButton* stop;
-    MyButton* send;
+    MyButton* buttons[kButtonCount];  // by slot; null where a button could not be made
     HWND tips;  // the buttons' tooltips, destroyed with the bar; made once the window shows
 };
 
@@ -26,8 +23,9 @@ RECT ButtonPlace(int slot, int barWidth, UINT dpi);
 
 // Lays the buttons out for the window's scale (and again on WM_DPICHANGED_AFTERPARENT).
 void ConstructBtnBar(BtnBar* bar, HWND window);
-// Also grays or enables the slot's item in the parent window's menu.
-void SetButtonDisabled(BtnBar* bar, int slot, bool flag);
+// A command disabled or enabled where it is offered: the slot's button, and the item with the
+// slot's command in the parent window's menu (grayed when disabled).
+void SetCommandDisabled(BtnBar* bar, int slot, bool flag);
 void SetButtonPressed(BtnBar* bar, int slot, bool flag);
 // The button in a slot, or null (no such slot, or its button could not be made).
 MyButton* ButtonInSlot(BtnBar* bar, int slot);

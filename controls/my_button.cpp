@@ -2,13 +2,11 @@
 
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/heap.h"
+#include "base/heap.h"
+#include "base/instance.h"
 #include "controls/picture_sets.h"
 
 namespace {
-
-constexpr char kClassName[] = "MyButtonClass";
 
 MyButton* ButtonOf(HWND window) {
     return static_cast<MyButton*>(GetWindowObject(window));
@@ -107,7 +105,7 @@ bool RegisterMyButtonClass() {
     windowClass.hInstance = g_instance;
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = nullptr;  // the picture covers the whole button
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = kMyButtonClass;
     return RegisterClassA(&windowClass) != 0;
 }
 
@@ -166,8 +164,8 @@ void ConstructMyButton(MyButton* button, HWND window) {
     button->frameDrawn = false;
     button->hot = false;
     button->autoRelease = false;
-    button->pictureSize = kPictureSetSizes[0];
-    button->frameWidth = 1;
+    button->pictureSize = kButtonPixels;
+    button->frameWidth = kFrameWidth;
     button->window = window;
     SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(button));
 }

@@ -18,8 +18,12 @@ struct MyButton {
     int frameWidth;   // of the hover frame, in pixels
 };
 
+constexpr char kMyButtonClass[] = "MyButtonClass";
+
 // The bar's colour behind the buttons; a button whose picture can't be loaded shows it.
 constexpr COLORREF kBarColour = RGB(156, 177, 209);
+
+constexpr int kFrameWidth = 1;  // of the hover frame at 96 dpi
 
 bool RegisterMyButtonClass();
 LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -30,8 +34,8 @@ void* GetWindowObject(HWND window);
 void ConstructMyButton(MyButton* button, HWND window);
 // The area painted and framed; the picture is cut to it.
 void SetSize(MyButton* button, int width, int height);
-// 42 and 1 at 96 dpi. Pictures are drawn for 42, 53, 63 and 84 px, and resized from the
-// nearest set for other sizes.
+// kButtonPixels and kFrameWidth at 96 dpi. Pictures are drawn for 42, 53, 63 and 84 px, and
+// resized from the nearest set for other sizes.
 void SetPictureSize(MyButton* button, int pixels);
 void SetFrameWidth(MyButton* button, int pixels);
 void SetBitmaps(MyButton* button, int normal, int pressed, int disabled);

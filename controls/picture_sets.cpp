@@ -2,14 +2,14 @@
 
 #include <cstring>
 
-#include "app/app_state.h"
+#include "base/instance.h"
+#include "controls/btn_bar.h"
 #include "res/resource.h"
 
 namespace {
 
 // The 100 % pictures by slot and look (normal, pressed, disabled), as the larger sets order them.
-constexpr int kLooks = 3;
-constexpr int kPictureIds[][kLooks] = {
+constexpr int kPictureIds[kButtonCount][kLookCount] = {
     {IDB_PLAY, IDB_PLAY_PRESSED, IDB_PLAY_DISABLED},
     {IDB_PAUSE, IDB_PAUSE_PRESSED, IDB_PAUSE_DISABLED},
     {IDB_STOP, IDB_STOP_PRESSED, IDB_STOP_DISABLED},
@@ -33,7 +33,7 @@ struct PaletteBitmapInfo {
 // One look of a button from a larger set: the set's bitmap of colour indexes with that look's
 // colours; null when a resource is missing or not as the generator writes it.
 HBITMAP LoadSetPicture(int set, int slot, int look) {
-    const int id = kPictureSetFirst[set] + kLooks * slot;
+    const int id = kPictureSetFirst[set] + kLookCount * slot;
     DWORD bytes = 0;
     const BYTE* dib = ResourceBytes(id, MAKEINTRESOURCEA(2) /* RT_BITMAP */, &bytes);
     if (!dib || bytes < sizeof(BITMAPINFOHEADER)) {
@@ -103,6 +103,10 @@ HBITMAP Stretched(HBITMAP source, int from, int to) {
 
 }  // namespace
 
+int PictureId(int slot, int look) {
+    return kPictureIds[slot][look];
+}
+
 int ChoosePictureSet(int size) {
     for (int set = 0; set < kPictureSetCount; ++set) {
         if (kPictureSetSizes[set] >= size) {
@@ -116,8 +120,8 @@ HBITMAP LoadButtonPicture(int id, int size) {
     int set = ChoosePictureSet(size);
     int slot = -1;
     int look = 0;
-    for (int s = 0; s < static_cast<int>(sizeof kPictureIds / sizeof kPictureIds[0]); ++s) {
-        for (int l = 0; l < kLooks; ++l) {
+    for (int s = 0; s < kButtonCount; ++s) {
+        for (int l = 0; l < kLookCount; ++l) {
             if (kPictureIds[s][l] == id) {
                 slot = s;
                 look = l;

@@ -49,7 +49,7 @@ void CopyMessageToClipboard(AppState* state) {
     char name[kAttachmentNameBytes];
     FormatAttachmentNameNow(name);
     char snapshot[MAX_PATH];
-    if (!MakeSnapshot(state->tempPath, name, snapshot)) {
+    if (!MakeSnapshot(state->voicePath, name, snapshot)) {
         ReportSnapshotFailed();
         return;
     }

@@ -4,8 +4,8 @@
 
 #include <mapi.h>
 
-#include "app/heap.h"
-#include "app/message_box.h"
+#include "base/heap.h"
+#include "base/message_box.h"
 #include "services/shell_links.h"
 #include "services/snapshot.h"
 
@@ -53,7 +53,7 @@ MailJob* PrepareMail(AppState* state) {
     char name[kAttachmentNameBytes];
     FormatAttachmentNameNow(name);
     char snapshot[MAX_PATH];
-    if (!MakeSnapshot(state->tempPath, name, snapshot)) {
+    if (!MakeSnapshot(state->voicePath, name, snapshot)) {
         ReportSnapshotFailed();
         return nullptr;
     }

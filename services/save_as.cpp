@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "app/message_box.h"
+#include "base/message_box.h"
 #include "services/attachment_name.h"
 #include "services/snapshot.h"
 
@@ -45,7 +45,7 @@ void SaveMessageAs(AppState* state) {
     if (!g_getSaveFileName(&dialog)) {
         return;
     }
-    if (!CopyWholeFile(state->tempPath, path, CREATE_ALWAYS)) {
+    if (!CopyWholeFile(state->voicePath, path, CREATE_ALWAYS)) {
         ShowMessageBox(g_mainWindow, "Failed to save the message", "Error", MB_OK);
         return;
     }

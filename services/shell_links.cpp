@@ -4,12 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/message_box.h"
+#include "base/message_box.h"
 #include "res/kestrune_version.h"
 #include "res/resource.h"
 #include "services/help_path.h"
-
-ShellExecuteFn g_shellExecute = ShellExecuteA;
 
 void OpenHelp() {
     char exePath[MAX_PATH];

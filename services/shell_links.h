@@ -3,9 +3,7 @@
 #include <windows.h>
 
 #include "app/app_state.h"
-
-using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-extern ShellExecuteFn g_shellExecute;  // ShellExecuteA in the program; a seam for tests
+#include "base/shell.h"
 
 void OpenHelp();
 void ShowAbout();

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "app/app_state.h"
-#include "app/message_box.h"
+#include "base/message_box.h"
+#include "base/temp_folder.h"
+#include "voice/voice_store.h"
 
 namespace {
 
@@ -14,8 +16,7 @@ constexpr ULONGLONG kFileTimeTicksPerDay = 24ULL * 60 * 60 * 10000000;
 // %TEMP%\Kestrune, without a trailing backslash.
 bool SnapshotFolder(char (&folder)[MAX_PATH]) {
     char temp[MAX_PATH];
-    const DWORD length = GetTempPathA(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH) {
+    if (!GetTempFolder(temp)) {
         return false;
     }
     const int written = snprintf(folder, sizeof folder, "%sKestrune", temp);
@@ -44,9 +45,7 @@ bool NumberedPath(const char* folder, const char* name, int number, char (&path)
 }  // namespace
 
 bool CopyWholeFile(const char* from, const char* to, DWORD disposition) {
-    // Shared for reading only: a voice file being written is busy, not half a recording.
-    HANDLE source = CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE source = OpenVoiceFile(from, VoiceFileUse::Copy);
     if (source == INVALID_HANDLE_VALUE) {
         return false;
     }

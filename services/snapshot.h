@@ -4,9 +4,9 @@
 #pragma once
 #include <windows.h>
 
-// Copies `from` to `to` byte for byte. `disposition` as for CreateFileA: CREATE_NEW fails on a
-// name that is taken (last error ERROR_FILE_EXISTS), CREATE_ALWAYS replaces. A copy that fails
-// after `to` was opened removes it, so nothing half-written stays.
+// Copies the voice file `from` to `to` byte for byte. `disposition` as for CreateFileA: CREATE_NEW
+// fails on a name that is taken (last error ERROR_FILE_EXISTS), CREATE_ALWAYS replaces. A copy that
+// fails after `to` was opened removes it, so nothing half-written stays.
 bool CopyWholeFile(const char* from, const char* to, DWORD disposition);
 
 // Copies the voice file to %TEMP%\Kestrune\<name>, or <name> with "-2", "-3" ... before its

@@ -1,13 +1,7 @@
 #include "voice/level_meter.h"
 
-#include <commctrl.h>
-
 #include <cmath>
 #include <cstring>
-
-#include "app/app_state.h"
-#include "res/resource.h"
-#include "voice/voice_file.h"
 
 namespace {
 
@@ -17,10 +11,10 @@ bool OpenStream(LevelMeter* meter) {
     WAVEFORMATEX pcm = {};
     pcm.wFormatTag = WAVE_FORMAT_PCM;
     pcm.nChannels = 1;
-    pcm.nSamplesPerSec = kPcmSamplesPerSecond;
+    pcm.nSamplesPerSec = kSamplesPerSecond;
     pcm.wBitsPerSample = 16;
     pcm.nBlockAlign = 2;
-    pcm.nAvgBytesPerSec = 2 * kPcmSamplesPerSecond;
+    pcm.nAvgBytesPerSec = 2 * kSamplesPerSecond;
     // The codec only reads the format.
     auto* gsm = reinterpret_cast<LPWAVEFORMATEX>(const_cast<GSM610WAVEFORMAT*>(VoiceFormat()));
     if (acmStreamOpen(&meter->stream, nullptr, gsm, &pcm, nullptr, 0, 0, 0) != MMSYSERR_NOERROR) {
@@ -61,8 +55,6 @@ double PeakLevel(const short* samples, DWORD count) {
 void ResetLevelMeter(LevelMeter* meter) {
     meter->level = 0.0;
     meter->quietSamples = 0;
-    meter->shownPosition = 0;
-    meter->silentShown = false;
 }
 
 bool MeasureBlock(LevelMeter* meter, const BYTE* data, DWORD bytes) {
@@ -90,7 +82,7 @@ bool MeasureBlock(LevelMeter* meter, const BYTE* data, DWORD bytes) {
     }
     const double peak = PeakLevel(meter->pcm, samples);
     const double fallen =
-        meter->level - kMeterFallPerSecond * static_cast<double>(samples) / kPcmSamplesPerSecond;
+        meter->level - kMeterFallPerSecond * static_cast<double>(samples) / kSamplesPerSecond;
     meter->level = peak > fallen ? peak : (fallen > 0.0 ? fallen : 0.0);
     meter->quietSamples = peak > 0.0 ? 0 : meter->quietSamples + samples;
     return true;
@@ -110,46 +102,4 @@ void CloseLevelMeter(LevelMeter* meter) {
         acmStreamClose(meter->stream, 0);
         meter->stream = nullptr;
     }
-}
-
-void SetMeterControl(HWND dialog, int position) {
-    HWND control = GetDlgItem(dialog, IDC_LEVEL_METER);
-    // Visual styles animate a bar that grows but draw one that shrinks at once: going one past
-    // and back shows the level now. At the top the range makes room for the step past.
-    if (position >= kMeterRange) {
-        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange + 1);
-        SendMessageA(control, PBM_SETPOS, kMeterRange + 1, 0);
-        SendMessageA(control, PBM_SETPOS, kMeterRange, 0);
-        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange);
-    } else {
-        SendMessageA(control, PBM_SETPOS, position + 1, 0);
-        SendMessageA(control, PBM_SETPOS, position, 0);
-    }
-}
-
-void ShowInputLevel(AppState* state, const BYTE* data, DWORD bytes) {
-    LevelMeter* meter = &state->meter;
-    if (!MeasureBlock(meter, data, bytes)) {
-        return;
-    }
-    const int position = MeterPosition(meter);
-    if (position != meter->shownPosition) {
-        meter->shownPosition = position;
-        SetMeterControl(state->dialog, position);
-    }
-    if (MicrophoneSilent(meter) != meter->silentShown && state->recording) {
-        ShowRecordingStatus(state);
-    }
-}
-
-void ShowRecordingStatus(AppState* state) {
-    LevelMeter* meter = &state->meter;
-    meter->silentShown = MicrophoneSilent(meter);
-    const char* text = "Recording";
-    if (state->paused) {
-        text = "Recording / Paused";
-    } else if (meter->silentShown) {
-        text = "Recording: no sound from the microphone";
-    }
-    SetDlgItemTextA(state->dialog, IDC_STATUS, text);
 }

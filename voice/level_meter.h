@@ -1,7 +1,8 @@
-// The input level while recording. Each recorded block is decoded to 8 kHz 16-bit PCM by the
-// system's GSM 6.10 codec through a second ACM stream (the file keeps the device's bytes), and
-// its peak drives a meter of dB above -60 dBFS that falls back slowly, as meters do. A stretch
-// of recorded time with no block above -60 dBFS means the microphone delivers no sound.
+// The input level while recording, which the window shows as its meter and its no-sound notice.
+// Each recorded block is decoded to 8 kHz 16-bit PCM by the system's GSM 6.10 codec through a
+// second ACM stream (the file keeps the device's bytes), and its peak drives a meter of dB above
+// -60 dBFS that falls back slowly, as meters do. A stretch of recorded time with no block above
+// -60 dBFS means the microphone delivers no sound.
 #pragma once
 #include <windows.h>
 #include <mmsystem.h>
@@ -10,13 +11,10 @@
 
 #include "voice/voice_file.h"
 
-struct AppState;
-
-constexpr int kMeterRange = 60;               // 0 is -60 dBFS or quieter, 60 full scale
-constexpr double kMeterFallPerSecond = 20.0;  // dB
-constexpr DWORD kPcmSamplesPerSecond = 8000;
-constexpr DWORD kSilentSamples = 3 * kPcmSamplesPerSecond;        // recorded time before the notice
-constexpr DWORD kBlockSamples = kBlockBytes / kFrameBytes * 320;  // decoded from one block
+constexpr int kMeterRange = 60;                          // 0 is -60 dBFS or quieter, 60 full scale
+constexpr double kMeterFallPerSecond = 20.0;             // dB
+constexpr DWORD kSilentSamples = 3 * kSamplesPerSecond;  // recorded time before the notice
+constexpr DWORD kBlockSamples = kBlockBytes / kFrameBytes * kSamplesPerFrame;  // in one block
 
 struct LevelMeter {
     HACMSTREAM stream;  // opened with the first block; null while closed
@@ -26,8 +24,6 @@ struct LevelMeter {
     short pcm[kBlockSamples];
     double level;        // dB above -60 dBFS, as the meter shows it
     DWORD quietSamples;  // recorded since the last block above -60 dBFS
-    int shownPosition;   // what the control shows now
-    bool silentShown;    // whether the status line carries the notice
 };
 
 // dB above -60 dBFS of the loudest sample, 0 to kMeterRange.
@@ -43,11 +39,3 @@ int MeterPosition(const LevelMeter* meter);
 // No block of the last kSilentSamples recorded peaked above -60 dBFS.
 bool MicrophoneSilent(const LevelMeter* meter);
 void CloseLevelMeter(LevelMeter* meter);
-
-// The window's side, called for each recorded block: the meter control, set only when its
-// position changes, and the status line when the notice comes or goes.
-void ShowInputLevel(AppState* state, const BYTE* data, DWORD bytes);
-// The status line of a running recording: paused, no sound, or plain "Recording".
-void ShowRecordingStatus(AppState* state);
-// Sets the meter control (1009) to a position without the visual styles' slow animation.
-void SetMeterControl(HWND dialog, int position);

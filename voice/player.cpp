@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/message_box.h"
-#include "res/resource.h"
+#include "base/message_box.h"
 #include "voice/voice_file.h"
+#include "voice/voice_store.h"
 #include "voice/wave_api.h"
 #include "voice/wave_device.h"
 
@@ -52,11 +52,10 @@ void ShowPlayedTime(AppState* state) {
 }  // namespace
 
 bool StartPlayback(AppState* state) {
-    state->playbackOpen = false;
+    state->playbackStarted = false;
     state->seeking = false;
 
-    HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenVoiceFile(state->voicePath, VoiceFileUse::Play);
     if (file == INVALID_HANDLE_VALUE) {
         ShowMessageBox(g_mainWindow, "Failed to open temporary file", nullptr, MB_OK);
         return false;
@@ -102,7 +101,8 @@ bool StartPlayback(AppState* state) {
     }
 
     state->playing = true;
-    state->playbackOpen = true;
+    state->devicePaused = false;
+    state->playbackStarted = true;
     // Nothing went out (no data): nothing would ever come back to end the playback.
     CloseWhenDrained(state, kPlayerDevice);
     return true;
@@ -136,8 +136,11 @@ void OnPlayedBlock(AppState* state, AudioBuffer* buffer) {
 }
 
 void StopPlayback(AppState* state) {
-    // A paused device would keep its buffers and never drain.
-    ResumeIfPaused(state);
+    // A paused device would keep its buffers and never drain; should it refuse to resume, the
+    // stop's bound resets it.
+    if (state->paused) {
+        SetPaused(state, false);
+    }
     if (state->playing) {
         state->playing = false;
         StopDevice(state, kPlayerDevice);
@@ -146,6 +149,7 @@ void StopPlayback(AppState* state) {
 
 bool OnPlayerClosed(AppState* state) {
     state->playing = false;
+    state->devicePaused = false;
     state->waveOut = nullptr;
     state->buffersOut = 0;
     FreeBuffers(state);
@@ -153,7 +157,7 @@ bool OnPlayerClosed(AppState* state) {
     state->file = INVALID_HANDLE_VALUE;
     ShowTime(state, SecondsFromBytes(state->dataBytes));
     ShowProgress(state, 0.0);
-    return state->playbackOpen;
+    return state->playbackStarted;
 }
 
 void SeekFromTrackbar(AppState* state, int code) {
@@ -164,12 +168,7 @@ void SeekFromTrackbar(AppState* state, int code) {
     if (code != TB_ENDTRACK || !state->playing) {
         return;
     }
-    LRESULT position = SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_GETPOS, 0, 0);
-    if (position < 0) {
-        position = 0;
-    } else if (position > kSliderSteps) {
-        position = kSliderSteps;
-    }
+    const int position = SliderPosition(state);
     // Resume on a whole GSM frame pair.
     auto offset =
         static_cast<DWORD>(static_cast<double>(position) * (1.0 / kSliderSteps) * state->dataBytes);

@@ -8,7 +8,7 @@ constexpr int kPlayBuffers = 4;
 bool StartPlayback(AppState* state);
 void OnPlayedBlock(AppState* state, AudioBuffer* buffer);
 void StopPlayback(AppState* state);
-// Returns playbackOpen; when true the dialog applies Ready.
+// Returns playbackStarted; when true the dialog applies Ready.
 bool OnPlayerClosed(AppState* state);
 // Every horizontal-scroll notification of the slider; the move happens on TB_ENDTRACK.
 void SeekFromTrackbar(AppState* state, int code);

@@ -1,7 +1,8 @@
 #include "voice/recorder.h"
 
-#include "app/message_box.h"
-#include "app/microphone.h"
+#include "base/message_box.h"
+#include "voice/input_device.h"
+#include "voice/voice_store.h"
 #include "voice/wave_api.h"
 #include "voice/wave_device.h"
 
@@ -49,9 +50,12 @@ void AppendBlock(AppState* state, const AudioBuffer* buffer) {
         return;
     }
     state->writeFailed = true;
-    SetFilePointer(state->file, static_cast<LONG>(kHeaderBytes + state->dataBytes), nullptr,
-                   FILE_BEGIN);
-    SetEndOfFile(state->file);
+    // Should the cut fail, the header still describes only what was written whole.
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG{kHeaderBytes} + state->dataBytes;
+    if (SetFilePointerEx(state->file, end, nullptr, FILE_BEGIN)) {
+        SetEndOfFile(state->file);
+    }
     if (state->recording) {
         StopRecording(state);
     }
@@ -62,8 +66,9 @@ void AppendBlock(AppState* state, const AudioBuffer* buffer) {
 // Keeps the file a valid WAV of what it holds. Both writes are cheap next to a block's 80 ms,
 // and run between two blocks, while seven more wait on the device.
 void KeepHeaderTrue(AppState* state) {
-    if (state->dataBytes - state->headerBytes >= kHeaderRefreshBytes) {
-        RefreshVoiceHeader(state->file, state->dataBytes);
+    // A refresh that failed is tried again with the next block.
+    if (state->dataBytes - state->headerBytes >= kHeaderRefreshBytes &&
+        RefreshVoiceHeader(state->file, state->dataBytes)) {
         state->headerBytes = state->dataBytes;
     }
     if (state->dataBytes - state->flushedBytes >= kFlushBytes) {
@@ -72,8 +77,8 @@ void KeepHeaderTrue(AppState* state) {
     }
 }
 
-bool StartRecording(AppState* state) {
-    state->started = false;
+bool StartRecording(AppState* state, UINT device) {
+    state->recordingStarted = false;
     // What a failed start or a playback left may still hold the file and the device; as
     // before, the file cannot be made then.
     if (VoiceFileBusy(state) || kRecorderDevice.isOpen(state)) {
@@ -82,7 +87,6 @@ bool StartRecording(AppState* state) {
     }
     // The device opens first: a microphone that cannot be used leaves the last recording as
     // it was.
-    const UINT device = ChosenMicrophone();
     const MMRESULT opened =
         g_waveIn->open(&state->waveIn, device, reinterpret_cast<LPCWAVEFORMATEX>(VoiceFormat()),
                        reinterpret_cast<DWORD_PTR>(state->dialog), 0,
@@ -93,8 +97,7 @@ bool StartRecording(AppState* state) {
         return false;
     }
     state->buffersOut = 0;
-    HANDLE file = CreateFileA(state->tempPath, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = OpenVoiceFile(state->voicePath, VoiceFileUse::Record);
     if (file == INVALID_HANDLE_VALUE) {
         ReportFileNotCreated();
         AbandonStart(state);
@@ -103,8 +106,7 @@ bool StartRecording(AppState* state) {
     state->haveRecording = false;
     // A header that fell short would put every block at the wrong offset, and completing it
     // later would write its sizes into the audio.
-    WriteVoiceHeader(file);
-    if (SetFilePointer(file, 0, nullptr, FILE_CURRENT) != kHeaderBytes) {
+    if (!WriteVoiceHeader(file)) {
         CloseHandle(file);
         ReportFileNotCreated();
         AbandonStart(state);
@@ -134,7 +136,8 @@ bool StartRecording(AppState* state) {
         AbandonStart(state);
         return false;
     }
-    state->started = true;
+    state->devicePaused = false;
+    state->recordingStarted = true;
     return true;
 }
 
@@ -142,7 +145,8 @@ void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
     const DWORD bytesBefore = state->dataBytes;
     AppendBlock(state, buffer);
     KeepHeaderTrue(state);
-    ShowInputLevel(state, reinterpret_cast<const BYTE*>(buffer->lpData), buffer->dwBytesRecorded);
+    MeasureBlock(&state->meter, reinterpret_cast<const BYTE*>(buffer->lpData),
+                 buffer->dwBytesRecorded);
     if (state->dataBytes > kMaxDataBytes && state->recording) {
         StopRecording(state);
     }
@@ -152,8 +156,8 @@ void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
     if (bytesBefore == 0 || seconds != SecondsFromBytes(bytesBefore)) {
         ShowTime(state, seconds);
     }
-    const DWORD kilobytes = state->dataBytes / 1024;
-    if (bytesBefore == 0 || kilobytes != bytesBefore / 1024) {
+    const DWORD kilobytes = KilobytesFromBytes(state->dataBytes);
+    if (bytesBefore == 0 || kilobytes != KilobytesFromBytes(bytesBefore)) {
         ShowSize(state, kilobytes);
     }
 
@@ -171,23 +175,27 @@ void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
     }
 }
 
-bool StopRecording(AppState* state) {
-    ResumeIfPaused(state);
+void StopRecording(AppState* state) {
+    // A paused device hands nothing back; should it refuse to resume, the stop's bound resets it.
+    if (state->paused) {
+        SetPaused(state, false);
+    }
     if (state->recording) {
         state->recording = false;
         StopDevice(state, kRecorderDevice);
     }
-    return true;
 }
 
 bool OnRecorderClosed(AppState* state) {
     FreeBuffers(state);
-    if (state->started) {
+    state->devicePaused = false;
+    // Should completing fail, the last refresh still describes what is on the disk.
+    if (state->recordingStarted) {
         CompleteVoiceHeader(state->file, state->dataBytes);
         g_flushFile(state->file);
     }
     CloseHandle(state->file);
     state->file = INVALID_HANDLE_VALUE;
     ShowTime(state, SecondsFromBytes(state->dataBytes));
-    return state->started;
+    return state->recordingStarted;
 }

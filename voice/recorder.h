@@ -1,5 +1,5 @@
-// The recorder: captures GSM 6.10 through the wave mapper into the voice file, with eight
-// buffers circulating, and stops by draining.
+// The recorder: captures GSM 6.10 from a microphone into the voice file, with eight buffers
+// circulating, and stops by draining.
 #pragma once
 #include "app/app_state.h"
 
@@ -10,9 +10,12 @@ constexpr DWORD kMaxDataBytes = 1073641824;  // past this the recording stops it
 constexpr DWORD kHeaderRefreshBytes = 12 * kBlockBytes;
 constexpr DWORD kFlushBytes = 60 * kBlockBytes;
 
-bool StartRecording(AppState* state);
+// Records from input device `device` (WAVE_MAPPER: the mapper's own choice). False after a box
+// that says why it could not start.
+bool StartRecording(AppState* state, UINT device = WAVE_MAPPER);
+// Writes the block, measures its level (state->meter) and queues the buffer again.
 void OnRecordedBlock(AppState* state, AudioBuffer* buffer);
-bool StopRecording(AppState* state);
+void StopRecording(AppState* state);
 // After each block written: the header's refresh and the flush, each at its cadence
 // (bench/capture_loop runs it too, to measure what it costs).
 void KeepHeaderTrue(AppState* state);

@@ -9,10 +9,9 @@ namespace {
 
 static_assert(sizeof(GSM610WAVEFORMAT) == 20, "the fmt chunk body is 20 bytes");
 
-constexpr DWORD kSamplesPerBlock = 320;  // per 65-byte GSM frame
-
 const GSM610WAVEFORMAT kVoiceFormat = {
-    {WAVE_FORMAT_GSM610, 1, 8000, kBytesPerSecond, kFrameBytes, 0, 2}, kSamplesPerBlock};
+    {WAVE_FORMAT_GSM610, 1, kSamplesPerSecond, kBytesPerSecond, kFrameBytes, 0, 2},
+    kSamplesPerFrame};
 
 // Bytes 0-19 and 40-59 of the header, sized for no data: 52, 0 and 0 until CompleteVoiceHeader
 // writes the real sizes. A file cut off before then is still a valid, empty WAV.
@@ -26,16 +25,16 @@ constexpr LONG kSampleCountOffset = 48;
 constexpr LONG kDataSizeOffset = 56;
 constexpr DWORD kRiffSizeExtra = kHeaderBytes - 8;  // the file length minus "RIFF" and its size
 
-void WriteWhole(HANDLE file, const void* bytes, DWORD count) {
+bool WriteWhole(HANDLE file, const void* bytes, DWORD count) {
     DWORD written = 0;
-    g_writeFile(file, bytes, count, &written, nullptr);
+    return g_writeFile(file, bytes, count, &written, nullptr) && written == count;
 }
 
-void WriteValueAt(HANDLE file, LONG offset, DWORD value) {
+bool WriteValueAt(HANDLE file, LONG offset, DWORD value) {
     BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                      static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-    SetFilePointer(file, offset, nullptr, FILE_BEGIN);
-    WriteWhole(file, bytes, sizeof bytes);
+    return SetFilePointer(file, offset, nullptr, FILE_BEGIN) == static_cast<DWORD>(offset) &&
+           WriteWhole(file, bytes, sizeof bytes);
 }
 
 }  // namespace
@@ -45,7 +44,7 @@ const GSM610WAVEFORMAT* VoiceFormat() {
 }
 
 DWORD SampleCount(DWORD dataBytes) {
-    const double samples = static_cast<double>(dataBytes) * kSamplesPerBlock / kFrameBytes + 0.5;
+    const double samples = static_cast<double>(dataBytes) * kSamplesPerFrame / kFrameBytes + 0.5;
     // The fact field has 32 bits; past about 870 MB of data it holds its largest value.
     if (samples >= 4294967295.0) {
         return 0xFFFFFFFF;
@@ -59,24 +58,29 @@ void BuildVoiceHeader(BYTE header[kHeaderBytes]) {
     std::memcpy(header + 40, kFactPiece, sizeof kFactPiece);
 }
 
-void WriteVoiceHeader(HANDLE file) {
+bool WriteVoiceHeader(HANDLE file) {
     BYTE header[kHeaderBytes];
     BuildVoiceHeader(header);
     // In its three 20-byte pieces, as the file has always been written.
     for (DWORD piece = 0; piece < kHeaderBytes; piece += 20) {
-        WriteWhole(file, header + piece, 20);
+        if (!WriteWhole(file, header + piece, 20)) {
+            return false;
+        }
     }
+    return true;
 }
 
-void CompleteVoiceHeader(HANDLE file, DWORD dataBytes) {
-    WriteValueAt(file, kDataSizeOffset, dataBytes);
-    WriteValueAt(file, kSampleCountOffset, SampleCount(dataBytes));
-    WriteValueAt(file, kRiffSizeOffset, dataBytes + kRiffSizeExtra);
+bool CompleteVoiceHeader(HANDLE file, DWORD dataBytes) {
+    // Each field is tried even when one before it failed: the more that is true, the better.
+    bool whole = WriteValueAt(file, kDataSizeOffset, dataBytes);
+    whole = WriteValueAt(file, kSampleCountOffset, SampleCount(dataBytes)) && whole;
+    whole = WriteValueAt(file, kRiffSizeOffset, dataBytes + kRiffSizeExtra) && whole;
+    return whole;
 }
 
-void RefreshVoiceHeader(HANDLE file, DWORD dataBytes) {
-    CompleteVoiceHeader(file, WholeFrameBytes(dataBytes));
-    SetFilePointer(file, 0, nullptr, FILE_END);
+bool RefreshVoiceHeader(HANDLE file, DWORD dataBytes) {
+    const bool complete = CompleteVoiceHeader(file, WholeFrameBytes(dataBytes));
+    return SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER && complete;
 }
 
 bool HasVoiceHeaderLayout(const BYTE* bytes, DWORD count) {

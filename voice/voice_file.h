@@ -1,11 +1,14 @@
-// The voice file: a RIFF/WAVE file of GSM 6.10 audio, 8000 Hz mono, behind a 60-byte header.
+// The voice file's format: a RIFF/WAVE file of GSM 6.10 audio, 8000 Hz mono, behind a 60-byte
+// header. Where the file lives and who opens it is voice/voice_store.h.
 #pragma once
 #include <windows.h>
 #include <mmsystem.h>
 #include <mmreg.h>
 
-constexpr DWORD kFrameBytes = 65;   // one GSM 6.10 frame, 320 samples
-constexpr DWORD kBlockBytes = 130;  // two frames: every device buffer and seek step
+constexpr DWORD kSamplesPerSecond = 8000;
+constexpr DWORD kSamplesPerFrame = 320;  // in one GSM 6.10 frame
+constexpr DWORD kFrameBytes = 65;        // one GSM 6.10 frame
+constexpr DWORD kBlockBytes = 130;       // two frames: every device buffer and seek step
 constexpr DWORD kBytesPerSecond = 1625;
 constexpr DWORD kHeaderBytes = 60;  // where the audio data starts
 
@@ -30,15 +33,18 @@ inline DWORD WholeFrameBytes(DWORD bytes) {
 // The 60 header bytes as written at creation: a completed header for no data.
 void BuildVoiceHeader(BYTE header[kHeaderBytes]);
 
-// Writes the header of no data at the current position of a new, empty file.
-void WriteVoiceHeader(HANDLE file);
+// Writes the header of no data at the current position of a new, empty file. False when any of
+// it was not written.
+bool WriteVoiceHeader(HANDLE file);
 
-// Fills in the three size fields for `dataBytes` of data; the file stays open.
-void CompleteVoiceHeader(HANDLE file, DWORD dataBytes);
+// Fills in the three size fields for `dataBytes` of data; the file stays open. False when a
+// field was not written.
+bool CompleteVoiceHeader(HANDLE file, DWORD dataBytes);
 
 // While a recording runs: the sizes for the whole frames of `dataBytes`, then the position back
 // at the end, where the next block goes. A file cut off later is still a valid WAV of them.
-void RefreshVoiceHeader(HANDLE file, DWORD dataBytes);
+// False when the sizes or the position could not be written or set.
+bool RefreshVoiceHeader(HANDLE file, DWORD dataBytes);
 
 // True when the first `count` bytes of a file (at most kHeaderBytes) are laid out as a voice
 // file's header, whatever its three sizes say.

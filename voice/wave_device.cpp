@@ -1,9 +1,7 @@
 #include "voice/wave_device.h"
 
-#include "app/heap.h"
-#include "app/message_box.h"
-#include "res/resource.h"
-#include "voice/level_meter.h"
+#include "base/heap.h"
+#include "base/message_box.h"
 #include "voice/wave_api.h"
 
 SetTimerFn g_setTimer = SetTimer;
@@ -163,18 +161,25 @@ bool ResetAndWaitForClose(AppState* state, DWORD boundMs) {
     return !VoiceFileBusy(state);
 }
 
-void ResumeIfPaused(AppState* state) {
-    if (!state->paused) {
-        return;
-    }
-    state->paused = false;
+// A playback whose device has closed only waits for its close notification: no device to
+// pause.
+bool SetPaused(AppState* state, bool flag) {
+    MMRESULT result = MMSYSERR_NOERROR;
     if (state->recording) {
-        ShowRecordingStatus(state);
-        g_waveIn->start(state->waveIn);
+        result = flag ? g_waveIn->stop(state->waveIn) : g_waveIn->start(state->waveIn);
     } else if (state->playing && state->waveOut != nullptr) {
-        SetDlgItemTextA(state->dialog, IDC_STATUS, "Playing");
-        g_waveOut->restart(state->waveOut);
+        result = flag ? g_waveOut->pause(state->waveOut) : g_waveOut->restart(state->waveOut);
+    } else {
+        state->paused = flag;  // a stopped activity drains: the flag alone, for the next one
+        return true;
     }
+    // A device that refuses keeps running as it was: nothing may claim otherwise.
+    if (result != MMSYSERR_NOERROR) {
+        return false;
+    }
+    state->paused = flag;
+    state->devicePaused = flag;
+    return true;
 }
 
 bool VoiceFileBusy(const AppState* state) {

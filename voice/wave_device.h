@@ -1,7 +1,7 @@
-// What the recorder and the player share: their buffers, the error box, and the end of every
-// stop. A stop drains the device; should the device not hand back every buffer within
-// kDrainBoundMs it is reset, and the device is closed once its buffers are back. One timer per
-// device on the dialog bounds the stop and retries a close that failed.
+// What the recorder and the player share: their buffers, the error box, pause and resume, and
+// the end of every stop. A stop drains the device; should the device not hand back every buffer
+// within kDrainBoundMs it is reset, and the device is closed once its buffers are back. One timer
+// per device on the dialog bounds the stop and retries a close that failed.
 #pragma once
 #include "app/app_state.h"
 
@@ -50,9 +50,10 @@ void OnDeviceTimer(AppState* state, UINT_PTR timer);
 // voice file is let go, for at most `boundMs`. False when the bound ran out first.
 bool ResetAndWaitForClose(AppState* state, DWORD boundMs);
 
-// A stop drains, and a paused device hands nothing back: clears `paused` and resumes whichever
-// device is active, showing its status again.
-void ResumeIfPaused(AppState* state);
+// The Pause command's work: pauses or resumes whichever device runs (a stop resumes first too,
+// since a paused device hands nothing back). While a stopped activity drains only the flag
+// changes. False, with nothing changed, when the device refused.
+bool SetPaused(AppState* state, bool flag);
 
 // True from the start of a recording or playback until its device has closed.
 bool VoiceFileBusy(const AppState* state);

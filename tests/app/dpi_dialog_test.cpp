@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/dpi.h"
 #include "app/main_dialog.h"
+#include "base/dpi.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
@@ -116,7 +116,7 @@ class RealDialog : public ::testing::Test {
             DestroyWindow(dialog_);
         }
         PumpMessages();
-        DeleteFileA(state_.tempPath);
+        DeleteFileA(state_.voicePath);
         EXPECT_EQ(boxes_.Count(), 0);
     }
 

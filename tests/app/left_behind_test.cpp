@@ -1,6 +1,6 @@
 // The scan for recordings left behind, over a storm of damaged and foreign files: it never
 // crashes, offers only what is ours, and never changes a file that is not.
-#include "app/left_behind.h"
+#include "voice/voice_store.h"
 
 #include <gtest/gtest.h>
 

@@ -105,7 +105,7 @@ class Storm {
             }
             if (dialog_ != nullptr) {
                 DestroyWindow(dialog_);
-                DeleteFileA(state_.tempPath);
+                DeleteFileA(state_.voicePath);
             }
         }
         return !Failed();
@@ -116,7 +116,7 @@ class Storm {
 
     void Note(const std::string& action) {
         history_.push_back("  " + std::to_string(timers_.Now()) + " ms: " + action);
-        if (history_.size() > 24) {
+        if (history_.size() > 400) {
             history_.pop_front();
         }
     }
@@ -157,14 +157,14 @@ class Storm {
         Expect(!in_.IsOpen() && !out_.IsOpen(), "the window went with a device open");
         Expect(timers_.SetCount() == 0, "the window went with a timer set");
         if (state_.deleteOnLeave) {
-            Expect(GetFileAttributesA(state_.tempPath) == INVALID_FILE_ATTRIBUTES,
+            Expect(GetFileAttributesA(state_.voicePath) == INVALID_FILE_ATTRIBUTES,
                    "the voice file is left after a close");
         } else if (haveRecording_) {
             ExpectCompletedRecording("after Exit");
         }
         // The window holds its voice file until it is destroyed.
         DestroyWindow(dialog_);
-        DeleteFileA(state_.tempPath);
+        DeleteFileA(state_.voicePath);
         dialog_ = nullptr;
         PumpMessages();
         if (again) {
@@ -248,18 +248,20 @@ class Storm {
             return;
         }
         if (command == IDM_RECORD) {
-            recordStarted_ = state_.started;
+            recordStarted_ = state_.recordingStarted;
             // A start that never reached the voice file keeps the last recording: the file
             // was still held, or the device would not open.
-            const bool untouched = !state_.started && (fileBusy || inOpenFails_);
+            const bool untouched = !state_.recordingStarted && (fileBusy || inOpenFails_);
             if (!untouched) {
                 recordFrom_ = in_.CapturedBytes();
             }
-            ui_ = state_.started ? kRecording : untouched && haveRecording_ ? kReady : kEmpty;
+            ui_ = state_.recordingStarted       ? kRecording
+                  : untouched && haveRecording_ ? kReady
+                                                : kEmpty;
             haveRecording_ = haveRecording_ && untouched;
             ClearStartFailures();
         } else if (command == IDM_PLAY) {
-            ui_ = state_.playbackOpen ? kPlaying : kReady;
+            ui_ = state_.playbackStarted ? kPlaying : kReady;
             ClearStartFailures();
         }
         WatchStops();
@@ -269,7 +271,7 @@ class Storm {
     // The copy is the recording as it was at the Send.
     void AwaitMailNotice() {
         g_shellCalls.clear();
-        const std::vector<BYTE> recording = ReadFileBytes(state_.tempPath);
+        const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
         const DWORD deadline = GetTickCount() + 5000;
         MSG msg;
         bool told = false;
@@ -440,7 +442,7 @@ class Storm {
         }
         if (outClosed) {
             outWasOpen_ = false;
-            if (state_.playbackOpen) {
+            if (state_.playbackStarted) {
                 ui_ = kReady;
             }
         }
@@ -473,7 +475,7 @@ class Storm {
 
     void ExpectCompletedRecording(const char* when) {
         const DWORD dataBytes = state_.dataBytes;
-        std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
+        std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
         BYTE header[kHeaderBytes];
         BuildVoiceHeader(header);
         const bool whole = file.size() == kHeaderBytes + dataBytes && dataBytes % kFrameBytes == 0;
@@ -516,7 +518,7 @@ class Storm {
         Expect(timers_.SetCount() == 0, "idle with a timer set");
         Expect(!VoiceFileBusy(&state_), "idle with the voice file open");
         // The window's own hold shares reading and writing; a recording's or a playback's not.
-        HANDLE file = CreateFileA(state_.tempPath, GENERIC_READ | GENERIC_WRITE,
+        HANDLE file = CreateFileA(state_.voicePath, GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         Expect(file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION,

@@ -29,7 +29,9 @@
 #include "tests/support/scripted_shell.h"
 #include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
+#include "voice/input_device.h"
 #include "voice/voice_file.h"
+#include "voice/voice_store.h"
 #include "voice/wave_device.h"
 
 namespace {
@@ -268,7 +270,7 @@ class MainWindowTest : public ::testing::Test {
             DestroyWindow(dialog_);
         }
         PumpMessages();
-        DeleteFileA(state_.tempPath);
+        DeleteFileA(state_.voicePath);
         RemoveDirectoryA(folder_);
         g_shellExecute = previousShell_;
         g_getSaveFileName = previousSaveDialog_;
@@ -283,7 +285,7 @@ class MainWindowTest : public ::testing::Test {
     void StartAgain() {
         DestroyWindow(dialog_);
         PumpMessages();
-        DeleteFileA(state_.tempPath);
+        DeleteFileA(state_.voicePath);
         std::memset(&state_, 0, sizeof state_);
         OpenWindow();
     }
@@ -336,7 +338,7 @@ class MainWindowTest : public ::testing::Test {
     // The voice file is a completed recording of `dataBytes` bytes of the input's pattern, from
     // the stream's byte `first` on.
     void ExpectCompletedFile(DWORD dataBytes, std::uint64_t first = 0) {
-        std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
+        std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
         ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
         EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
         EXPECT_EQ(LittleEndian32(file, 48), SampleCount(dataBytes));
@@ -472,14 +474,14 @@ TEST_F(MainWindowTest, StartsWithOnlyRecordAvailableAndAnEmptyVoiceFile) {
     }
 
     // A new, empty file named kes*.tmp in the user's temporary folder.
-    std::string path = state_.tempPath;
+    std::string path = state_.voicePath;
     std::string expectedFolder = std::string(folder_) + "\\";
     ASSERT_EQ(path.compare(0, expectedFolder.size(), expectedFolder), 0) << path;
     std::string name = path.substr(expectedFolder.size());
     EXPECT_EQ(name.compare(0, 3, "kes"), 0) << name;
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp") << name;
-    EXPECT_TRUE(FileExists(state_.tempPath));
-    EXPECT_TRUE(ReadFileBytes(state_.tempPath).empty());
+    EXPECT_TRUE(FileExists(state_.voicePath));
+    EXPECT_TRUE(ReadFileBytes(state_.voicePath).empty());
     EXPECT_EQ(boxes_.Count(), 0);
 }
 
@@ -503,7 +505,7 @@ TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
     const DWORD dataBytes = state_.dataBytes;
     // 31 full blocks and 32 bytes when Stop came; the drain fills that one and 7 more.
     EXPECT_EQ(dataBytes, 39 * kBlockBytes);
-    std::vector<BYTE> file = ReadFileBytes(state_.tempPath);
+    std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
     ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
     EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
     EXPECT_EQ(LittleEndian32(file, 56), dataBytes);
@@ -584,7 +586,7 @@ TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
     // The voice file's folder is gone (once the window no longer holds the file): the file
     // cannot be created.
     ReleaseVoiceFile(&state_);
-    DeleteFileA(state_.tempPath);
+    DeleteFileA(state_.voicePath);
     ASSERT_TRUE(RemoveDirectoryA(folder_));
     Click(Record);
     EXPECT_EQ(Shown(), EmptyArrangement());
@@ -733,12 +735,12 @@ TEST_F(MainWindowTest, EscAndEnterChangeNothing) {
     EXPECT_TRUE(IsWindow(dialog_));
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_EQ(Shown(), before);
-    EXPECT_TRUE(FileExists(state_.tempPath));
+    EXPECT_TRUE(FileExists(state_.voicePath));
 }
 
 TEST_F(MainWindowTest, CloseDeletesTheVoiceFileButExitLeavesIt) {
     RecordBlocks(5);
-    const std::string path = state_.tempPath;
+    const std::string path = state_.voicePath;
     SendCommand(IDM_EXIT);
     EXPECT_TRUE(FileExists(path.c_str()));
     EXPECT_FALSE(IsWindowVisible(dialog_));
@@ -920,7 +922,7 @@ TEST_F(MainWindowTest, LinkHelpAndAboutReachTheShellAndTheAboutBox) {
 }
 
 TEST_F(MainWindowTest, CloseAloneDeletesTheFileAndEndsTheWindow) {
-    const std::string path = state_.tempPath;
+    const std::string path = state_.voicePath;
     ASSERT_TRUE(FileExists(path.c_str()));
     SendMessageA(dialog_, WM_CLOSE, 0, 0);
     EXPECT_FALSE(FileExists(path.c_str()));
@@ -1012,7 +1014,7 @@ TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
     ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents),
               S_OK);
     EXPECT_EQ(first.initialFolder, documents);
-    const std::vector<BYTE> recording = ReadFileBytes(state_.tempPath);
+    const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
     ASSERT_EQ(recording.size(), kHeaderBytes + state_.dataBytes);
     EXPECT_EQ(ReadFileBytes(saved.c_str()), recording);
     EXPECT_EQ(boxes_.Count(), 0);
@@ -1020,12 +1022,12 @@ TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
     // The recording breaks off after its first bytes.
     BreakingVoiceFile breaking;
     ASSERT_TRUE(breaking.Ready());
-    const std::string voicePath = state_.tempPath;
-    lstrcpynA(state_.tempPath, breaking.Name().c_str(), MAX_PATH);
+    const std::string voicePath = state_.voicePath;
+    lstrcpynA(state_.voicePath, breaking.Name().c_str(), MAX_PATH);
     const std::string broken = std::string(folder_) + "\\broken.wav";
     g_saveAnswer = broken;
     SendCommand(IDM_SAVE_AS);
-    lstrcpynA(state_.tempPath, voicePath.c_str(), MAX_PATH);
+    lstrcpynA(state_.voicePath, voicePath.c_str(), MAX_PATH);
     ASSERT_EQ(g_saveCalls.size(), 2u);
     EXPECT_EQ(g_saveCalls[1].initialFolder, std::string(folder_) + "\\");
     ASSERT_EQ(boxes_.Count(), 1);
@@ -1061,7 +1063,7 @@ TEST_F(MainWindowTest, CopyPutsTheRecordingOnTheClipboardAsAFile) {
     const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
     ASSERT_EQ(copy.compare(0, snapshots.size(), snapshots), 0) << copy;
     EXPECT_TRUE(IsMessageName(copy.substr(snapshots.size()))) << copy;
-    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(state_.tempPath));
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(state_.voicePath));
     DeleteFileA(path);
     RemoveDirectoryA(snapshots.c_str());
 }
@@ -1103,7 +1105,7 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
     expectedBoxes_ = 1;
     DestroyWindow(dialog_);
     dialog_ = nullptr;
-    DeleteFileA(state_.tempPath);
+    DeleteFileA(state_.voicePath);
     std::memset(&state_, 0, sizeof state_);
     INT_PTR result = 0;
     {
@@ -1119,7 +1121,7 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
     ASSERT_EQ(boxes_.Count(), 1);
     EXPECT_EQ(boxes_.Boxes()[0].text, "malloc() failed");
     EXPECT_EQ(boxes_.Boxes()[0].caption, "Error");
-    EXPECT_EQ(state_.tempPath[0], '\0');  // nothing was created
+    EXPECT_EQ(state_.voicePath[0], '\0');  // nothing was created
 }
 
 // --- Every stop ends, and leaving ends the activity first ---------------------------------
@@ -1317,8 +1319,8 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     // Another Kestrune, running, with a recording in its file.
     AppState other = {};
     ASSERT_TRUE(MakeOwnVoiceFile(&other));
-    WriteLeftBehind(other.tempPath, 50, 0, 2027);
-    const std::vector<BYTE> othersBytes = ReadFileBytes(other.tempPath);
+    WriteLeftBehind(other.voicePath, 50, 0, 2027);
+    const std::vector<BYTE> othersBytes = ReadFileBytes(other.voicePath);
 
     boxes_.answers = {IDCANCEL, IDNO, IDYES};
     StartAgain();
@@ -1338,9 +1340,9 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     EXPECT_FALSE(FileExists(deleted.c_str()));
     EXPECT_FALSE(FileExists(empty.c_str()));
     EXPECT_EQ(ReadFileBytes(foreign.c_str()), foreignBytes);
-    EXPECT_EQ(ReadFileBytes(other.tempPath), othersBytes);
+    EXPECT_EQ(ReadFileBytes(other.voicePath), othersBytes);
     EXPECT_EQ(VoiceFilesLeft(), 4);  // kept, opened, foreign and the other's
-    EXPECT_STREQ(state_.tempPath, opened.c_str());
+    EXPECT_STREQ(state_.voicePath, opened.c_str());
     ExpectCompletedFile(76 * kFrameBytes);
     EXPECT_EQ(Shown(), ReadyArrangement());
     EXPECT_EQ(Text(IDC_TIME_READOUT), "0:03");
@@ -1360,7 +1362,7 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     EXPECT_FALSE(FileExists(opened.c_str()));
 
     ReleaseVoiceFile(&other);
-    for (const std::string& path : {kept, foreign, std::string(other.tempPath)}) {
+    for (const std::string& path : {kept, foreign, std::string(other.voicePath)}) {
         DeleteFileA(path.c_str());
     }
 }
@@ -1458,7 +1460,7 @@ TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecordin
     EXPECT_EQ(Shown(), EmptyArrangement());
     input_.FailOpen(MMSYSERR_NOERROR);
     RecordBlocks(20);
-    const std::vector<BYTE> recording = ReadFileBytes(state_.tempPath);
+    const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
     const std::string time = Text(IDC_TIME_READOUT);
     const std::string size = Text(IDC_SIZE_READOUT);
     for (const Case& c : cases) {
@@ -1482,7 +1484,7 @@ TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecordin
         EXPECT_EQ(Shown(), ReadyArrangement());
         EXPECT_EQ(Text(IDC_TIME_READOUT), time);
         EXPECT_EQ(Text(IDC_SIZE_READOUT), size);
-        EXPECT_EQ(ReadFileBytes(state_.tempPath), recording);
+        EXPECT_EQ(ReadFileBytes(state_.voicePath), recording);
         if (c.answer == IDYES) {
             ASSERT_EQ(g_shellCalls.size(), 1u);
             EXPECT_EQ(g_shellCalls[0].file, "ms-settings:privacy-microphone");
@@ -1547,6 +1549,24 @@ TEST_F(MainWindowTest, LevelMeterAndTheNoticeOfNoSound) {
     input_.DeliverAndPump(8 * kBlockBytes);
     ASSERT_EQ(Shown(), ReadyArrangement());
     EXPECT_EQ(MeterPosition(), 0);
+}
+
+// A Pause pressed while a recording drained leaves only the flag; the next recording runs, so
+// its silence reads as no sound, not as paused.
+TEST_F(MainWindowTest, ACarriedPauseFlagIsNotShownAsAPausedRecording) {
+    input_.SetSound(EncodeGsm(SinePcm(0, 1.0)));
+    Click(Record);
+    input_.DeliverAndPump(2 * kBlockBytes);
+    Click(Stop);
+    Click(Pause);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    ASSERT_TRUE(state_.paused);
+
+    Click(Record);
+    input_.DeliverAndPump(40 * kBlockBytes);  // 3.2 s of silence
+    EXPECT_TRUE(input_.IsStarted());
+    EXPECT_EQ(Text(IDC_STATUS), "Recording: no sound from the microphone");
 }
 
 // The transport keys act exactly when their command is available; Space pauses without

@@ -84,7 +84,7 @@ TEST_F(BarTest, ButtonsStandInARowWithSendAtTheRightEdge) {
 TEST_F(BarTest, SendFollowsTheWidthOfTheBar) {
     for (int width : {268, 300, 180}) {
         HWND other = CreateBar(parent, width);
-        MyButton* send = BarOf(other)->send;
+        MyButton* send = BarOf(other)->buttons[Send];
         ASSERT_NE(send, nullptr);
         RECT place;
         GetWindowRect(send->window, &place);
@@ -102,7 +102,7 @@ TEST_F(BarTest, CreationLeavesTheMenuAlone) {
 }
 
 TEST_F(BarTest, EachPressReachesTheParentAsItsCommandWithZero) {
-    SetButtonDisabled(bar, Send, false);
+    SetCommandDisabled(bar, Send, false);
     for (int slot = Play; slot <= Send; ++slot) {
         SCOPED_TRACE(slot);
         g_commands.clear();
@@ -124,7 +124,7 @@ TEST_F(BarTest, CommandArrivesWhileTheButtonIsDownAndMayChangeIt) {
     g_onCommand = [&](WPARAM) {
         pressedDuringCommand = Button(Play)->pressed;
         SetButtonPressed(bar, Play, false);
-        SetButtonDisabled(bar, Play, true);
+        SetCommandDisabled(bar, Play, true);
     };
     Press(Button(Play));
     ASSERT_EQ(g_commands.size(), 1u);
@@ -144,13 +144,13 @@ TEST_F(BarTest, BarPassesAnyCommandOnUnchanged) {
 
 TEST_F(BarTest, DisabledButtonsSendNothing) {
     Press(Button(Send));  // disabled from the start
-    SetButtonDisabled(bar, Pause, true);
+    SetCommandDisabled(bar, Pause, true);
     Press(Button(Pause));
     EXPECT_TRUE(g_commands.empty());
     EXPECT_FALSE(Button(Send)->pressed);
     EXPECT_FALSE(Button(Pause)->pressed);
 
-    SetButtonDisabled(bar, Pause, false);
+    SetCommandDisabled(bar, Pause, false);
     Press(Button(Pause));
     ASSERT_EQ(g_commands.size(), 1u);
     EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_PAUSE));
@@ -180,7 +180,7 @@ TEST_F(BarTest, LatchingButtonsStayDownUntilReleasedByTheOwner) {
 }
 
 TEST_F(BarTest, MomentaryButtonsAreReleasedByMouseUpOrLeave) {
-    SetButtonDisabled(bar, Send, false);
+    SetCommandDisabled(bar, Send, false);
     for (int slot : {Pause, Stop, Send}) {
         SCOPED_TRACE(slot);
         g_commands.clear();
@@ -212,7 +212,7 @@ TEST_F(BarTest, QuickSecondPressOnAMomentaryButtonSendsAgain) {
 }
 
 TEST_F(BarTest, ReleaseOfAButtonDisabledMeanwhileKeepsItDisabled) {
-    g_onCommand = [&](WPARAM) { SetButtonDisabled(bar, Stop, true); };
+    g_onCommand = [&](WPARAM) { SetCommandDisabled(bar, Stop, true); };
     Press(Button(Stop));
     Release(Button(Stop));
     EXPECT_FALSE(Button(Stop)->pressed);
@@ -223,7 +223,7 @@ TEST_F(BarTest, ReleaseOfAButtonDisabledMeanwhileKeepsItDisabled) {
 TEST_F(BarTest, SetButtonDisabledGraysAndEnablesTheMenuItemByCommand) {
     for (int slot = Play; slot <= Send; ++slot) {
         SCOPED_TRACE(slot);
-        SetButtonDisabled(bar, slot, true);
+        SetCommandDisabled(bar, slot, true);
         EXPECT_TRUE(Button(slot)->disabled);
         EXPECT_TRUE(MenuItemGrayed(parent, kCommands[slot]));
         // Only this slot's item changed.
@@ -234,7 +234,7 @@ TEST_F(BarTest, SetButtonDisabledGraysAndEnablesTheMenuItemByCommand) {
         EXPECT_EQ(MenuStates(), expected);
     }
     for (int slot = Play; slot <= Send; ++slot) {
-        SetButtonDisabled(bar, slot, false);
+        SetCommandDisabled(bar, slot, false);
         EXPECT_FALSE(Button(slot)->disabled);
         EXPECT_FALSE(MenuItemGrayed(parent, kCommands[slot]));
     }
@@ -248,8 +248,8 @@ TEST_F(BarTest, SetButtonDisabledGraysAndEnablesTheMenuItemByCommand) {
 TEST_F(BarTest, EnablingAButtonEnablesAnItemGrayedDirectly) {
     EnableMenuItem(GetMenu(parent), IDM_RECORD, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
     EnableMenuItem(GetMenu(parent), IDM_PLAY, MF_BYCOMMAND | MF_GRAYED);
-    SetButtonDisabled(bar, Record, false);
-    SetButtonDisabled(bar, Play, false);
+    SetCommandDisabled(bar, Record, false);
+    SetCommandDisabled(bar, Play, false);
     EXPECT_EQ(GetMenuState(GetMenu(parent), IDM_RECORD, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED),
               0u);
     EXPECT_EQ(GetMenuState(GetMenu(parent), IDM_PLAY, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED),
@@ -257,7 +257,7 @@ TEST_F(BarTest, EnablingAButtonEnablesAnItemGrayedDirectly) {
 }
 
 TEST_F(BarTest, PressingAndSetButtonPressedNeverTouchTheMenu) {
-    SetButtonDisabled(bar, Stop, true);
+    SetCommandDisabled(bar, Stop, true);
     const std::vector<bool> before = MenuStates();
     for (int slot = Play; slot <= Send; ++slot) {
         SetButtonPressed(bar, slot, true);
@@ -272,9 +272,9 @@ TEST_F(BarTest, PressingAndSetButtonPressedNeverTouchTheMenu) {
 
 TEST_F(BarTest, DisabledOverridesPressedAndNeitherClearsTheOther) {
     SetButtonPressed(bar, Record, true);
-    SetButtonDisabled(bar, Record, true);
+    SetCommandDisabled(bar, Record, true);
     EXPECT_TRUE(Button(Record)->pressed);
-    SetButtonDisabled(bar, Record, false);
+    SetCommandDisabled(bar, Record, false);
     EXPECT_TRUE(Button(Record)->pressed);
     SetButtonPressed(bar, Record, false);
     EXPECT_FALSE(Button(Record)->disabled);
@@ -308,7 +308,7 @@ TEST_F(BarTest, EachButtonHasATooltipWithItsName) {
 
 TEST_F(BarTest, SlotsOutsideTheFiveChangeNothing) {
     for (int slot : {-1, 5, 6, 40004, INT32_MIN}) {
-        SetButtonDisabled(bar, slot, true);
+        SetCommandDisabled(bar, slot, true);
         SetButtonPressed(bar, slot, true);
     }
     EXPECT_EQ(MenuStates(), std::vector<bool>(5, false));
@@ -323,10 +323,10 @@ TEST(BarWithoutMenu, SetButtonDisabledStillWorks) {
     HWND parent = CreateTestParent(false);
     BtnBar* bar = BarOf(CreateBar(parent, 268));
     ASSERT_NE(bar, nullptr);
-    SetButtonDisabled(bar, Stop, true);
-    EXPECT_TRUE(bar->stop->disabled);
-    SetButtonDisabled(bar, Send, false);
-    EXPECT_FALSE(bar->send->disabled);
+    SetCommandDisabled(bar, Stop, true);
+    EXPECT_TRUE(bar->buttons[Stop]->disabled);
+    SetCommandDisabled(bar, Send, false);
+    EXPECT_FALSE(bar->buttons[Send]->disabled);
     DestroyWindow(parent);
 }
 
@@ -369,7 +369,7 @@ TEST(BarOnTheHeap, ObjectsAtHighAddressesAreFoundAgainAndFreedWithTheirWindows) 
         EXPECT_GT(reinterpret_cast<uintptr_t>(bar), uintptr_t{0xFFFFFFFF});
     }
     EXPECT_EQ(bar->window, barWindow);
-    Press(bar->record);
+    Press(bar->buttons[Record]);
     ASSERT_EQ(g_commands.size(), 1u);
     EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_RECORD));
     DestroyWindow(parent);
@@ -387,7 +387,7 @@ TEST(BarOnTheHeap, WithoutItsObjectTheBarHasNoButtonsAndDoesNothing) {
     EXPECT_EQ(heap.Allocations(), 1);
     EXPECT_EQ(BarOf(barWindow), nullptr);
     EXPECT_EQ(GetWindow(barWindow, GW_CHILD), nullptr);
-    SetButtonDisabled(nullptr, Play, true);
+    SetCommandDisabled(nullptr, Play, true);
     SetButtonPressed(nullptr, Play, true);
     EXPECT_FALSE(MenuItemGrayed(parent, IDM_PLAY));
     InvalidateRect(barWindow, nullptr, TRUE);
@@ -409,11 +409,11 @@ TEST(BarOnTheHeap, ButtonsWithoutObjectsAreLeftOut) {
     BtnBar* bar = BarOf(barWindow);
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(heap.Allocations(), 6);
-    EXPECT_EQ(bar->play, nullptr);
-    EXPECT_EQ(bar->send, nullptr);
+    EXPECT_EQ(bar->buttons[Play], nullptr);
+    EXPECT_EQ(bar->buttons[Send], nullptr);
     EXPECT_EQ(GetWindow(barWindow, GW_CHILD), nullptr) << "a button window without object stayed";
     for (int slot = Play; slot <= Send; ++slot) {
-        SetButtonDisabled(bar, slot, true);
+        SetCommandDisabled(bar, slot, true);
         SetButtonPressed(bar, slot, true);
     }
     EXPECT_TRUE(MenuItemGrayed(parent, IDM_SEND));  // the menu still follows
@@ -429,17 +429,17 @@ TEST(BarOnTheHeap, OneMissingButtonLeavesTheOthersWorking) {
     HWND parent = CreateTestParent(true);
     BtnBar* bar = BarOf(CreateBar(parent, 268));
     ASSERT_NE(bar, nullptr);
-    EXPECT_EQ(bar->stop, nullptr);
-    ASSERT_NE(bar->record, nullptr);
-    ASSERT_NE(bar->send, nullptr);
+    EXPECT_EQ(bar->buttons[Stop], nullptr);
+    ASSERT_NE(bar->buttons[Record], nullptr);
+    ASSERT_NE(bar->buttons[Send], nullptr);
     RECT place;
-    GetWindowRect(bar->record->window, &place);
+    GetWindowRect(bar->buttons[Record]->window, &place);
     MapWindowPoints(nullptr, bar->window, reinterpret_cast<POINT*>(&place), 2);
     EXPECT_EQ(place.left, 144);
-    SetButtonDisabled(bar, Stop, true);
+    SetCommandDisabled(bar, Stop, true);
     SetButtonPressed(bar, Stop, true);
     EXPECT_TRUE(MenuItemGrayed(parent, IDM_STOP));
-    Press(bar->record);
+    Press(bar->buttons[Record]);
     ASSERT_EQ(g_commands.size(), 1u);
     EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_RECORD));
     DestroyWindow(parent);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/app_state.h"
-#include "app/heap.h"
+#include "base/heap.h"
 #include "res/resource.h"
 #include "tests/support/file_bytes.h"
 

@@ -83,7 +83,7 @@ class ButtonTest : public ::testing::Test {
 };
 
 TEST_F(ButtonTest, EachFlagCombinationShowsItsPicture) {
-    SetButtonDisabled(bar, Send, false);
+    SetCommandDisabled(bar, Send, false);
     for (int slot = Play; slot <= Send; ++slot) {
         for (int flags = 0; flags < 4; ++flags) {
             const bool disabled = flags & 1;
@@ -91,7 +91,7 @@ TEST_F(ButtonTest, EachFlagCombinationShowsItsPicture) {
             SCOPED_TRACE(testing::Message()
                          << "slot " << slot << " disabled " << disabled << " pressed " << pressed);
             SetButtonPressed(bar, slot, pressed);
-            SetButtonDisabled(bar, slot, disabled);
+            SetCommandDisabled(bar, slot, disabled);
             Canvas painted(42, 42, kUntouched);
             Paint(Button(slot), painted.dc());
             const Pictures& pictures = kPictures[slot];
@@ -117,11 +117,11 @@ TEST_F(ButtonTest, ThreePicturesOfAButtonDiffer) {
 
 TEST_F(ButtonTest, PressedAndDisabledShowsDisabledThenPressedWhenEnabled) {
     Press(Button(Record));
-    SetButtonDisabled(bar, Record, true);
+    SetCommandDisabled(bar, Record, true);
     Canvas first(42, 42, kUntouched);
     Paint(Button(Record), first.dc());
     ExpectShows(first, IDB_RECORD_DISABLED);
-    SetButtonDisabled(bar, Record, false);
+    SetCommandDisabled(bar, Record, false);
     Canvas second(42, 42, kUntouched);
     Paint(Button(Record), second.dc());
     ExpectShows(second, IDB_RECORD_PRESSED);
@@ -178,12 +178,12 @@ TEST_F(ButtonTest, DisabledButtonNeverShowsTheFrame) {
     ExpectShows(painted, IDB_SEND_DISABLED);
 
     // Enabled under the resting pointer, the frame comes back at the next paint...
-    SetButtonDisabled(bar, Send, false);
+    SetCommandDisabled(bar, Send, false);
     Canvas enabled(42, 42, kUntouched);
     Paint(button, enabled.dc());
     EXPECT_TRUE(FrameOn(enabled, 42, 42));
     // ...and disabled again, it is gone at the next paint.
-    SetButtonDisabled(bar, Send, true);
+    SetCommandDisabled(bar, Send, true);
     Canvas disabled(42, 42, kUntouched);
     Paint(button, disabled.dc());
     EXPECT_FALSE(AnyWhiteOnTheEdge(disabled));
@@ -284,7 +284,7 @@ TEST_F(ButtonTest, ChangesAskForARepaintAndRefusedPressesDoNot) {
     SetButtonPressed(bar, Record, true);
     EXPECT_TRUE(RepaintAsked(Button(Record)));
     UpdateWindow(Button(Record)->window);
-    SetButtonDisabled(bar, Record, true);
+    SetCommandDisabled(bar, Record, true);
     EXPECT_TRUE(RepaintAsked(Button(Record)));
 }
 

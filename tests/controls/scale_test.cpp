@@ -3,7 +3,7 @@
 // when the dialog moves to a monitor of another scale.
 #include <gtest/gtest.h>
 
-#include "app/dpi.h"
+#include "base/dpi.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "tests/controls/controls_support.h"
@@ -48,7 +48,7 @@ TEST(ScaledBar, At175PercentShowsThe200PercentSetShrunkWithHalftone) {
     ExpectBarAtScale(bar, 168, 84);
     ASSERT_NE(bar, nullptr);
 
-    MyButton* play = bar->play;
+    MyButton* play = bar->buttons[Play];
     ASSERT_NE(play, nullptr);
     Canvas painted(74, 74, kUntouched);
     Paint(play, painted.dc());
@@ -88,8 +88,8 @@ TEST(ScaledBar, FollowsEachNewScaleItIsTold) {
                      SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
         SendMessageA(barWindow, kDpiChangedAfterParent, 0, 0);
         ExpectBarAtScale(bar, step.dpi, step.drawn);
-        EXPECT_TRUE(bar->record->pressed) << "a new scale changes no state";
-        EXPECT_TRUE(bar->send->disabled);
+        EXPECT_TRUE(bar->buttons[Record]->pressed) << "a new scale changes no state";
+        EXPECT_TRUE(bar->buttons[Send]->disabled);
     }
     DestroyWindow(parent);
 }

@@ -67,7 +67,7 @@ std::string NameAt(time_t when) {
     return name;
 }
 
-// The record lies so that its tempPath ends a readable page and everything after it is
+// The record lies so that its voicePath ends a readable page and everything after it is
 // inaccessible: a worker that touches any other field crashes the test.
 class GuardedState {
   public:
@@ -122,7 +122,7 @@ class MailSend : public ::testing::Test {
         SetEnvironmentVariableA("TMP", temp_);
         SetEnvironmentVariableA("TEMP", temp_);
         // A voice file as the main window makes it, with a recording in it.
-        snprintf(state_.get()->tempPath, MAX_PATH, "%skes%04X.tmp", temp_,
+        snprintf(state_.get()->voicePath, MAX_PATH, "%skes%04X.tmp", temp_,
                  static_cast<unsigned>(GetCurrentProcessId() & 0xFFFF));
         WriteVoiceFile("RIFF first recording");
         threadsBefore_ = ThreadIdsNow();
@@ -145,7 +145,7 @@ class MailSend : public ::testing::Test {
             CloseHandle(release_);
         }
         DeleteFileA(logPath_);
-        DeleteFileA(state_.get()->tempPath);
+        DeleteFileA(state_.get()->voicePath);
         RemoveFolder((std::string(temp_) + "Kestrune").c_str());
         RemoveDirectoryA(temp_);
         SetEnvironmentVariableA("TMP", savedTmp_[0] ? savedTmp_ : nullptr);
@@ -153,7 +153,7 @@ class MailSend : public ::testing::Test {
     }
 
     void WriteVoiceFile(const std::string& content) {
-        HANDLE file = CreateFileA(state_.get()->tempPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        HANDLE file = CreateFileA(state_.get()->voicePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
@@ -414,7 +414,7 @@ TEST_F(MailSend, ANewRecordingAfterSendLeavesTheSnapshotIntact) {
     StartMailWorker(state());
     ASSERT_TRUE(WaitForCalls(1));
     WriteVoiceFile("RIFF second, longer recording");
-    DeleteFileA(state()->tempPath);  // closing the window
+    DeleteFileA(state()->voicePath);  // closing the window
     const std::string attached = Record(Records()[0])["file.pathName"];
     EXPECT_EQ(FileText(attached), "RIFF first recording");
     EXPECT_EQ(GetFileAttributesA(old.c_str()), INVALID_FILE_ATTRIBUTES) << "more than a day old";
@@ -430,7 +430,7 @@ TEST_F(MailSend, ACopyThatCannotBeMadeSaysSoAndSendsNothing) {
     const HWND mainWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x10e4));
     const HWND savedMainWindow = g_mainWindow;
     g_mainWindow = mainWindow;
-    HANDLE busy = CreateFileA(state()->tempPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE busy = CreateFileA(state()->voicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(busy, INVALID_HANDLE_VALUE);
     StartMailWorker(state());

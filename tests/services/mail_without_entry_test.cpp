@@ -6,7 +6,7 @@
 #include <cstring>
 #include <set>
 
-#include "app/heap.h"
+#include "base/heap.h"
 #include "tests/services/worker_threads.h"
 
 namespace {
@@ -19,7 +19,7 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
     char temp[MAX_PATH];
     ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
     AppState state = {};
-    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.tempPath), 0u);
+    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.voicePath), 0u);
     const AppState untouched = state;
     HWND window =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -48,7 +48,7 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
     EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
     g_mainWindow = savedMainWindow;
     DestroyWindow(window);
-    DeleteFileA(state.tempPath);
+    DeleteFileA(state.voicePath);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 
 #include "services/shell_links.h"
 #include "tests/services/worker_threads.h"
-#include "tests/support/scripted_shell.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
+#include "tests/support/scripted_shell.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
     char temp[MAX_PATH];
     ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
     AppState state = {};
-    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.tempPath), 0u);
+    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.voicePath), 0u);
     const AppState untouched = state;
     HWND window =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -83,7 +83,7 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
     g_mainWindow = savedMainWindow;
     g_shellExecute = savedShell;
     DestroyWindow(window);
-    DeleteFileA(state.tempPath);
+    DeleteFileA(state.voicePath);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/message_box.h"
+#include "base/message_box.h"
 #include "res/resource.h"
 #include "tests/support/scripted_shell.h"
 

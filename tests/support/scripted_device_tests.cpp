@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/heap.h"
-#include "app/message_box.h"
+#include "base/heap.h"
+#include "base/message_box.h"
 #include "res/resource.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"

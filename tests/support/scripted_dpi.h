@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/dpi.h"
+#include "base/dpi.h"
 
 class ScriptedDpi {
   public:

@@ -11,7 +11,7 @@
 #include <map>
 #include <set>
 
-#include "app/heap.h"
+#include "base/heap.h"
 
 class ScriptedHeap {
   public:

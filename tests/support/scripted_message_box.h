@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/message_box.h"
+#include "base/message_box.h"
 
 struct MessageBoxRecord {
     HWND owner;

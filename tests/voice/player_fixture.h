@@ -21,12 +21,13 @@
 #include "tests/voice/voice_test_files.h"
 #include "voice/player.h"
 #include "voice/voice_file.h"
+#include "voice/wave_device.h"
 
 class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = folder_.File("voice.wav");
-        std::strcpy(state_.tempPath, path_.c_str());
+        std::strcpy(state_.voicePath, path_.c_str());
         state_.dialog = window_.Handle();
         g_mainWindow = window_.Handle();
         window_.onWomDone = [this](WAVEHDR* buffer) { OnPlayedBlock(&state_, buffer); };

@@ -22,7 +22,7 @@ TEST_F(PlayerTest, FileHeldElsewhereIsReportedAndLeavesTheFileFieldAlone) {
     HANDLE before = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0x4321));
     state_.file = before;
     state_.seeking = true;
-    state_.playbackOpen = true;
+    state_.playbackStarted = true;
 
     expectedBoxes_ = 1;
     EXPECT_FALSE(StartPlayback(&state_));
@@ -35,7 +35,7 @@ TEST_F(PlayerTest, FileHeldElsewhereIsReportedAndLeavesTheFileFieldAlone) {
     EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
     EXPECT_EQ(state_.file, before);
     EXPECT_FALSE(state_.seeking);
-    EXPECT_FALSE(state_.playbackOpen);
+    EXPECT_FALSE(state_.playbackStarted);
     EXPECT_FALSE(state_.playing);
     EXPECT_EQ(out_.OpenCount(), 0);
     EXPECT_EQ(heap_.Allocations(), 0);
@@ -59,7 +59,7 @@ TEST_F(PlayerTest, PlayAgainDuringAPlaybackFailsAndTheRunningOnePlaysOnToItsEnd)
     out_.PlayAndPump();
     EXPECT_EQ(out_.Played(), data);
     EXPECT_EQ(closes_, 1);
-    // The failed start cleared playbackOpen: the close does not apply Ready a second time.
+    // The failed start cleared playbackStarted: the close does not apply Ready a second time.
     EXPECT_FALSE(closeResult_);
     ExpectReleased();
 }
@@ -78,7 +78,7 @@ TEST_F(PlayerTest, DeviceThatCannotOpenLeavesZeroTimeAndTheFileClosed) {
     EXPECT_TRUE(FileIsFree());
     EXPECT_EQ(state_.file, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(state_.playing);
-    EXPECT_FALSE(state_.playbackOpen);
+    EXPECT_FALSE(state_.playbackStarted);
     EXPECT_EQ(heap_.Allocations(), 0);
     PumpMessages();
     EXPECT_EQ(closes_, 0);  // no device, no close notification
@@ -176,7 +176,7 @@ TEST_P(PlayerSetUpFailureTest, WrittenBuffersComeBackAndTheDeviceClosesAfterTheL
     EXPECT_EQ(liveWhileUp, 2 * failure.slot);
     EXPECT_EQ(queuedWhileUp, failure.slot);
     EXPECT_FALSE(state_.playing);
-    EXPECT_FALSE(state_.playbackOpen);
+    EXPECT_FALSE(state_.playbackStarted);
     EXPECT_EQ(out_.CallCount("write"), failure.slot);
     if (failure.back == Back::AfterBox && failure.slot > 0) {
         // Nothing is freed or closed under the device's feet.

@@ -11,7 +11,7 @@ TEST_F(PlayerTest, PlaysOddNumberOfFramesInOrderAndSendsTheShortLastBlockWholeWi
 
     ASSERT_TRUE(StartPlayback(&state_));
     EXPECT_TRUE(state_.playing);
-    EXPECT_TRUE(state_.playbackOpen);
+    EXPECT_TRUE(state_.playbackStarted);
     EXPECT_EQ(Time(), "0:00");
     EXPECT_EQ(out_.Window(), window_.Handle());
     EXPECT_EQ(std::memcmp(&out_.Format(), VoiceFormat(), sizeof(GSM610WAVEFORMAT)), 0);
@@ -204,9 +204,7 @@ TEST_F(PlayerTest, StopWhilePausedRestartsOutputFirst) {
     ASSERT_TRUE(StartPlayback(&state_));
     PlayOne();
     // What the Pause command does.
-    state_.paused = true;
-    ASSERT_EQ(g_waveOut->pause(state_.waveOut), MMSYSERR_NOERROR);
-    SetDlgItemTextA(window_.Handle(), IDC_STATUS, "Playing / Paused");
+    ASSERT_TRUE(SetPaused(&state_, true));
     EXPECT_EQ(out_.PlayAndPump(), 0);
 
     StopPlayback(&state_);
@@ -214,7 +212,7 @@ TEST_F(PlayerTest, StopWhilePausedRestartsOutputFirst) {
     EXPECT_FALSE(state_.paused);
     EXPECT_FALSE(state_.playing);
     EXPECT_FALSE(out_.IsPaused());
-    EXPECT_EQ(Status(), "Playing");
+    EXPECT_FALSE(state_.devicePaused);  // the window shows "Playing"
     EXPECT_EQ(out_.PlayAndPump(), kPlayBuffers);
     EXPECT_EQ(out_.Played(), Part(data, 0, 5 * kBlockBytes));
     EXPECT_EQ(closes_, 1);
@@ -249,12 +247,13 @@ TEST_F(PlayerTest, StopWhilePausedResumesInputWhenARecordingIsActive) {
               MMSYSERR_NOERROR);
     state_.recording = true;
     state_.paused = true;
+    state_.devicePaused = true;
 
     StopPlayback(&state_);
 
     EXPECT_TRUE(in.IsStarted());
     EXPECT_FALSE(state_.paused);
-    EXPECT_EQ(Status(), "Recording");
+    EXPECT_FALSE(state_.devicePaused);  // the window shows "Recording"
     EXPECT_EQ(out_.CallsText(), "");
     ASSERT_EQ(g_waveIn->close(state_.waveIn), MMSYSERR_NOERROR);
     PumpMessages();

@@ -15,6 +15,7 @@
 #include "tests/support/test_window.h"
 #include "tests/voice/voice_test_files.h"
 #include "voice/voice_file.h"
+#include "voice/wave_device.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ class Rig {
   public:
     explicit Rig(const TempFolder& folder, const char* name = "kes1.tmp") {
         path = folder.File(name);
-        std::strcpy(state.tempPath, path.c_str());
+        std::strcpy(state.voicePath, path.c_str());
         state.dialog = window.Handle();
         state.file = INVALID_HANDLE_VALUE;
         g_mainWindow = window.Handle();
@@ -139,9 +140,8 @@ class Rig {
     }
     // The Pause command while recording: stop input, which hands back the partly filled buffer.
     void Pause() {
-        state.paused = true;
-        SetDlgItemTextA(window.Handle(), kStatusLine, "Recording / Paused");
-        EXPECT_EQ(g_waveIn->stop(state.waveIn), MMSYSERR_NOERROR);
+        EXPECT_TRUE(SetPaused(&state, true));
+        EXPECT_TRUE(state.devicePaused);
         PumpMessages();
     }
     // After the close: nothing left on the heap, on the device or in the slots; file closed.
@@ -176,7 +176,7 @@ TEST_F(RecorderTest, StartOpensGsmInputAndQueuesEightBuffersBehindHeaderOfNoData
     Rig rig(folder_);
     ASSERT_TRUE(StartRecording(&rig.state));
 
-    EXPECT_TRUE(rig.state.started);
+    EXPECT_TRUE(rig.state.recordingStarted);
     EXPECT_TRUE(rig.state.recording);
     EXPECT_EQ(rig.state.dataBytes, 0u);
     EXPECT_EQ(rig.boxes.Count(), 0);
@@ -263,7 +263,7 @@ void StopDrainsEveryQueuedBuffer(const TempFolder& folder, bool wineClose) {
     ASSERT_TRUE(StartRecording(&rig.state));
     rig.waveIn.DeliverAndPump(10 * kBlockBytes + 65);
 
-    EXPECT_TRUE(StopRecording(&rig.state));
+    StopRecording(&rig.state);
     PumpMessages();
     EXPECT_FALSE(rig.state.recording);
     EXPECT_TRUE(rig.waveIn.IsOpen());
@@ -344,16 +344,16 @@ TEST_F(RecorderTest, StopWhilePausedResumesInputFirstAndDrains) {
         rig.Pause();
         EXPECT_FALSE(rig.waveIn.IsStarted());
 
-        EXPECT_TRUE(StopRecording(&rig.state));
+        StopRecording(&rig.state);
         EXPECT_FALSE(rig.state.paused);
         EXPECT_FALSE(rig.state.recording);
         EXPECT_TRUE(rig.waveIn.IsStarted());
-        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_FALSE(rig.state.devicePaused);  // the window shows "Recording"
 
         // Without the resume nothing would come back and the recording would never end.
         rig.waveIn.DeliverAndPump(8 * kBlockBytes);
         EXPECT_TRUE(rig.completed);
-        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_FALSE(rig.state.devicePaused);  // the window shows "Recording"
         EXPECT_EQ(rig.FileBytes(), CompletedFile(12 * kBlockBytes, SampleCount(12 * kBlockBytes)));
         rig.ExpectAllReleased();
     }
@@ -369,11 +369,12 @@ TEST_F(RecorderTest, StopWhilePausedDuringPlaybackRestartsOutput) {
     ASSERT_EQ(g_waveOut->pause(rig.state.waveOut), MMSYSERR_NOERROR);
     rig.state.playing = true;
     rig.state.paused = true;
+    rig.state.devicePaused = true;
 
-    EXPECT_TRUE(StopRecording(&rig.state));
+    StopRecording(&rig.state);
     EXPECT_FALSE(rig.state.paused);
     EXPECT_FALSE(waveOut.IsPaused());
-    EXPECT_EQ(rig.window.Text(kStatusLine), "Playing");
+    EXPECT_FALSE(rig.state.devicePaused);      // the window shows "Playing"
     EXPECT_EQ(rig.waveIn.Calls().size(), 0u);  // the input device is not touched
 
     rig.window.onWomClose = [] {};
@@ -474,7 +475,7 @@ TEST_F(RecorderTest, FailedWriteWhilePausedResumesInputAndDrains) {
         EXPECT_FALSE(rig.state.recording);
         EXPECT_FALSE(rig.state.paused);
         EXPECT_TRUE(rig.waveIn.IsStarted());
-        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_FALSE(rig.state.devicePaused);  // the window shows "Recording"
         EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 3 * kBlockBytes);
         EXPECT_EQ(rig.waveIn.QueuedCount(), 7);
 
@@ -500,7 +501,7 @@ TEST_F(RecorderTest, SizeLimitReachedWhilePausedResumesInputAndDrains) {
         EXPECT_FALSE(rig.state.recording);
         EXPECT_FALSE(rig.state.paused);
         EXPECT_TRUE(rig.waveIn.IsStarted());
-        EXPECT_EQ(rig.window.Text(kStatusLine), "Recording");
+        EXPECT_FALSE(rig.state.devicePaused);  // the window shows "Recording"
         EXPECT_EQ(rig.FileBytes().size(), kHeaderBytes + 65);
 
         rig.waveIn.DeliverAndPump(7 * kBlockBytes);
@@ -605,7 +606,7 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     EXPECT_FALSE(StartRecording(&rig.state));  // the file is locked by its holder
     CloseHandle(old);
     ExpectBox(rig, rig.window.Handle(), "Failed to create temporary file", true);
-    EXPECT_FALSE(rig.state.started);
+    EXPECT_FALSE(rig.state.recordingStarted);
     EXPECT_FALSE(rig.state.recording);
     EXPECT_EQ(rig.state.file, INVALID_HANDLE_VALUE);
     // The device opened first, and closes again with nothing on it.
@@ -617,10 +618,10 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     const std::vector<BYTE> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     EXPECT_EQ(rig.FileBytes(), earlier);
 
-    std::strcpy(rig.state.tempPath, folder_.File("no such folder\\kes2.tmp").c_str());
+    std::strcpy(rig.state.voicePath, folder_.File("no such folder\\kes2.tmp").c_str());
     EXPECT_FALSE(StartRecording(&rig.state));
     EXPECT_EQ(rig.boxes.Count(), 2);
-    rig.state.tempPath[0] = '\0';  // no temporary file name was obtained at start-up
+    rig.state.voicePath[0] = '\0';  // no temporary file name was obtained at start-up
     EXPECT_FALSE(StartRecording(&rig.state));
     EXPECT_EQ(rig.boxes.Count(), 3);
 }
@@ -641,7 +642,7 @@ TEST_F(RecorderTest, HeaderThatIsNotWrittenWholeIsReportedAsAFileNotCreated) {
 
             EXPECT_FALSE(StartRecording(&rig.state));
             ExpectBox(rig, rig.window.Handle(), "Failed to create temporary file", true);
-            EXPECT_FALSE(rig.state.started);
+            EXPECT_FALSE(rig.state.recordingStarted);
             EXPECT_FALSE(rig.state.recording);
             EXPECT_EQ(rig.state.file, INVALID_HANDLE_VALUE);
             EXPECT_TRUE(FileIsClosed(rig.path));
@@ -671,7 +672,7 @@ TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileUntouched) {
     ASSERT_EQ(rig.boxes.Count(), 1);
     EXPECT_EQ(rig.boxes.Boxes()[0].text.substr(0, 44),
               "The microphone is in use by another program.");
-    EXPECT_FALSE(rig.state.started);
+    EXPECT_FALSE(rig.state.recordingStarted);
     EXPECT_FALSE(rig.state.recording);
     EXPECT_EQ(rig.FileBytes(), (std::vector<BYTE>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
     EXPECT_EQ(rig.heap.Allocations(), 0);
@@ -682,7 +683,7 @@ TEST_F(RecorderTest, DeviceThatCannotBeOpenedIsReportedAndTheFileUntouched) {
 // After a failed step: `slotsQueued` buffers were on the device. Until their hand-back nothing
 // of them is unprepared or freed; then all is released and the header of no data stays.
 void ExpectFailedStartCleansUp(Rig& rig, int slotsQueued) {
-    EXPECT_FALSE(rig.state.started);
+    EXPECT_FALSE(rig.state.recordingStarted);
     EXPECT_FALSE(rig.state.recording);
     EXPECT_EQ(rig.heap.LiveBlocks(), 2 * slotsQueued);
     EXPECT_EQ(rig.waveIn.PreparedCount(), slotsQueued);

@@ -31,15 +31,15 @@ int main(int argc, char** argv) {
     HWND barWindow = CreateWindowExA(0, "BtnBarClass", "", WS_POPUP, 0, 0, kBarWidth, kBarHeight,
                                      nullptr, nullptr, g_instance, nullptr);
     auto* bar = static_cast<BtnBar*>(GetWindowObject(barWindow));
-    if (!bar || !bar->play || !bar->stop) {
+    if (!bar || !bar->buttons[Play] || !bar->buttons[Stop]) {
         std::fprintf(stderr, "cannot create the bar\n");
         return 1;
     }
     // A click on Play latches it; the pointer then rests on Stop.
-    SendMessageA(bar->play->window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
-    SendMessageA(bar->play->window, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
-    SendMessageA(bar->play->window, WM_MOUSELEAVE, 0, 0);
-    SendMessageA(bar->stop->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
+    SendMessageA(bar->buttons[Play]->window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+    SendMessageA(bar->buttons[Play]->window, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+    SendMessageA(bar->buttons[Play]->window, WM_MOUSELEAVE, 0, 0);
+    SendMessageA(bar->buttons[Stop]->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
 
     void* bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     // What the bar's erase and its buttons' paints put on the screen.
     RECT all = {0, 0, kBarWidth, kBarHeight};
     FillRect(dc, &all, reinterpret_cast<HBRUSH>(GetClassLongPtrA(barWindow, GCLP_HBRBACKGROUND)));
-    for (MyButton* button : {bar->play, bar->pause, bar->stop, bar->record, bar->send}) {
+    for (MyButton* button : bar->buttons) {
         RECT place;
         GetWindowRect(button->window, &place);
         MapWindowPoints(nullptr, barWindow, reinterpret_cast<POINT*>(&place), 2);

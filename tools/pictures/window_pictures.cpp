@@ -18,9 +18,9 @@
 #include "res/resource.h"
 #include "tests/support/gsm_sound.h"
 #include "tests/support/message_pump.h"
-#include "tools/pictures/bitmap_file.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_wave.h"
+#include "tools/pictures/bitmap_file.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ bool TakePictures(AppState& state, const char* folder) {
     SetCursorPos(0, 0);
     HWND dialog =
         CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
-    if (!dialog || !state.bar || !state.bar->record || !state.bar->stop) {
+    if (!dialog || !state.bar || !state.bar->buttons[Record] || !state.bar->buttons[Stop]) {
         std::fprintf(stderr, "cannot create the main window\n");
         return false;
     }
@@ -131,14 +131,14 @@ bool TakePictures(AppState& state, const char* folder) {
 
     // About four seconds recorded, still running, of a voice at about -14 dBFS on the meter.
     input.SetSound(EncodeGsm(SinePcm(6500, 1.0)));
-    Click(state.bar->record);
+    Click(state.bar->buttons[Record]);
     input.DeliverAndPump(50 * kBlockBytes);
     PrintReadouts(dialog, "recording");
     ok = Capture(dialog, folder, "window-recording.bmp") && ok;
 
     // Seven seconds in all, stopped and drained.
     input.DeliverAndPump(30 * kBlockBytes);
-    Click(state.bar->stop);
+    Click(state.bar->buttons[Stop]);
     input.DeliverAndPump(8 * kBlockBytes);
     if (input.IsOpen()) {
         std::fprintf(stderr, "the recording did not drain\n");
@@ -153,7 +153,7 @@ bool TakePictures(AppState& state, const char* folder) {
     }
     DestroyWindow(dialog);
     PumpMessages();
-    DeleteFileA(state.tempPath);
+    DeleteFileA(state.voicePath);
     return ok;
 }
 

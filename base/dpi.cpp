@@ -1,4 +1,6 @@
-#include "app/dpi.h"
+#include "base/dpi.h"
+
+#include "base/newer_windows.h"
 
 namespace {
 
@@ -26,12 +28,6 @@ UINT DpiOfWindow(HWND window) {
 }  // namespace
 
 WindowDpiFn g_windowDpi = DpiOfWindow;
-
-void* NewerSystemFunction(const char* module, const char* name) {
-    HMODULE loaded = GetModuleHandleA(module);
-    FARPROC function = loaded ? GetProcAddress(loaded, name) : nullptr;
-    return reinterpret_cast<void*>(function);
-}
 
 int ScaleToDpi(int pixels, UINT dpi) {
     return MulDiv(pixels, static_cast<int>(dpi), static_cast<int>(kBaseDpi));

@@ -1,3 +1,3 @@
-#include "app/message_box.h"
+#include "base/message_box.h"
 
 MessageBoxFn g_messageBox = MessageBoxA;

@@ -21,8 +21,5 @@ inline UINT WindowDpi(HWND window) {
 // A 96-dpi measure at `dpi`, rounded to the nearest pixel.
 int ScaleToDpi(int pixels, UINT dpi);
 
-// A function of a loaded system DLL that older Windows lacks, or null.
-void* NewerSystemFunction(const char* module, const char* name);
-
 // GetSystemMetricsForDpi where it exists, else GetSystemMetrics (the system's own scale).
 int SystemMetricForDpi(int index, UINT dpi);

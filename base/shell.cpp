@@ -1,0 +1,5 @@
+#include "base/shell.h"
+
+#include <shellapi.h>
+
+ShellExecuteFn g_shellExecute = ShellExecuteA;

@@ -1,0 +1,7 @@
+// The shell, which opens pages, folders and settings for the program. A seam: tests write each
+// call down and open nothing.
+#pragma once
+#include <windows.h>
+
+using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+extern ShellExecuteFn g_shellExecute;  // ShellExecuteA in the program
