@@ -1,3 +1,5 @@
+// Room app/: the application shell: start-up, the state record, the control states, the window.
+//
 // The one record of everything the program knows about the current voice message, and the
 // readouts (time, size, position) that the recorder and player update as they run.
 #pragma once

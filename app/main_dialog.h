@@ -1,3 +1,5 @@
+// Room app/: the application shell: start-up, the state record, the control states, the window.
+//
 // The main window: a modal dialog whose procedure turns every user action and device
 // notification into a call on the recorder, the player, the control states or the services.
 #pragma once

@@ -1,3 +1,5 @@
+// Room app/: the application shell: start-up, the state record, the control states, the window.
+//
 // How the main window looks: the four arrangements of its controls (which commands are
 // available), and the live parts that follow the record, the status line and the input level.
 #pragma once

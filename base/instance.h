@@ -1,5 +1,6 @@
-// The floor every room stands on: the module the program runs from. Its resources and window
-// classes belong to this instance.
+// Room base/: the seams and helpers every floor uses: heap, boxes, DPI, shell, folders, instance.
+//
+// The module the program runs from: its resources and window classes belong to this instance.
 #pragma once
 #include <windows.h>
 

@@ -1,3 +1,5 @@
+// Room controls/: the bitmap button and the button bar that holds five of them.
+//
 // The button bar: holds Play, Pause, Stop, Record and Send and passes their commands on.
 #pragma once
 #include <windows.h>

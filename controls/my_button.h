@@ -1,3 +1,5 @@
+// Room controls/: the bitmap button and the button bar that holds five of them.
+//
 // The bitmap push button: three pictures, a hover frame, latching or momentary behaviour,
 // and a press reported to the parent as WM_COMMAND on the mouse-down.
 #pragma once

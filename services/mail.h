@@ -1,3 +1,5 @@
+// Room services/: handing the recording over (Send, Copy, Save As); Help, About, home page.
+//
 // Send: copies the voice file as it is now and hands the copy to the Simple MAPI mail program
 // on a worker thread of its own.
 #pragma once

@@ -1,3 +1,5 @@
+// Room services/: handing the recording over (Send, Copy, Save As); Help, About, home page.
+//
 // Help page, About box, the maker's home page and a file shown in its folder.
 #pragma once
 #include <windows.h>

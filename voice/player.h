@@ -1,3 +1,5 @@
+// Room voice/: the voice engine: the voice file, recording and playback, told by the devices.
+//
 // The player: streams the voice file through the wave mapper with four buffers circulating,
 // follows the position slider, and stops by draining.
 #pragma once

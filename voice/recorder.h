@@ -1,3 +1,5 @@
+// Room voice/: the voice engine: the voice file, recording and playback, told by the devices.
+//
 // The recorder: captures GSM 6.10 from a microphone into the voice file, with eight buffers
 // circulating, and stops by draining.
 #pragma once

@@ -1,3 +1,5 @@
+// Room voice/: the voice engine: the voice file, recording and playback, told by the devices.
+//
 // The voice file's format: a RIFF/WAVE file of GSM 6.10 audio, 8000 Hz mono, behind a 60-byte
 // header. Where the file lives and who opens it is voice/voice_store.h.
 #pragma once
