@@ -150,11 +150,16 @@ LONG PressedButtonState(HWND button) {
 }
 
 void AnnotatePressed(HWND button, bool pressed) {
-    if (!pressed) {
-        ClearOne(button, PROPID_ACC_STATE);
-    } else if (Usable(button)) {
-        SetNumber(button, PROPID_ACC_STATE, PressedButtonState(button));
+    if (!Usable(button)) {
+        return;
     }
+    if (pressed) {
+        SetNumber(button, PROPID_ACC_STATE, PressedButtonState(button));
+    } else {
+        ClearOne(button, PROPID_ACC_STATE);
+    }
+    // Nothing else tells a screen reader that the state changed.
+    g_annotation.notifyEvent(EVENT_OBJECT_STATECHANGE, button, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void AnnotateName(HWND window, const WCHAR* name) {

@@ -57,8 +57,9 @@ void AnnotatePushButton(HWND button);
 // While `pressed` (Play or Record latched) the state is annotated as pressed, together with what
 // the system's object reports from the window itself (unavailable when disabled, focusable,
 // focused, invisible), since an annotated state replaces that whole; when not pressed the
-// annotation is cleared and the system's object answers alone. Called again whenever the
-// window is enabled or disabled, gains or loses the focus, or is shown or hidden while pressed.
+// annotation is cleared and the system's object answers alone. Either way it tells of a state
+// change (EVENT_OBJECT_STATECHANGE). Called again whenever the window is enabled or disabled,
+// gains or loses the focus, or is shown or hidden while pressed.
 void AnnotatePressed(HWND button, bool pressed);
 // The state AnnotatePressed annotates for a pressed button, as the window is now.
 LONG PressedButtonState(HWND button);

@@ -130,15 +130,22 @@ TEST_F(AnnotationTest, PressedStateCarriesTheWindowsOwnState) {
         ASSERT_EQ(GetFocus() == button, focused);
         scripted.Forget();
         AnnotatePressed(button, pressed);
-        const AnnotationRecord& call = OnlyCall(scripted);
-        if (!pressed) {
+        ASSERT_EQ(scripted.Calls().size(), 2u);
+        const AnnotationRecord& call = scripted.Calls()[0];
+        if (pressed) {
+            const LONG expected = STATE_SYSTEM_PRESSED |
+                                  (enabled ? STATE_SYSTEM_FOCUSABLE : STATE_SYSTEM_UNAVAILABLE) |
+                                  (focused ? STATE_SYSTEM_FOCUSED : 0) |
+                                  (shown ? 0 : STATE_SYSTEM_INVISIBLE);
+            ExpectNumber(call, button, PROPID_ACC_STATE, expected);
+        } else {
             ExpectCall(call, AnnotationRecord::kClearProps, button, PROPID_ACC_STATE);
-            continue;
         }
-        const LONG expected =
-            STATE_SYSTEM_PRESSED | (enabled ? STATE_SYSTEM_FOCUSABLE : STATE_SYSTEM_UNAVAILABLE) |
-            (focused ? STATE_SYSTEM_FOCUSED : 0) | (shown ? 0 : STATE_SYSTEM_INVISIBLE);
-        ExpectNumber(call, button, PROPID_ACC_STATE, expected);
+        // Then the news of it.
+        const AnnotationRecord& told = scripted.Calls()[1];
+        EXPECT_EQ(told.kind, AnnotationRecord::kEvent);
+        EXPECT_EQ(told.event, static_cast<DWORD>(EVENT_OBJECT_STATECHANGE));
+        ExpectOnClient(told, button);
     }
 }
 
