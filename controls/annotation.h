@@ -11,8 +11,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
-// The calls the annotations go through. A seam: the program's reach oleacc and user32; tests
-// record them and fail on misuse.
+// The calls the annotations go through. A seam: in the program they reach oleacc and user32;
+// tests record them and fail on misuse.
 using SetPropFn = HRESULT (*)(HWND window, DWORD object, DWORD child, const GUID& property,
                               const VARIANT& value);
 using SetPropStringFn = HRESULT (*)(HWND window, DWORD object, DWORD child, const GUID& property,
