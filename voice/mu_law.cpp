@@ -1,5 +1,8 @@
 #include "voice/mu_law.h"
 
+#include <mmsystem.h>
+#include <mmreg.h>
+
 #include <cstring>
 
 namespace {
@@ -23,26 +26,21 @@ struct SegmentTable {
 };
 constexpr SegmentTable kSegments;
 
-void PutValue(BYTE* at, DWORD value) {
+// Little-endian fields, each returning the position after it.
+BYTE* PutTag(BYTE* at, const char (&tag)[5]) {
+    std::memcpy(at, tag, 4);
+    return at + 4;
+}
+BYTE* PutWord(BYTE* at, WORD value) {
     at[0] = static_cast<BYTE>(value);
     at[1] = static_cast<BYTE>(value >> 8);
-    at[2] = static_cast<BYTE>(value >> 16);
-    at[3] = static_cast<BYTE>(value >> 24);
+    return at + 2;
+}
+BYTE* PutValue(BYTE* at, DWORD value) {
+    return PutWord(PutWord(at, static_cast<WORD>(value)), static_cast<WORD>(value >> 16));
 }
 
-// The header for no data; the three sizes are filled in by BuildMuLawHeader.
-const BYTE kEmptyHeader[kMuLawHeaderBytes] = {
-    'R',  'I',  'F', 'F', 0,    0,    0, 0, 'W', 'A', 'V', 'E',  // RIFF, its size, WAVE
-    'f',  'm',  't', ' ', 18,   0,    0, 0,                      // an 18-byte format chunk:
-    7,    0,    1,   0,                                          // µ-law, one channel
-    0x40, 0x1F, 0,   0,   0x40, 0x1F, 0, 0,                      // 8000 Hz, 8000 bytes a second
-    1,    0,    8,   0,   0,    0,                             // one byte a block, 8 bits, no extra
-    'f',  'a',  'c', 't', 4,    0,    0, 0, 0,   0,   0,   0,  // the sample count
-    'd',  'a',  't', 'a', 0,    0,    0, 0};                   // the data's size
-
-constexpr DWORD kRiffSizeOffset = 4;
-constexpr DWORD kSampleCountOffset = 46;
-constexpr DWORD kDataSizeOffset = 54;
+constexpr DWORD kRate = 8000;
 
 }  // namespace
 
@@ -69,8 +67,22 @@ void EncodeMuLaw(const short* samples, DWORD count, BYTE* mulaw) {
 }
 
 void BuildMuLawHeader(BYTE header[kMuLawHeaderBytes], DWORD samples) {
-    std::memcpy(header, kEmptyHeader, kMuLawHeaderBytes);
-    PutValue(header + kRiffSizeOffset, kMuLawHeaderBytes - 8 + samples + (samples & 1));
-    PutValue(header + kSampleCountOffset, samples);
-    PutValue(header + kDataSizeOffset, samples);
+    BYTE* at = header;
+    at = PutTag(at, "RIFF");
+    at = PutValue(at, kMuLawHeaderBytes - 8 + samples + (samples & 1));
+    at = PutTag(at, "WAVE");
+    at = PutTag(at, "fmt ");
+    at = PutValue(at, 18);
+    at = PutWord(at, WAVE_FORMAT_MULAW);
+    at = PutWord(at, 1);       // mono
+    at = PutValue(at, kRate);  // samples a second,
+    at = PutValue(at, kRate);  // bytes a second
+    at = PutWord(at, 1);       // bytes a block
+    at = PutWord(at, 8);       // bits a sample
+    at = PutWord(at, 0);       // no extra format bytes
+    at = PutTag(at, "fact");
+    at = PutValue(at, 4);
+    at = PutValue(at, samples);
+    at = PutTag(at, "data");
+    PutValue(at, samples);
 }
