@@ -12,8 +12,7 @@
 
 namespace {
 
-// 10 s of sound a codec call: few calls, and buffers of a few hundred KB.
-constexpr DWORD kChunkFrames = 250;
+constexpr DWORD kChunkFrames = kConvertChunkFrames;
 constexpr DWORD kChunkBytes = kChunkFrames * kFrameBytes;
 // Before the first sound: the last µ-law bytes written, which may have to move to the start.
 // The first sound's step may have begun in the chunk before the one that completes it.

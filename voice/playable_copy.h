@@ -6,6 +6,9 @@
 
 #include "voice/speech_trim.h"
 
+// 4 s of sound a codec call: few calls, and buffers (about 100 KB) that stay in the cache.
+constexpr DWORD kConvertChunkFrames = 100;
+
 enum class PlayableResult {
     kConverted,         // the target holds the complete µ-law WAV
     kNoCodec,           // no codec decodes GSM 6.10 here, or it refused the recording
@@ -24,5 +27,6 @@ struct PlayableCopy {
 // Decodes the whole 65-byte frames among `dataBytes` bytes of GSM 6.10 that start at offset
 // kHeaderBytes of `voice` (read access) and writes a µ-law WAV of the part worth hearing to
 // `target` (write access) from its start, cutting the target after it. The error of a failed
-// read or write is also left as the thread's last error. `copy` may be null.
+// read or write is also left as the thread's last error; the target then holds no complete
+// WAV, and the caller removes it. `copy` may be null.
 PlayableResult ConvertToPlayable(HANDLE voice, DWORD dataBytes, HANDLE target, PlayableCopy* copy);

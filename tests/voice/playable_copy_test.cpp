@@ -27,6 +27,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kRate = 8000;
 constexpr size_t kSmear = 2 * kStepSamples;  // how far the codec may move a sound's edges
+constexpr double kChunkSeconds = kConvertChunkFrames * 320 / 8000.0;  // decoded a codec call
 
 // A voice file as Kestrune writes it, of these samples through the system's codec.
 bool WriteVoiceFile(const std::string& path, const std::vector<short>& pcm,
@@ -141,14 +142,14 @@ Recording MakeRecording(int kind, std::mt19937* random) {
         case 3:  // sound from the first sample to the last
             AppendSpeech(&r, 2.0 + jitter(*random));
             break;
-        case 4:  // longer than a chunk: the first sound just after the first chunk's end
-                 // (10 s), its margin before it, then silence over another chunk's end
-            AppendSilence(&r, 10.05 + jitter(*random) / 3, random);
+        case 4:  // longer than a codec call: the first sound just after the first call's
+                 // end, its margin before it, then silence over another call's end
+            AppendSilence(&r, kChunkSeconds + 0.05 + jitter(*random) / 3, random);
             AppendSpeech(&r, 1.0);
-            AppendSilence(&r, 10.0, random);
+            AppendSilence(&r, kChunkSeconds, random);
             break;
-        default:  // a click alone in the second chunk
-            AppendSilence(&r, 11.0 + jitter(*random), random);
+        default:  // a click alone in the second codec call
+            AppendSilence(&r, kChunkSeconds + 1.0 + jitter(*random), random);
             AppendClick(&r);
             AppendSilence(&r, 1.0, random);
             break;
@@ -268,7 +269,7 @@ TEST_F(PlayableCopyTest, EveryFailureIsReportedWithItsErrorAndReleasesAll) {
     const std::string targetPath = folder_.File("copy.wav");
     std::mt19937 random(7);
     std::vector<BYTE> gsm;
-    // The lone click in the second chunk takes every path: the move of the start, the second
+    // The lone click in the second codec call takes every path: the move of the start, the second
     // pass, the cut and the header.
     ASSERT_TRUE(WriteVoiceFile(voicePath, MakeRecording(kKinds - 1, &random).pcm, &gsm));
     const DWORD dataBytes = static_cast<DWORD>(gsm.size());
