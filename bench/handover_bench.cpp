@@ -14,21 +14,11 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench/bench_clock.h"
 #include "voice/playable_copy.h"
 #include "voice/voice_file.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER value;
-        QueryPerformanceFrequency(&value);
-        return value;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The size of the data the header names, within the file; 0 when it is no voice file.
 DWORD VoiceDataBytes(HANDLE voice) {
