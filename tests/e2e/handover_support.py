@@ -5,9 +5,10 @@ under Wine in the build's own prefix (cmake/wine-run.sh)."""
 import array
 import math
 import os
+import subprocess
 import wave
 
-from rig import Failure, run  # Failure: what run raises when a program takes too long
+from rig import Failure, run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -16,12 +17,22 @@ STEP = 160  # 20 ms
 SILENT_DBFS = -45.0
 
 
+def call(cmd, **kw):
+    """Runs a program to its end, within rig.run's time limit; a Failure that says what it
+    printed when it fails."""
+    try:
+        return run(cmd, **kw)
+    except subprocess.CalledProcessError as e:
+        raise Failure(f"{' '.join(e.cmd)} ended with {e.returncode}: "
+                      f"{(e.stdout + e.stderr).decode(errors='replace').strip()}") from None
+
+
 def speech(work, name, text):
     """The text spoken by espeak-ng, as 16-bit samples at 8 kHz mono."""
     spoken = os.path.join(work, name + "-espeak.wav")
-    run(["espeak-ng", "-s", "165", "-w", spoken, text])
-    raw = run(["sox", spoken, "-t", "raw", "-r", str(RATE), "-c", "1", "-b", "16", "-e",
-               "signed", "-"]).stdout
+    call(["espeak-ng", "-s", "165", "-w", spoken, text])
+    raw = call(["sox", spoken, "-t", "raw", "-r", str(RATE), "-c", "1", "-b", "16", "-e",
+                "signed", "-"]).stdout
     samples = array.array("h")
     samples.frombytes(raw[:len(raw) // 2 * 2])
     return samples
@@ -49,8 +60,8 @@ def sound_steps(samples):
 def wine_run(build, exe, *args):
     """Runs a Windows program of the build (x64) under Wine in the build's prefix; its output
     as text."""
-    return run(["bash", os.path.join(ROOT, "cmake", "wine-run.sh"), exe, *args], cwd=build,
-               env=dict(os.environ, KESTRUNE_BUILD_DIR=build)).stdout.decode(errors="replace")
+    return call(["bash", os.path.join(ROOT, "cmake", "wine-run.sh"), exe, *args], cwd=build,
+                env=dict(os.environ, KESTRUNE_BUILD_DIR=build)).stdout.decode(errors="replace")
 
 
 def windows_path(build, path):
