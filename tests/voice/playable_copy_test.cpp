@@ -237,7 +237,8 @@ TEST_F(PlayableCopyTest, HandsOverTheDecodedSoundAsMuLawWithoutTheDeadAir) {
         if (recording.soundEnd != 0) {
             const size_t first =
                 recording.soundStart > kMarginSamples ? recording.soundStart - kMarginSamples : 0;
-            const size_t end = std::min(recording.soundEnd + kMarginSamples, decoded.size());
+            const size_t end =
+                std::min<size_t>(recording.soundEnd + kMarginSamples, decoded.size());
             EXPECT_NEAR(static_cast<double>(expected.first), static_cast<double>(first), kSmear);
             EXPECT_NEAR(static_cast<double>(expected.end), static_cast<double>(end), kSmear);
         } else {
