@@ -45,9 +45,10 @@ def hiss(seconds, rng):
 
 
 def click():
-    """15 ms: six whole cycles of a loud 400 Hz tone. It adds up to nothing, as a click from the
-    microphone's coupling capacitor does; a burst with an offset would ring on in GSM's offset
-    filter (about 125 ms of time constant) far longer than a click."""
+    """15 ms: six whole cycles of a loud 400 Hz tone, adding up to nothing. A burst whose samples
+    add up to an offset (broadband noise, say) leaves one in GSM's input filter, which lets it
+    die away with a time constant of 125 ms; decoded, that tail counts as sound for up to half
+    a second (measured with libgsm), too long for Stop's click."""
     return array.array("h", (round(16000 * math.sin(2 * math.pi * 400 * i / RATE))
                              for i in range(120)))
 
@@ -78,12 +79,19 @@ def main():
         rng = random.Random(1)
         spoken = speech(work, "speech", SPEECH)
         # The speech starts on a step's edge, as the converter's steps count from the start.
-        recording = hiss(DEAD_AIR, rng) + spoken + hiss(DEAD_AIR, rng) + click() + hiss(0.3, rng)
+        recording = hiss(DEAD_AIR, rng) + spoken + hiss(DEAD_AIR, rng)
+        click_at = len(recording)
+        recording += click() + hiss(0.3, rng)
         pcm_path = os.path.join(work, "recording-pcm.wav")
         voice = os.path.join(work, "voice.wav")
         copy = os.path.join(work, "copy.wav")
         write_wav(pcm_path, recording)
         call(["sox", pcm_path, "-e", "gsm-full-rate", voice])
+        # The click is there to be left out: it must still sound in the voice file.
+        decoded = array.array("h")
+        decoded.frombytes(call(["sox", voice, "-t", "raw", "-e", "signed", "-b", "16", "-"]).stdout)
+        if not any(sound_steps(decoded[click_at:click_at + 5 * STEP])):
+            raise Failure("the click does not sound in the voice file")
         answer = wine_run(args.build, args.tool, windows_path(args.build, voice),
                           windows_path(args.build, copy))
         print(f"handover_convert: {answer.strip()}")

@@ -107,9 +107,10 @@ void AppendSpeech(Recording* recording, double seconds) {
     recording->soundEnd = recording->pcm.size();
 }
 
-// A click of 15 ms: six whole cycles of a loud 400 Hz tone. It must add up to nothing: GSM's
-// encoder removes the offset of its input with a filter of a 125 ms time constant, so a burst
-// that does not (broadband noise, say) rings on in the decoded sound for up to half a second.
+// A click of 15 ms: six whole cycles of a loud 400 Hz tone, adding up to nothing. A burst
+// whose samples add up to an offset (broadband noise, say) leaves one in GSM's input filter,
+// which lets it die away with a time constant of 125 ms; decoded, that tail counts as sound
+// for up to half a second (measured with libgsm), too long for Stop's click.
 void AppendClick(Recording* recording) {
     for (size_t i = 0; i < 120; ++i) {
         recording->pcm.push_back(
