@@ -13,6 +13,7 @@
 
 #include "app/app_state.h"
 #include "base/message_box.h"
+#include "bench/bench_clock.h"
 #include "voice/recorder.h"
 #include "voice/voice_file.h"
 #include "voice/wave_api.h"
@@ -79,17 +80,6 @@ AudioBuffer* TakeHead(DWORD bytes) {
 int WINAPI PrintMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
     std::printf("message box: %s (%s)\n", text, caption ? caption : "");
     return IDOK;
-}
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER value;
-        QueryPerformanceFrequency(&value);
-        return value;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 SIZE_T WorkingSet(SIZE_T* peak) {

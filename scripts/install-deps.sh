@@ -20,6 +20,8 @@ packages=(
   libwine-dev patch xz-utils xdg-utils
   # the Debian package (packaging/deb/), its checks and its launcher's first-run notice
   desktop-file-utils lintian appstream man-db libnotify-bin
+  # what the hand-over copies play in: a real browser (tests/e2e/browser_play.py)
+  chromium
 )
 
 # 32-bit Wine runs the x86 build's tests, where the machine can run 32-bit programs at all;
