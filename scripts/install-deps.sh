@@ -14,8 +14,8 @@ packages=(
   xvfb xdotool xclip imagemagick x11-utils fonts-wine
   pulseaudio pulseaudio-utils espeak-ng sox libsox-fmt-all ffmpeg
   python3 dpkg-dev
-  # the Windows installers (scripts/package.sh)
-  nsis
+  # the Windows installers (scripts/package.sh), and the locales their test installs them in
+  nsis locales
   # the corrected winmm.dll (wine-fixes/build-winmm.sh) and Send under Wine
   libwine-dev patch xz-utils xdg-utils
   # the Debian package (packaging/deb/), its checks and its launcher's first-run notice

@@ -4,7 +4,8 @@
 #
 #   scripts/package.sh [--no-deps] [--no-test]
 #
-#   dist/Kestrune-<version>-win64.zip        Kestrune\Kestrune.exe, LICENSE.txt and help\help.htm
+#   dist/Kestrune-<version>-win64.zip        Kestrune\Kestrune.exe, LICENSE.txt and help\ (help.htm in
+#                                            English, <language tag>\help.htm in each other language)
 #   dist/Kestrune-<version>-win32.zip
 #   dist/Kestrune-<version>-setup-x64.exe    NSIS, per user (packaging/windows/kestrune.nsi)
 #   dist/Kestrune-<version>-setup-x86.exe
@@ -57,9 +58,9 @@ package_windows() {
   echo "== $preset: stage, zip and installer for Kestrune $version"
   local stage=$build/package
   kestrune_remove_ours "$stage"
-  mkdir -p "$stage/Kestrune/help"
+  mkdir -p "$stage/Kestrune"
   cp "$build/Kestrune.exe" "$stage/Kestrune/Kestrune.exe"
-  cp "$root/help/help.htm" "$stage/Kestrune/help/help.htm"
+  cp -R "$root/help" "$stage/Kestrune/help"
   # Windows line ends, for the Notepad of Windows 7 to 10.
   sed 's/$/\r/' "$root/LICENSE" >"$stage/Kestrune/LICENSE.txt"
 
@@ -69,7 +70,8 @@ package_windows() {
 
   local setup=$dist/Kestrune-$version-setup-$setup_suffix.exe
   rm -f "$setup"
-  makensis -V2 -DVERSION="$version" -DVERSION_QUAD="$quad" -DARCH="$setup_suffix" \
+  # -WX: a warning fails the build, so a text missing in one of the installer's languages does.
+  makensis -V2 -WX -DVERSION="$version" -DVERSION_QUAD="$quad" -DARCH="$setup_suffix" \
     -DSTAGE="$stage/Kestrune" -DOUTFILE="$setup" "$root/packaging/windows/kestrune.nsi"
   ls -l "$zip" "$setup"
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package for Linux users: the x64 Kestrune.exe, its help page and the two
-# Wine-side DLLs in /usr/lib/kestrune, the launcher as /usr/bin/kestrune with its manual page, a
-# desktop entry, the AppStream metadata and the postcard icon in the desktop's sizes; the
-# copyright file (DEP-5) and the changelog made from CHANGELOG.md.
+# Builds the Debian package for Linux users: the x64 Kestrune.exe, its help pages (help/ of the
+# source tree) and the two Wine-side DLLs in /usr/lib/kestrune, the launcher as /usr/bin/kestrune
+# with its manual page, a desktop entry, the AppStream metadata and the postcard icon in the
+# desktop's sizes; the copyright file (DEP-5) and the changelog made from CHANGELOG.md.
 #
 #   packaging/deb/build-deb.sh --version V --exe-dir DIR --out DISTDIR
 #
@@ -30,7 +30,7 @@ done
 [[ $version =~ ^[0-9][A-Za-z0-9.+~-]*$ ]] || die "'$version' is not a Debian version (a digit first, then letters, digits and . + ~ -)"
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-files=(Kestrune.exe help/help.htm winmm.dll mapi32.dll)
+files=(Kestrune.exe winmm.dll mapi32.dll)
 for f in "${files[@]}"; do
   [ -f "$exe_dir/$f" ] || die "$exe_dir/$f is missing (cmake --build --preset x64 --target Kestrune wine_mapi32 wine_winmm)"
 done
@@ -48,6 +48,10 @@ chmod 0755 "$stage"
 lib=$stage/usr/lib/kestrune
 for f in "${files[@]}"; do
   install -D -m 0644 "$exe_dir/$f" "$lib/$f"
+done
+# Every help page, English in help/ and each other language in help/<language tag>/.
+(cd "$root/help" && find . -type f -print0) | while IFS= read -r -d '' page; do
+  install -D -m 0644 "$root/help/$page" "$lib/help/$page" || die "installing help/$page failed"
 done
 # The launcher is the same file scripts/run-kestrune.sh starts; it reads wine-env.sh from here.
 install -m 0644 "$root/scripts/wine-env.sh" "$lib/wine-env.sh"

@@ -38,9 +38,11 @@ for needed in wine64 wine fonts-wine xvfb pulseaudio-utils libnotify-bin xdg-uti
 done
 if grep -q wine32 <<<"$names"; then fail "Depends names wine32: $depends"; fi
 
-# Regular files: mode, owner and path, exactly these.
+# Regular files: mode, owner and path, exactly these; the help pages are the source tree's.
+helpPages=$(cd "$src/help" && find . -type f | sed 's|^\./|-rw-r--r-- root/root ./usr/lib/kestrune/help/|')
+[ -n "$helpPages" ] || fail "no help pages in $src/help"
 expected="-rw-r--r-- root/root ./usr/lib/kestrune/Kestrune.exe
--rw-r--r-- root/root ./usr/lib/kestrune/help/help.htm
+$helpPages
 -rw-r--r-- root/root ./usr/lib/kestrune/mapi32.dll
 -rw-r--r-- root/root ./usr/lib/kestrune/wine-env.sh
 -rw-r--r-- root/root ./usr/lib/kestrune/winmm.dll
@@ -70,9 +72,14 @@ dpkg-deb -x "$deb" "$x"
 same() { cmp -s "$1" "$2" || fail "$2 differs from $1"; }
 same "$src/packaging/linux/kestrune" "$x/usr/bin/kestrune"
 same "$src/scripts/wine-env.sh" "$x/usr/lib/kestrune/wine-env.sh"
-for f in Kestrune.exe help/help.htm winmm.dll mapi32.dll; do
+for f in Kestrune.exe winmm.dll mapi32.dll; do
   same "$exe_dir/$f" "$x/usr/lib/kestrune/$f"
 done
+diff -r "$src/help" "$x/usr/lib/kestrune/help" >/dev/null || fail "the help pages differ from $src/help"
+# The languages of the help pages, as desktop-entry locales: de, pt_BR, zh_CN ...
+locales=$(cd "$src/help" && find . -mindepth 2 -name help.htm | sed 's|^\./\(.*\)/help.htm$|\1|; s/-/_/' | LC_ALL=C sort)
+[ -n "$locales" ] || fail "no help pages in other languages in $src/help"
+metainfo=$x/usr/share/metainfo/net.kestrune.Kestrune.metainfo.xml
 
 desktop=$x/usr/share/applications/net.kestrune.Kestrune.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate $desktop"
@@ -80,6 +87,15 @@ for line in Name=Kestrune Exec=kestrune Icon=kestrune 'Categories=AudioVideo;Aud
   grep -qxF "$line" "$desktop" || fail "$desktop lacks $line"
 done
 grep -q '^Comment=.' "$desktop" || fail "$desktop has no Comment"
+# The menu entry and the software centre speak each language the help does.
+for locale in $locales; do
+  for key in "GenericName[$locale]" "Comment[$locale]"; do
+    grep -qF "$key=" "$desktop" || fail "$desktop lacks $key"
+  done
+  for element in summary p caption; do
+    grep -q "<$element xml:lang=\"$locale\">" "$metainfo" || fail "$metainfo has no <$element> in $locale"
+  done
+done
 
 # Each icon is a PNG of its folder's size.
 for png in "$x"/usr/share/icons/hicolor/*/apps/kestrune.png; do
@@ -101,7 +117,7 @@ if command -v lintian >/dev/null; then
   lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
 fi
 if command -v appstreamcli >/dev/null; then
-  appstreamcli validate --no-net "$x/usr/share/metainfo/net.kestrune.Kestrune.metainfo.xml" ||
+  appstreamcli validate --no-net "$metainfo" ||
     fail "appstreamcli validate: errors or warnings"
 fi
 if command -v man >/dev/null; then

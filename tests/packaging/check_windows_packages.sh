@@ -3,14 +3,21 @@
 # exe's machine type, size, imports, version and manifest; then, in a throwaway Wine prefix,
 # installs each installer silently, checks what it put where, starts the installed Kestrune,
 # finds its window and closes it, and uninstalls silently. Every Wine step has a time limit.
+# The x64 installer runs in one of its languages, picked at random (KESTRUNE_INSTALLER_TAG=<tag>
+# picks one), the x86 one (or, where 32-bit programs cannot run, the x64 one again) in a language
+# it does not speak; each must speak that language or English. Wine takes the display language
+# from LANG, for a locale that glibc has: the test makes the two locales in its own folder
+# (LOCPATH).
 #
-#   check_windows_packages.sh DIST VERSION HELP_HTM OBJDUMP WINDRES PROBE_EXE
+#   check_windows_packages.sh DIST VERSION HELP_DIR OBJDUMP WINDRES PROBE_EXE
 #
+# HELP_DIR is the source tree's help folder, which the packages must carry whole.
 # Exits 77 (skipped) when DIST holds no packages of VERSION.
 set -Eeuo pipefail
 trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 here=$(cd "$(dirname "$0")" && pwd)
-dist=$1 version=$2 help_page=$3 objdump=$4 windres=$5 probe=$6
+dist=$1 version=$2 help_dir=$3 objdump=$4 windres=$5 probe=$6
+nsi=$here/../../packaging/windows/kestrune.nsi
 # shellcheck source=../../scripts/wine-env.sh
 source "$here/../../scripts/wine-env.sh"
 # shellcheck source=../../scripts/ours.sh
@@ -81,19 +88,27 @@ check_exe() {
 license=$work/LICENSE.txt
 sed 's/$/\r/' "$here/../../LICENSE" >"$license"
 
-# check_zip ARCH: a Kestrune folder with the exe, the licence and the help page, nothing else.
+# The help pages the packages must carry: every file of the help folder.
+helpFiles=$(cd "$help_dir" && find . -type f | sed 's|^\./|Kestrune/help/|')
+[ -n "$helpFiles" ] || fail "no help pages in $help_dir"
+# same_help DIR WHERE: DIR holds exactly the help folder's files, each the same.
+same_help() {
+  diff -r "$help_dir" "$1" >"$work/help.diff" 2>&1 || fail "$2: the help pages differ from $help_dir: $(cat "$work/help.diff")"
+}
+
+# check_zip ARCH: a Kestrune folder with the exe, the licence and the help pages, nothing else.
 check_zip() {
   local arch=$1
   local zip=$dist/Kestrune-$version-${zipSuffix[$arch]}.zip
-  local files
+  local files wanted
   files=$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
-  [ "$files" = "Kestrune/Kestrune.exe Kestrune/LICENSE.txt Kestrune/help/help.htm " ] ||
-    fail "$zip holds: $files"
+  wanted=$(printf '%s\n' Kestrune/Kestrune.exe Kestrune/LICENSE.txt "$helpFiles" | LC_ALL=C sort | tr '\n' ' ')
+  [ "$files" = "$wanted" ] || fail "$zip holds: $files; wanted: $wanted"
   mkdir -p "$work/zip-$arch"
   (cd "$work/zip-$arch" && cmake -E tar xf "$zip")
-  cmp -s "$work/zip-$arch/Kestrune/help/help.htm" "$help_page" || fail "$zip: help.htm differs from $help_page"
+  same_help "$work/zip-$arch/Kestrune/help" "$zip"
   cmp -s "$work/zip-$arch/Kestrune/LICENSE.txt" "$license" || fail "$zip: LICENSE.txt is not LICENSE"
-  echo "ok: $(basename "$zip"): Kestrune/Kestrune.exe, Kestrune/LICENSE.txt, Kestrune/help/help.htm"
+  echo "ok: $(basename "$zip"): Kestrune/Kestrune.exe, Kestrune/LICENSE.txt, $(wc -l <<<"$helpFiles") help pages"
   check_exe "$work/zip-$arch/Kestrune/Kestrune.exe" "$arch"
 }
 
@@ -160,19 +175,66 @@ run_installed() {
   echo "ok: installed Kestrune ($arch) closed on WM_CLOSE"
 }
 
-# install_and_uninstall ARCH
+# The installer's languages beside English, as kestrune.nsi lists them: "NSIS-name tag" lines.
+languages=$(sed -n 's/^ *!insertmacro \${DO} \([A-Za-z]*\) \([A-Za-z-]*\)\r\{0,1\}$/\1 \2/p' "$nsi")
+[ -n "$languages" ] || fail "no languages in $nsi"
+# The glibc locale each help tag is tested in.
+declare -A testLocale=([de]=de_DE [fr]=fr_FR [es]=es_ES [it]=it_IT [pt-BR]=pt_BR [nl]=nl_NL
+  [pl]=pl_PL [ru]=ru_RU [ja]=ja_JP [zh-CN]=zh_CN)
+# One the installer does not speak: it must fall back to English.
+kForeignLocale=sv_SE
+
+# shortcut_tip NSIS-NAME: the shortcut's tip in that language, as kestrune.nsi gives it.
+shortcut_tip() {
+  local upper
+  upper=$(tr '[:lower:]' '[:upper:]' <<<"$1")
+  sed -n "s/^LangString SHORTCUT_TIP \${LANG_$upper} \"\(.*\)\"\r\{0,1\}\$/\1/p" "$nsi"
+}
+
+# make_locale NAME: NAME.UTF-8 in the test's own locale folder.
+make_locale() {
+  [ -f "/usr/share/i18n/locales/$1" ] || fail "no locale source for $1 (run scripts/install-deps.sh: package locales)"
+  mkdir -p "$work/locales"
+  timeout 120 localedef -i "$1" -f UTF-8 "$work/locales/$1.UTF-8" || fail "localedef $1 failed"
+}
+
+# link_tip LNK: the description stored in a shell link (MS-SHLLINK: NAME_STRING).
+link_tip() {
+  python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+flags = struct.unpack_from("<I", data, 0x14)[0]
+pos = 0x4C
+if flags & 0x1:  # HasLinkTargetIDList
+    pos += 2 + struct.unpack_from("<H", data, pos)[0]
+if flags & 0x2:  # HasLinkInfo
+    pos += struct.unpack_from("<I", data, pos)[0]
+if not flags & 0x4:  # HasName
+    sys.exit("the shortcut has no description")
+count = struct.unpack_from("<H", data, pos)[0]
+text = data[pos + 2 : pos + 2 + 2 * count].decode("utf-16-le") if flags & 0x80 else data[pos + 2 : pos + 2 + count].decode("cp1252")
+print(text.rstrip("\0"))
+PY
+}
+
+# install_and_uninstall ARCH LOCALE TIP: installs, runs and uninstalls in the language of LOCALE
+# (a name made by make_locale); the shortcut's tip must be TIP.
 install_and_uninstall() {
-  local arch=$1
+  local arch=$1 locale=$2 wantedTip=$3
   local installer=$dist/Kestrune-$version-setup-$arch.exe
-  local start=$SECONDS
+  local start=$SECONDS tip
+  export LOCPATH=$work/locales LANG=$locale.UTF-8
   timeout 120 "$WINE64" "$installer" /S || fail "$(basename "$installer") /S"
   timeout 60 wineserver -w || fail "$(basename "$installer") still runs"
   cmp -s "$install/Kestrune.exe" "$work/zip-$arch/Kestrune/Kestrune.exe" ||
     fail "$arch installer: $install/Kestrune.exe missing or not the zip's exe"
-  cmp -s "$install/help/help.htm" "$help_page" || fail "$arch installer: help/help.htm missing or different"
+  same_help "$install/help" "$arch installer"
   cmp -s "$install/LICENSE.txt" "$license" || fail "$arch installer: LICENSE.txt missing or different"
   [ -f "$install/Uninstall.exe" ] || fail "$arch installer: no Uninstall.exe"
   [ -f "$shortcut" ] || fail "$arch installer: no Start-menu shortcut $shortcut"
+  tip=$(link_tip "$shortcut") || fail "$arch installer: the shortcut's tip is unreadable"
+  [ "$tip" = "$wantedTip" ] || fail "$arch installer under $LANG: the shortcut's tip is '$tip', not '$wantedTip'"
+  echo "ok: $(basename "$installer") under $LANG: the shortcut's tip is '$tip'"
 
   local values name
   values=$(wine_text reg.exe query "$uninstallKey") || fail "$arch installer: no $uninstallKey"
@@ -193,12 +255,36 @@ install_and_uninstall() {
   [ ! -e "$shortcut" ] || fail "after uninstalling ($arch) the Start-menu shortcut remains"
   if wine_text reg.exe query "$uninstallKey" >/dev/null 2>&1; then fail "after uninstalling ($arch) $uninstallKey remains"; fi
   echo "ok: Uninstall.exe /S ($arch) removed the folder, the shortcut and the entry ($((SECONDS - start)) s)"
+  unset LOCPATH LANG
 }
 
-install_and_uninstall x64
+# One of the installer's languages at random, and one it does not speak.
+mapfile -t languageLines <<<"$languages"
+tag=${KESTRUNE_INSTALLER_TAG:-}
+if [ -z "$tag" ]; then
+  line=${languageLines[RANDOM % ${#languageLines[@]}]}
+  tag=${line#* }
+fi
+nsisName=
+for line in "${languageLines[@]}"; do
+  if [ "${line#* }" = "$tag" ]; then nsisName=${line%% *}; fi
+done
+[ -n "$nsisName" ] || fail "kestrune.nsi has no language with the tag '$tag'"
+ownLocale=${testLocale[$tag]:-}
+[ -n "$ownLocale" ] || fail "no test locale for the installer language '$tag': add it to testLocale"
+ownTip=$(shortcut_tip "$nsisName")
+englishTip=$(shortcut_tip English)
+[ -n "$ownTip" ] && [ -n "$englishTip" ] || fail "no SHORTCUT_TIP for $nsisName or English in $nsi"
+[ "$ownTip" != "$englishTip" ] || fail "the $nsisName SHORTCUT_TIP is the English one: the check could not tell them apart"
+echo "installer languages: $tag ($ownLocale, KESTRUNE_INSTALLER_TAG=$tag repeats it), and $kForeignLocale for English"
+make_locale "$ownLocale"
+make_locale "$kForeignLocale"
+
+install_and_uninstall x64 "$ownLocale" "$ownTip"
 if kestrune_runs_32bit; then
-  install_and_uninstall x86
+  install_and_uninstall x86 "$kForeignLocale" "$englishTip"
 else
   echo "skipped: the x86 installer under Wine (this machine does not run 32-bit programs)"
+  install_and_uninstall x64 "$kForeignLocale" "$englishTip"
 fi
 echo "package checks passed"
