@@ -24,7 +24,7 @@ enum UiState { Ready = 0, Empty = 1, Recording = 2, Playing = 3 };
 
 struct AppState {
     // The window's voice file; empty when none could be made, and then every Record says so.
-    char voicePath[MAX_PATH];
+    WCHAR voicePath[MAX_PATH];
     BtnBar* bar;
     HANDLE file;
     HWND dialog;
@@ -85,8 +85,8 @@ DWORD SecondsFromBytes(DWORD bytes);
 DWORD KilobytesFromBytes(DWORD bytes);
 
 // "M:SS", as the time readout shows it: 0:00, 1:15, 10:00.
-constexpr int kTimeReadoutBytes = 32;
-void FormatTimeReadout(DWORD seconds, char (&text)[kTimeReadoutBytes]);
+constexpr int kTimeReadoutChars = 32;
+void FormatTimeReadout(DWORD seconds, WCHAR (&text)[kTimeReadoutChars]);
 
 void ShowTime(AppState* state, DWORD seconds);
 void ShowSize(AppState* state, DWORD kilobytes);

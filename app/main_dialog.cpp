@@ -7,10 +7,12 @@
 #include "app/shortcuts.h"
 #include "app/ui_state.h"
 #include "app/window_scale.h"
-#include "base/message_box.h"
+#include "app/window_texts.h"
+#include "base/text.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "res/texts.h"
 #include "services/clipboard_copy.h"
 #include "services/mail.h"
 #include "services/save_as.h"
@@ -31,10 +33,11 @@ bool OnInitDialog(AppState* state, HWND window) {
     SetWindowIcons(window);
 
     HWND slider = GetDlgItem(window, IDC_SLIDER);
-    SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kSliderSteps));
+    SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kSliderSteps));
     // A click in the channel moves the slider by a twentieth.
-    SendMessageA(slider, TBM_SETPAGESIZE, 0, 50);
-    SendDlgItemMessageA(window, IDC_LEVEL_METER, PBM_SETRANGE32, 0, kMeterRange);
+    SendMessageW(slider, TBM_SETPAGESIZE, 0, 50);
+    SendDlgItemMessageW(window, IDC_LEVEL_METER, PBM_SETRANGE32, 0, kMeterRange);
+    ShowWindowTexts(window);
 
     state->recording = false;
     state->file = INVALID_HANDLE_VALUE;
@@ -42,7 +45,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     state->dialog = window;
     state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
     if (!state->bar) {
-        ShowMessageBox(nullptr, "malloc() failed", "Error", MB_OK);
+        ShowCallFailed(L"malloc()");
         return false;
     }
 
@@ -53,7 +56,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     SetUiState(state, Empty);
     InstallShortcuts(window);
     // Posted messages come before input: nothing can be recorded before the offer is answered.
-    PostMessageA(window, kOfferLeftBehind, 0, 0);
+    PostMessageW(window, kOfferLeftBehind, 0, 0);
     return true;
 }
 
@@ -71,9 +74,9 @@ void LeaveWhenIdle(AppState* state, HWND window) {
     if (!state->leaving || VoiceFileBusy(state)) {
         return;
     }
-    if (state->deleteOnLeave && state->voicePath[0] != '\0') {
+    if (state->deleteOnLeave && state->voicePath[0] != L'\0') {
         ReleaseVoiceFile(state);
-        DeleteFileA(state->voicePath);
+        DeleteFileW(state->voicePath);
     }
     EndDialog(window, 0);
 }
@@ -132,7 +135,7 @@ void OnCommand(AppState* state, HWND window, int command) {
                 SetUiState(state, state->haveRecording ? Ready : Empty);
             } else {
                 // Windows names it when a log-off or restart would end the recording.
-                ShutdownBlockReasonCreate(window, L"Recording a voice message");
+                ShutdownBlockReasonCreate(window, LoadText(IDS_SHUTDOWN_REASON).chars);
             }
             break;
         case IDM_SEND:
@@ -220,7 +223,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return TRUE;
         case WM_QUERYENDSESSION:
             // While recording, Windows lists Kestrune with its reason and the user may go back.
-            SetWindowLongPtrA(window, DWLP_MSGRESULT, RecorderBusy(state) ? FALSE : TRUE);
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, RecorderBusy(state) ? FALSE : TRUE);
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) {

@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include "app/microphone.h"
+#include "base/text.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
+#include "res/texts.h"
 
 namespace {
 
@@ -53,9 +55,13 @@ enum StatusText {
     kStatusPlaying,
     kStatusPlayingPaused,
 };
-constexpr const char* kStatusTexts[] = {
-    "",        "Recording",        "Recording / Paused", "Recording: no sound from the microphone",
-    "Playing", "Playing / Paused",
+constexpr UINT kStatusTexts[] = {
+    0,
+    IDS_STATUS_RECORDING,
+    IDS_STATUS_RECORDING_PAUSED,
+    IDS_STATUS_NO_SOUND,
+    IDS_STATUS_PLAYING,
+    IDS_STATUS_PLAYING_PAUSED,
 };
 
 void EnableControl(AppState* state, int id, bool enable) {
@@ -94,13 +100,13 @@ StatusText StatusNow(const AppState* state) {
 void SetMeterControl(HWND dialog, int position) {
     HWND control = GetDlgItem(dialog, IDC_LEVEL_METER);
     if (position >= kMeterRange) {
-        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange + 1);
-        SendMessageA(control, PBM_SETPOS, kMeterRange + 1, 0);
-        SendMessageA(control, PBM_SETPOS, kMeterRange, 0);
-        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange);
+        SendMessageW(control, PBM_SETRANGE32, 0, kMeterRange + 1);
+        SendMessageW(control, PBM_SETPOS, kMeterRange + 1, 0);
+        SendMessageW(control, PBM_SETPOS, kMeterRange, 0);
+        SendMessageW(control, PBM_SETRANGE32, 0, kMeterRange);
     } else {
-        SendMessageA(control, PBM_SETPOS, position + 1, 0);
-        SendMessageA(control, PBM_SETPOS, position, 0);
+        SendMessageW(control, PBM_SETPOS, position + 1, 0);
+        SendMessageW(control, PBM_SETPOS, position, 0);
     }
 }
 
@@ -155,7 +161,8 @@ void ShowActivity(AppState* state) {
     const int status = StatusNow(state);
     if (status != state->shownStatus) {
         state->shownStatus = status;
-        SetDlgItemTextA(state->dialog, IDC_STATUS, kStatusTexts[status]);
+        const Text text = LoadText(kStatusTexts[status]);  // empty for none
+        SetDlgItemTextW(state->dialog, IDC_STATUS, text.chars);
     }
     // The level of the open input device, drained blocks included; 0 otherwise.
     const int meter = state->waveIn != nullptr ? MeterPosition(&state->meter) : 0;

@@ -1,6 +1,7 @@
 #include "services/clipboard_copy.h"
 
 #include <shlobj.h>
+#include <strsafe.h>
 
 #include <cstddef>
 #include <cstring>
@@ -31,14 +32,14 @@ struct DropList {
     WCHAR files[MAX_PATH + 1];
 };
 
-HGLOBAL MakeDropList(const char* path) {
+HGLOBAL MakeDropList(const WCHAR* path) {
     DropList list = {};
     list.header.pFiles = offsetof(DropList, files);
     list.header.fWide = TRUE;
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, list.files, MAX_PATH);
-    if (length <= 0) {
+    if (FAILED(StringCchCopyW(list.files, MAX_PATH, path))) {
         return nullptr;
     }
+    const int length = lstrlenW(list.files) + 1;
     // The path with its NUL, and the empty name that ends the list.
     return GlobalBlock(&list, offsetof(DropList, files) + (length + 1) * sizeof(WCHAR));
 }
@@ -46,15 +47,15 @@ HGLOBAL MakeDropList(const char* path) {
 }  // namespace
 
 void CopyMessageToClipboard(AppState* state) {
-    char name[kAttachmentNameBytes];
+    WCHAR name[kAttachmentNameChars];
     FormatAttachmentNameNow(name);
-    char snapshot[MAX_PATH];
+    WCHAR snapshot[MAX_PATH];
     if (!MakeSnapshot(state->voicePath, name, snapshot)) {
         ReportSnapshotFailed();
         return;
     }
     const DWORD copy = DROPEFFECT_COPY;
-    const UINT effectFormat = RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT);
+    const UINT effectFormat = RegisterClipboardFormatW(L"Preferred DropEffect");
     HGLOBAL files = MakeDropList(snapshot);
     HGLOBAL effect = GlobalBlock(&copy, sizeof copy);
     bool placed = false;
@@ -79,6 +80,6 @@ void CopyMessageToClipboard(AppState* state) {
     }
     // Nothing names the copy then.
     if (!placed) {
-        DeleteFileA(snapshot);
+        DeleteFileW(snapshot);
     }
 }

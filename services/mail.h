@@ -15,8 +15,8 @@ constexpr UINT kMailNotTaken = WM_APP + 1;
 // Everything a worker reads, its own: nothing of it changes or goes away under it.
 struct MailJob {
     HWND window;  // told when no mail program took the message
-    char snapshot[MAX_PATH];
-    char attachmentName[kAttachmentNameBytes];
+    WCHAR snapshot[MAX_PATH];
+    WCHAR attachmentName[kAttachmentNameChars];
 };
 
 // On the UI thread: makes the copy and the worker's job (a heap block). Null, after telling

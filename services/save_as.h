@@ -5,8 +5,8 @@
 
 #include "app/app_state.h"
 
-using GetSaveFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA dialog);
-extern GetSaveFileNameFn g_getSaveFileName;  // GetSaveFileNameA in the program; a seam for tests
+using GetSaveFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEW dialog);
+extern GetSaveFileNameFn g_getSaveFileName;  // GetSaveFileNameW in the program; a seam for tests
 
 // Asks where to save, suggesting the name a Send would give, in Documents or the folder last
 // saved to, and copies the voice file there. "Failed to save the message" when the copy fails.

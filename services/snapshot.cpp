@@ -1,11 +1,12 @@
 #include "services/snapshot.h"
 
-#include <cstdio>
-#include <cstring>
+#include <strsafe.h>
 
 #include "app/app_state.h"
 #include "base/message_box.h"
 #include "base/temp_folder.h"
+#include "base/text.h"
+#include "res/texts.h"
 #include "voice/voice_store.h"
 
 namespace {
@@ -14,13 +15,10 @@ constexpr int kMaxNumber = 99;
 constexpr ULONGLONG kFileTimeTicksPerDay = 24ULL * 60 * 60 * 10000000;
 
 // %TEMP%\Kestrune, without a trailing backslash.
-bool SnapshotFolder(char (&folder)[MAX_PATH]) {
-    char temp[MAX_PATH];
-    if (!GetTempFolder(temp)) {
-        return false;
-    }
-    const int written = snprintf(folder, sizeof folder, "%sKestrune", temp);
-    return written > 0 && written < static_cast<int>(sizeof folder);
+bool SnapshotFolder(WCHAR (&folder)[MAX_PATH]) {
+    WCHAR temp[MAX_PATH];
+    return GetTempFolder(temp) &&
+           SUCCEEDED(StringCchPrintfW(folder, MAX_PATH, L"%sKestrune", temp));
 }
 
 ULONGLONG Ticks(const FILETIME& time) {
@@ -28,29 +26,31 @@ ULONGLONG Ticks(const FILETIME& time) {
 }
 
 // <name> for the first try, then <stem>-<number><extension>.
-bool NumberedPath(const char* folder, const char* name, int number, char (&path)[MAX_PATH]) {
-    int written = 0;
+bool NumberedPath(const WCHAR* folder, const WCHAR* name, int number, WCHAR (&path)[MAX_PATH]) {
     if (number < 2) {
-        written = snprintf(path, sizeof path, "%s\\%s", folder, name);
-    } else {
-        const char* dot = strrchr(name, '.');
-        const int stem =
-            dot != nullptr ? static_cast<int>(dot - name) : static_cast<int>(strlen(name));
-        written =
-            snprintf(path, sizeof path, "%s\\%.*s-%d%s", folder, stem, name, number, name + stem);
+        return SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, name));
     }
-    return written > 0 && written < static_cast<int>(sizeof path);
+    const WCHAR* dot = nullptr;
+    const WCHAR* end = name;
+    for (; *end != L'\0'; ++end) {
+        if (*end == L'.') {
+            dot = end;
+        }
+    }
+    const int stem = static_cast<int>((dot != nullptr ? dot : end) - name);
+    return SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s\\%.*s-%d%s", folder, stem, name, number,
+                                      name + stem));
 }
 
 }  // namespace
 
-bool CopyWholeFile(const char* from, const char* to, DWORD disposition) {
+bool CopyWholeFile(const WCHAR* from, const WCHAR* to, DWORD disposition) {
     HANDLE source = OpenVoiceFile(from, VoiceFileUse::Copy);
     if (source == INVALID_HANDLE_VALUE) {
         return false;
     }
     HANDLE target =
-        CreateFileA(to, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(to, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         CloseHandle(source);
@@ -80,17 +80,17 @@ bool CopyWholeFile(const char* from, const char* to, DWORD disposition) {
     }
     CloseHandle(source);
     if (!ok) {
-        DeleteFileA(to);
+        DeleteFileW(to);
     }
     return ok;
 }
 
-bool MakeSnapshot(const char* voicePath, const char* name, char (&snapshot)[MAX_PATH]) {
-    char folder[MAX_PATH];
+bool MakeSnapshot(const WCHAR* voicePath, const WCHAR* name, WCHAR (&snapshot)[MAX_PATH]) {
+    WCHAR folder[MAX_PATH];
     if (!SnapshotFolder(folder)) {
         return false;
     }
-    if (!CreateDirectoryA(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return false;
     }
     RemoveOldSnapshots();
@@ -109,33 +109,32 @@ bool MakeSnapshot(const char* voicePath, const char* name, char (&snapshot)[MAX_
 }
 
 void RemoveOldSnapshots() {
-    char folder[MAX_PATH];
-    char pattern[MAX_PATH];
-    if (!SnapshotFolder(folder) || snprintf(pattern, sizeof pattern, "%s\\voice-message-*.wav",
-                                            folder) >= static_cast<int>(sizeof pattern)) {
+    WCHAR folder[MAX_PATH];
+    WCHAR pattern[MAX_PATH];
+    if (!SnapshotFolder(folder) ||
+        FAILED(StringCchPrintfW(pattern, MAX_PATH, L"%s\\voice-message-*.wav", folder))) {
         return;
     }
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
         const ULONGLONG written = Ticks(found.ftLastWriteTime);
-        char path[MAX_PATH];
+        WCHAR path[MAX_PATH];
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
             Ticks(now) > written + kFileTimeTicksPerDay &&
-            snprintf(path, sizeof path, "%s\\%s", folder, found.cFileName) <
-                static_cast<int>(sizeof path)) {
+            SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, found.cFileName))) {
             // One still open in a mail program stays until the next time.
-            DeleteFileA(path);
+            DeleteFileW(path);
         }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
 void ReportSnapshotFailed() {
-    ShowMessageBox(g_mainWindow, "Failed to copy temporary file", nullptr, MB_OK);
+    ShowMessageBox(g_mainWindow, LoadText(IDS_ERROR_COPY_FILE).chars, nullptr, MB_OK);
 }

@@ -4,15 +4,15 @@
 #pragma once
 #include <windows.h>
 
-// Copies the voice file `from` to `to` byte for byte. `disposition` as for CreateFileA: CREATE_NEW
+// Copies the voice file `from` to `to` byte for byte. `disposition` as for CreateFileW: CREATE_NEW
 // fails on a name that is taken (last error ERROR_FILE_EXISTS), CREATE_ALWAYS replaces. A copy that
 // fails after `to` was opened removes it, so nothing half-written stays.
-bool CopyWholeFile(const char* from, const char* to, DWORD disposition);
+bool CopyWholeFile(const WCHAR* from, const WCHAR* to, DWORD disposition);
 
 // Copies the voice file to %TEMP%\Kestrune\<name>, or <name> with "-2", "-3" ... before its
 // extension when that name is taken, after removing the old copies. False when no copy could
 // be made; nothing is left behind then.
-bool MakeSnapshot(const char* voicePath, const char* name, char (&snapshot)[MAX_PATH]);
+bool MakeSnapshot(const WCHAR* voicePath, const WCHAR* name, WCHAR (&snapshot)[MAX_PATH]);
 
 // Deletes the copies in %TEMP%\Kestrune that were last written more than a day ago.
 void RemoveOldSnapshots();

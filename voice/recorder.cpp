@@ -1,6 +1,8 @@
 #include "voice/recorder.h"
 
 #include "base/message_box.h"
+#include "base/text.h"
+#include "res/texts.h"
 #include "voice/input_device.h"
 #include "voice/voice_store.h"
 #include "voice/wave_api.h"
@@ -9,7 +11,7 @@
 namespace {
 
 void ReportFileNotCreated() {
-    ShowMessageBox(g_mainWindow, "Failed to create temporary file", nullptr, MB_OK);
+    ShowMessageBox(g_mainWindow, LoadText(IDS_ERROR_CREATE_FILE).chars, nullptr, MB_OK);
 }
 
 // Allocates, prepares and queues the buffer of one slot; false after reporting a failure.
@@ -132,7 +134,7 @@ bool StartRecording(AppState* state, UINT device) {
     if (g_waveIn->start(state->waveIn) != MMSYSERR_NOERROR) {
         // Cleared before the box: its message loop may deliver commands meanwhile.
         state->recording = false;
-        ShowDeviceError("waveInStart() failed");
+        ShowCallFailed(L"waveInStart()");
         AbandonStart(state);
         return false;
     }

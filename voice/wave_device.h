@@ -19,7 +19,7 @@ extern KillTimerFn g_killTimer;  // KillTimer in the program
 // One of the two devices, through the calls both make on it.
 struct WaveDevice {
     UINT_PTR timer;
-    const char* prepareFailed;  // the box shown when a buffer cannot be prepared
+    const WCHAR* prepareCall;  // named in the box shown when a buffer cannot be prepared
     bool (*isOpen)(const AppState* state);
     MMRESULT (*prepare)(AppState* state, AudioBuffer* buffer);
     MMRESULT (*unprepare)(AppState* state, AudioBuffer* buffer);
@@ -30,8 +30,8 @@ struct WaveDevice {
 extern const WaveDevice kRecorderDevice;
 extern const WaveDevice kPlayerDevice;
 
-// The "Error" box of a device or allocation failure.
-void ShowDeviceError(const char* text);
+// The "Error" box of a device or allocation failure: "<call> failed", naming the call.
+void ShowCallFailed(const WCHAR* call);
 
 // Allocates and prepares the buffer of a slot and stores it there; null after reporting.
 AudioBuffer* SetUpBuffer(AppState* state, const WaveDevice& device, int slot);

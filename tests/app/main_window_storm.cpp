@@ -34,6 +34,7 @@
 #include "tests/support/scripted_shell.h"
 #include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
+#include "tests/support/utf8.h"
 #include "voice/voice_file.h"
 #include "voice/wave_device.h"
 
@@ -105,7 +106,7 @@ class Storm {
             }
             if (dialog_ != nullptr) {
                 DestroyWindow(dialog_);
-                DeleteFileA(state_.voicePath);
+                DeleteFileW(state_.voicePath);
             }
         }
         return !Failed();
@@ -141,7 +142,7 @@ class Storm {
         std::memset(&state_, 0, sizeof state_);
         g_appState = &state_;
         dialog_ =
-            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+            CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
         Expect(dialog_ != nullptr && state_.bar != nullptr, "the window was not created");
         ui_ = kEmpty;
         dirty_ = true;
@@ -157,14 +158,14 @@ class Storm {
         Expect(!in_.IsOpen() && !out_.IsOpen(), "the window went with a device open");
         Expect(timers_.SetCount() == 0, "the window went with a timer set");
         if (state_.deleteOnLeave) {
-            Expect(GetFileAttributesA(state_.voicePath) == INVALID_FILE_ATTRIBUTES,
+            Expect(GetFileAttributesW(state_.voicePath) == INVALID_FILE_ATTRIBUTES,
                    "the voice file is left after a close");
         } else if (haveRecording_) {
             ExpectCompletedRecording("after Exit");
         }
         // The window holds its voice file until it is destroyed.
         DestroyWindow(dialog_);
-        DeleteFileA(state_.voicePath);
+        DeleteFileW(state_.voicePath);
         dialog_ = nullptr;
         PumpMessages();
         if (again) {
@@ -271,7 +272,7 @@ class Storm {
     // The copy is the recording as it was at the Send.
     void AwaitMailNotice() {
         g_shellCalls.clear();
-        const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
+        const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
         const DWORD deadline = GetTickCount() + 5000;
         MSG msg;
         bool told = false;
@@ -285,7 +286,7 @@ class Storm {
         if (!told) {
             return;
         }
-        const std::string snapshot = reinterpret_cast<MailJob*>(msg.lParam)->snapshot;
+        const std::string snapshot = Utf8(reinterpret_cast<MailJob*>(msg.lParam)->snapshot);
         Expect(ReadFileBytes(snapshot) == recording, "the Send copy is not the recording");
         DispatchMessageA(&msg);
         Expect(g_shellCalls.size() == 1 &&
@@ -475,7 +476,7 @@ class Storm {
 
     void ExpectCompletedRecording(const char* when) {
         const DWORD dataBytes = state_.dataBytes;
-        std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
+        std::vector<BYTE> file = ReadFileBytes(Utf8(state_.voicePath));
         BYTE header[kHeaderBytes];
         BuildVoiceHeader(header);
         const bool whole = file.size() == kHeaderBytes + dataBytes && dataBytes % kFrameBytes == 0;
@@ -518,7 +519,7 @@ class Storm {
         Expect(timers_.SetCount() == 0, "idle with a timer set");
         Expect(!VoiceFileBusy(&state_), "idle with the voice file open");
         // The window's own hold shares reading and writing; a recording's or a playback's not.
-        HANDLE file = CreateFileA(state_.voicePath, GENERIC_READ | GENERIC_WRITE,
+        HANDLE file = CreateFileW(state_.voicePath, GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         Expect(file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION,

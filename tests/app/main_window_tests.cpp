@@ -29,6 +29,7 @@
 #include "tests/support/scripted_shell.h"
 #include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
+#include "tests/support/utf8.h"
 #include "voice/input_device.h"
 #include "voice/voice_file.h"
 #include "voice/voice_store.h"
@@ -131,23 +132,29 @@ struct SaveDialogCall {
 std::vector<SaveDialogCall> g_saveCalls;
 std::string g_saveAnswer;
 
-BOOL WINAPI AnswerSaveDialog(LPOPENFILENAMEA dialog) {
-    EXPECT_EQ(dialog->lStructSize, sizeof(OPENFILENAMEA));
+// Texts as UTF-8; "(null)" for none.
+std::string TextOrNull(const WCHAR* text) {
+    return text != nullptr ? Utf8(text) : "(null)";
+}
+
+BOOL WINAPI AnswerSaveDialog(LPOPENFILENAMEW dialog) {
+    EXPECT_EQ(dialog->lStructSize, sizeof(OPENFILENAMEW));
     std::string filter;
-    for (const char* at = dialog->lpstrFilter; at != nullptr && *at != '\0'; at += strlen(at) + 1) {
-        filter += std::string(at) + "|";
+    for (const WCHAR* at = dialog->lpstrFilter; at != nullptr && *at != L'\0';
+         at += lstrlenW(at) + 1) {
+        filter += Utf8(at) + "|";
     }
-    g_saveCalls.push_back(
-        {dialog->hwndOwner, filter, dialog->lpstrDefExt ? dialog->lpstrDefExt : "(null)",
-         dialog->lpstrFile ? dialog->lpstrFile : "(null)",
-         dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "(null)", dialog->Flags});
+    g_saveCalls.push_back({dialog->hwndOwner, filter, TextOrNull(dialog->lpstrDefExt),
+                           TextOrNull(dialog->lpstrFile), TextOrNull(dialog->lpstrInitialDir),
+                           dialog->Flags});
     if (g_saveAnswer.empty()) {
         return FALSE;
     }
-    EXPECT_LT(g_saveAnswer.size(), dialog->nMaxFile);
-    lstrcpynA(dialog->lpstrFile, g_saveAnswer.c_str(), dialog->nMaxFile);
-    dialog->nFileOffset = static_cast<WORD>(g_saveAnswer.rfind('\\') + 1);
-    dialog->nFileExtension = static_cast<WORD>(g_saveAnswer.rfind('.') + 1);
+    const std::wstring answer = Wide(g_saveAnswer);
+    EXPECT_LT(answer.size(), dialog->nMaxFile);
+    lstrcpynW(dialog->lpstrFile, answer.c_str(), dialog->nMaxFile);
+    dialog->nFileOffset = static_cast<WORD>(answer.rfind(L'\\') + 1);
+    dialog->nFileExtension = static_cast<WORD>(answer.rfind(L'.') + 1);
     return TRUE;
 }
 
@@ -230,7 +237,7 @@ class MainWindowTest : public ::testing::Test {
         SetEnvironmentVariableA("TEMP", tmp);
 
         // A settings key of the test's own, read when the window starts.
-        wsprintfA(settingsKey_, "Software\\Kestrune-tests-%lu-%d", GetCurrentProcessId(), s_test);
+        wsprintfW(settingsKey_, L"Software\\Kestrune-tests-%lu-%d", GetCurrentProcessId(), s_test);
         previousSettingsKey_ = g_settingsKey;
         g_settingsKey = settingsKey_;
         previousPrivacy_ = g_hasPrivacySettings;
@@ -250,7 +257,7 @@ class MainWindowTest : public ::testing::Test {
     // The real dialog from its template, initialised as at start-up.
     void OpenWindow() {
         dialog_ =
-            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+            CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
         ASSERT_NE(dialog_, nullptr);
         ASSERT_NE(state_.bar, nullptr);
         PumpMessages();
@@ -270,11 +277,11 @@ class MainWindowTest : public ::testing::Test {
             DestroyWindow(dialog_);
         }
         PumpMessages();
-        DeleteFileA(state_.voicePath);
+        DeleteFileW(state_.voicePath);
         RemoveDirectoryA(folder_);
         g_shellExecute = previousShell_;
         g_getSaveFileName = previousSaveDialog_;
-        RegDeleteKeyA(HKEY_CURRENT_USER, settingsKey_);
+        RegDeleteKeyW(HKEY_CURRENT_USER, settingsKey_);
         g_settingsKey = previousSettingsKey_;
         g_hasPrivacySettings = previousPrivacy_;
         // A box nobody expected is a failure the window reported, even if all else looks right.
@@ -285,7 +292,7 @@ class MainWindowTest : public ::testing::Test {
     void StartAgain() {
         DestroyWindow(dialog_);
         PumpMessages();
-        DeleteFileA(state_.voicePath);
+        DeleteFileW(state_.voicePath);
         std::memset(&state_, 0, sizeof state_);
         OpenWindow();
     }
@@ -338,7 +345,7 @@ class MainWindowTest : public ::testing::Test {
     // The voice file is a completed recording of `dataBytes` bytes of the input's pattern, from
     // the stream's byte `first` on.
     void ExpectCompletedFile(DWORD dataBytes, std::uint64_t first = 0) {
-        std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
+        std::vector<BYTE> file = ReadFileBytes(Utf8(state_.voicePath));
         ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
         EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
         EXPECT_EQ(LittleEndian32(file, 48), SampleCount(dataBytes));
@@ -422,18 +429,18 @@ class MainWindowTest : public ::testing::Test {
 
     // The remembered microphone as stored, or "(none)".
     std::string StoredMicrophone() const {
-        char name[64] = "";
-        DWORD size = sizeof name;
+        WCHAR name[64] = L"";
+        DWORD size = sizeof name - sizeof(WCHAR);
         DWORD type = 0;
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, settingsKey_, 0, KEY_QUERY_VALUE, &key) !=
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, settingsKey_, 0, KEY_QUERY_VALUE, &key) !=
             ERROR_SUCCESS) {
             return "(none)";
         }
-        const LONG read = RegQueryValueExA(key, "Microphone", nullptr, &type,
+        const LONG read = RegQueryValueExW(key, L"Microphone", nullptr, &type,
                                            reinterpret_cast<BYTE*>(name), &size);
         RegCloseKey(key);
-        return read == ERROR_SUCCESS && type == REG_SZ ? name : "(none)";
+        return read == ERROR_SUCCESS && type == REG_SZ ? Utf8(name) : "(none)";
     }
 
     int MeterPosition() const {
@@ -445,8 +452,8 @@ class MainWindowTest : public ::testing::Test {
     static char s_temp[MAX_PATH];
     int expectedBoxes_ = 0;
     char folder_[MAX_PATH] = {};
-    char settingsKey_[MAX_PATH] = {};
-    const char* previousSettingsKey_ = nullptr;
+    WCHAR settingsKey_[MAX_PATH] = {};
+    const WCHAR* previousSettingsKey_ = nullptr;
     PrivacySettingsFn previousPrivacy_ = nullptr;
     AppState state_;
     ScriptedMessageBox boxes_;
@@ -474,14 +481,14 @@ TEST_F(MainWindowTest, StartsWithOnlyRecordAvailableAndAnEmptyVoiceFile) {
     }
 
     // A new, empty file named kes*.tmp in the user's temporary folder.
-    std::string path = state_.voicePath;
+    std::string path = Utf8(state_.voicePath);
     std::string expectedFolder = std::string(folder_) + "\\";
     ASSERT_EQ(path.compare(0, expectedFolder.size(), expectedFolder), 0) << path;
     std::string name = path.substr(expectedFolder.size());
     EXPECT_EQ(name.compare(0, 3, "kes"), 0) << name;
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp") << name;
-    EXPECT_TRUE(FileExists(state_.voicePath));
-    EXPECT_TRUE(ReadFileBytes(state_.voicePath).empty());
+    EXPECT_TRUE(FileExists(Utf8(state_.voicePath).c_str()));
+    EXPECT_TRUE(ReadFileBytes(Utf8(state_.voicePath)).empty());
     EXPECT_EQ(boxes_.Count(), 0);
 }
 
@@ -505,7 +512,7 @@ TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
     const DWORD dataBytes = state_.dataBytes;
     // 31 full blocks and 32 bytes when Stop came; the drain fills that one and 7 more.
     EXPECT_EQ(dataBytes, 39 * kBlockBytes);
-    std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
+    std::vector<BYTE> file = ReadFileBytes(Utf8(state_.voicePath));
     ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
     EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
     EXPECT_EQ(LittleEndian32(file, 56), dataBytes);
@@ -586,7 +593,7 @@ TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
     // The voice file's folder is gone (once the window no longer holds the file): the file
     // cannot be created.
     ReleaseVoiceFile(&state_);
-    DeleteFileA(state_.voicePath);
+    DeleteFileW(state_.voicePath);
     ASSERT_TRUE(RemoveDirectoryA(folder_));
     Click(Record);
     EXPECT_EQ(Shown(), EmptyArrangement());
@@ -735,12 +742,12 @@ TEST_F(MainWindowTest, EscAndEnterChangeNothing) {
     EXPECT_TRUE(IsWindow(dialog_));
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_EQ(Shown(), before);
-    EXPECT_TRUE(FileExists(state_.voicePath));
+    EXPECT_TRUE(FileExists(Utf8(state_.voicePath).c_str()));
 }
 
 TEST_F(MainWindowTest, CloseDeletesTheVoiceFileButExitLeavesIt) {
     RecordBlocks(5);
-    const std::string path = state_.voicePath;
+    const std::string path = Utf8(state_.voicePath);
     SendCommand(IDM_EXIT);
     EXPECT_TRUE(FileExists(path.c_str()));
     EXPECT_FALSE(IsWindowVisible(dialog_));
@@ -815,17 +822,19 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
         {IDC_BUTTON_BAR, "BtnBarClass", {3, 4, 179, 33}, 0},
         {IDC_SLIDER, "msctls_trackbar32", {3, 41, 149, 17}, WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
         {IDC_HOME_LINK, "Button", {3, 86, 179, 11}, BS_FLAT},
-        {IDC_TIME_READOUT, "Static", {162, 43, 20, 8}, SS_RIGHT},
-        {IDC_SIZE_READOUT, "Static", {159, 51, 23, 8}, SS_RIGHT},
+        // Wide enough for the widest readouts in the fonts of every language's Windows.
+        {IDC_TIME_READOUT, "Static", {155, 43, 27, 8}, SS_RIGHT},
+        {IDC_SIZE_READOUT, "Static", {155, 51, 27, 8}, SS_RIGHT},
         {IDC_STATUS, "Static", {3, 72, 179, 10}, SS_CENTER | SS_SUNKEN},
-        // The meter's label, which names it for a screen reader, and the meter.
-        {-1, "Static", {3, 61, 40, 8}, SS_NOPREFIX},
+        // The meter's label, which names it for a screen reader, and the meter. In English the
+        // label's text fits the template's width.
+        {IDC_LEVEL_LABEL, "Static", {3, 61, 40, 8}, SS_NOPREFIX},
         {IDC_LEVEL_METER, "msctls_progress32", {45, 61, 137, 8}, PBS_SMOOTH},
     };
     HWND previous = nullptr;
     for (const Control& c : controls) {
         SCOPED_TRACE(c.id);
-        HWND control = c.id == -1 ? GetWindow(previous, GW_HWNDNEXT) : GetDlgItem(dialog_, c.id);
+        HWND control = GetDlgItem(dialog_, c.id);
         ASSERT_NE(control, nullptr);
         // Template order is the order of the child windows.
         EXPECT_EQ(GetWindow(control, GW_HWNDPREV), previous);
@@ -922,7 +931,7 @@ TEST_F(MainWindowTest, LinkHelpAndAboutReachTheShellAndTheAboutBox) {
 }
 
 TEST_F(MainWindowTest, CloseAloneDeletesTheFileAndEndsTheWindow) {
-    const std::string path = state_.voicePath;
+    const std::string path = Utf8(state_.voicePath);
     ASSERT_TRUE(FileExists(path.c_str()));
     SendMessageA(dialog_, WM_CLOSE, 0, 0);
     EXPECT_FALSE(FileExists(path.c_str()));
@@ -1004,7 +1013,7 @@ TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
     ASSERT_EQ(g_saveCalls.size(), 1u);
     const SaveDialogCall& first = g_saveCalls[0];
     EXPECT_EQ(first.owner, dialog_);
-    EXPECT_EQ(first.filter, "WAV sound (*.wav)|*.wav|");
+    EXPECT_EQ(first.filter, "Voice message, plays everywhere (*.wav)|*.wav|");
     EXPECT_EQ(first.defaultExtension, "wav");
     EXPECT_EQ(first.flags,
               static_cast<DWORD>(OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST |
@@ -1014,7 +1023,7 @@ TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
     ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents),
               S_OK);
     EXPECT_EQ(first.initialFolder, documents);
-    const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
+    const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
     ASSERT_EQ(recording.size(), kHeaderBytes + state_.dataBytes);
     EXPECT_EQ(ReadFileBytes(saved.c_str()), recording);
     EXPECT_EQ(boxes_.Count(), 0);
@@ -1022,12 +1031,12 @@ TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
     // The recording breaks off after its first bytes.
     BreakingVoiceFile breaking;
     ASSERT_TRUE(breaking.Ready());
-    const std::string voicePath = state_.voicePath;
-    lstrcpynA(state_.voicePath, breaking.Name().c_str(), MAX_PATH);
+    const std::string voicePath = Utf8(state_.voicePath);
+    CopyWide(state_.voicePath, breaking.Name());
     const std::string broken = std::string(folder_) + "\\broken.wav";
     g_saveAnswer = broken;
     SendCommand(IDM_SAVE_AS);
-    lstrcpynA(state_.voicePath, voicePath.c_str(), MAX_PATH);
+    CopyWide(state_.voicePath, voicePath);
     ASSERT_EQ(g_saveCalls.size(), 2u);
     EXPECT_EQ(g_saveCalls[1].initialFolder, std::string(folder_) + "\\");
     ASSERT_EQ(boxes_.Count(), 1);
@@ -1063,7 +1072,7 @@ TEST_F(MainWindowTest, CopyPutsTheRecordingOnTheClipboardAsAFile) {
     const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
     ASSERT_EQ(copy.compare(0, snapshots.size(), snapshots), 0) << copy;
     EXPECT_TRUE(IsMessageName(copy.substr(snapshots.size()))) << copy;
-    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(state_.voicePath));
+    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(Utf8(state_.voicePath)));
     DeleteFileA(path);
     RemoveDirectoryA(snapshots.c_str());
 }
@@ -1105,7 +1114,7 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
     expectedBoxes_ = 1;
     DestroyWindow(dialog_);
     dialog_ = nullptr;
-    DeleteFileA(state_.voicePath);
+    DeleteFileW(state_.voicePath);
     std::memset(&state_, 0, sizeof state_);
     INT_PTR result = 0;
     {
@@ -1113,7 +1122,7 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
         heap.FailAllocation(1);  // the bar's object
         // Should the window not end by itself, close it after a while: the result then says so.
         UINT_PTR timer = SetTimer(nullptr, 0, 3000, CloseStuckWindow);
-        result = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+        result = DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
         KillTimer(nullptr, timer);
     }
     EXPECT_EQ(result, 1);
@@ -1270,21 +1279,21 @@ void WriteLeftBehind(const char* path, DWORD frames, DWORD torn, WORD year) {
 }
 
 // "Www Mmm DD hh:mm" in local time of the time WriteLeftBehind gives.
+// When a file written at 14:05:09 on 3 March of `year` was made, as the user's locale writes a
+// short date and a time without seconds.
 std::string MadeText(WORD year) {
     SYSTEMTIME when = {year, 3, 2, 3, 14, 5, 9, 0};
     FILETIME time;
-    SYSTEMTIME utc;  // with its true weekday
+    SYSTEMTIME utc;
     SYSTEMTIME local;
     SystemTimeToFileTime(&when, &time);
     FileTimeToSystemTime(&time, &utc);
     SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[32];
-    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d", kDays[local.wDayOfWeek],
-                  kMonths[local.wMonth - 1], local.wDay, local.wHour, local.wMinute);
-    return text;
+    WCHAR date[64] = L"";
+    WCHAR clock[64] = L"";
+    GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64, nullptr);
+    GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, clock, 64);
+    return Utf8(date) + " " + Utf8(clock);
 }
 
 std::string OfferText(const char* length, WORD year) {
@@ -1319,8 +1328,8 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     // Another Kestrune, running, with a recording in its file.
     AppState other = {};
     ASSERT_TRUE(MakeOwnVoiceFile(&other));
-    WriteLeftBehind(other.voicePath, 50, 0, 2027);
-    const std::vector<BYTE> othersBytes = ReadFileBytes(other.voicePath);
+    WriteLeftBehind(Utf8(other.voicePath).c_str(), 50, 0, 2027);
+    const std::vector<BYTE> othersBytes = ReadFileBytes(Utf8(other.voicePath));
 
     boxes_.answers = {IDCANCEL, IDNO, IDYES};
     StartAgain();
@@ -1340,9 +1349,9 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     EXPECT_FALSE(FileExists(deleted.c_str()));
     EXPECT_FALSE(FileExists(empty.c_str()));
     EXPECT_EQ(ReadFileBytes(foreign.c_str()), foreignBytes);
-    EXPECT_EQ(ReadFileBytes(other.voicePath), othersBytes);
+    EXPECT_EQ(ReadFileBytes(Utf8(other.voicePath)), othersBytes);
     EXPECT_EQ(VoiceFilesLeft(), 4);  // kept, opened, foreign and the other's
-    EXPECT_STREQ(state_.voicePath, opened.c_str());
+    EXPECT_EQ(Utf8(state_.voicePath), opened);
     ExpectCompletedFile(76 * kFrameBytes);
     EXPECT_EQ(Shown(), ReadyArrangement());
     EXPECT_EQ(Text(IDC_TIME_READOUT), "0:03");
@@ -1362,7 +1371,7 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     EXPECT_FALSE(FileExists(opened.c_str()));
 
     ReleaseVoiceFile(&other);
-    for (const std::string& path : {kept, foreign, std::string(other.voicePath)}) {
+    for (const std::string& path : {kept, foreign, Utf8(other.voicePath)}) {
         DeleteFileA(path.c_str());
     }
 }
@@ -1401,13 +1410,14 @@ TEST_F(MainWindowTest, MicrophoneMenuListsTheDevicesAndRecordOpensTheChosenOne) 
 // Read at start; a remembered device that has gone means Default, and Record still works.
 TEST_F(MainWindowTest, RememberedMicrophoneIsUsedAndOneThatHasGoneMeansDefault) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey_, 0, nullptr, 0, KEY_SET_VALUE,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey_, 0, nullptr, 0, KEY_SET_VALUE,
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, "Microphone", 0, REG_SZ, reinterpret_cast<const BYTE*>("Headset"), 8);
+    RegSetValueExW(key, L"Microphone", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"Headset"),
+                   sizeof L"Headset");
     RegCloseKey(key);
     DestroyWindow(dialog_);
-    dialog_ = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    dialog_ = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
     ASSERT_NE(dialog_, nullptr);
     PumpMessages();
 
@@ -1460,7 +1470,7 @@ TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecordin
     EXPECT_EQ(Shown(), EmptyArrangement());
     input_.FailOpen(MMSYSERR_NOERROR);
     RecordBlocks(20);
-    const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
+    const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
     const std::string time = Text(IDC_TIME_READOUT);
     const std::string size = Text(IDC_SIZE_READOUT);
     for (const Case& c : cases) {
@@ -1484,7 +1494,7 @@ TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecordin
         EXPECT_EQ(Shown(), ReadyArrangement());
         EXPECT_EQ(Text(IDC_TIME_READOUT), time);
         EXPECT_EQ(Text(IDC_SIZE_READOUT), size);
-        EXPECT_EQ(ReadFileBytes(state_.voicePath), recording);
+        EXPECT_EQ(ReadFileBytes(Utf8(state_.voicePath)), recording);
         if (c.answer == IDYES) {
             ASSERT_EQ(g_shellCalls.size(), 1u);
             EXPECT_EQ(g_shellCalls[0].file, "ms-settings:privacy-microphone");

@@ -524,8 +524,12 @@ def killed_while_recording(s, speech_path, moment, label):
 
 
 def offer_text(path, data_bytes):
-    """The offer for a file left behind as the probe reads it (line ends become spaces)."""
-    made = time.strftime("%a %b %d %H:%M", time.localtime(os.path.getmtime(path)))
+    """The offer for a file left behind as the probe reads it (line ends become spaces). Wine
+    here speaks US English, whose short date and time read 3/7/2026 2:05 PM."""
+    made_at = time.localtime(os.path.getmtime(path))
+    hour = made_at.tm_hour % 12 or 12
+    made = (f"{made_at.tm_mon}/{made_at.tm_mday}/{made_at.tm_year} {hour}:{made_at.tm_min:02d} "
+            f"{'PM' if made_at.tm_hour >= 12 else 'AM'}")
     return (f"Kestrune: Kestrune found a recording that was left behind ({time_text(data_bytes)} "
             f"long, made {made}).  Open it? No deletes it; Cancel keeps it for later.")
 

@@ -18,6 +18,7 @@
 #include "services/snapshot.h"
 #include "tests/services/worker_threads.h"
 #include "tests/support/scripted_message_box.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -122,8 +123,10 @@ class MailSend : public ::testing::Test {
         SetEnvironmentVariableA("TMP", temp_);
         SetEnvironmentVariableA("TEMP", temp_);
         // A voice file as the main window makes it, with a recording in it.
-        snprintf(state_.get()->voicePath, MAX_PATH, "%skes%04X.tmp", temp_,
+        char voicePath[MAX_PATH];
+        snprintf(voicePath, MAX_PATH, "%skes%04X.tmp", temp_,
                  static_cast<unsigned>(GetCurrentProcessId() & 0xFFFF));
+        CopyWide(state_.get()->voicePath, voicePath);
         WriteVoiceFile("RIFF first recording");
         threadsBefore_ = ThreadIdsNow();
     }
@@ -145,7 +148,7 @@ class MailSend : public ::testing::Test {
             CloseHandle(release_);
         }
         DeleteFileA(logPath_);
-        DeleteFileA(state_.get()->voicePath);
+        DeleteFileW(state_.get()->voicePath);
         RemoveFolder((std::string(temp_) + "Kestrune").c_str());
         RemoveDirectoryA(temp_);
         SetEnvironmentVariableA("TMP", savedTmp_[0] ? savedTmp_ : nullptr);
@@ -153,7 +156,7 @@ class MailSend : public ::testing::Test {
     }
 
     void WriteVoiceFile(const std::string& content) {
-        HANDLE file = CreateFileA(state_.get()->voicePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        HANDLE file = CreateFileW(state_.get()->voicePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
@@ -377,7 +380,7 @@ TEST_F(MailSend, EachSendLoadsTheLibraryAndNoneReleasesIt) {
 TEST_F(MailSend, TheWorkerBodyAloneMakesTheSameCall) {
     MailJob* job = PrepareMail(state());
     ASSERT_NE(job, nullptr);
-    const std::string snapshot = job->snapshot;
+    const std::string snapshot = Utf8(job->snapshot);
     SendByMail(job);
     ASSERT_TRUE(WaitForCalls(1));
     const std::vector<Record> records = Records();
@@ -414,7 +417,7 @@ TEST_F(MailSend, ANewRecordingAfterSendLeavesTheSnapshotIntact) {
     StartMailWorker(state());
     ASSERT_TRUE(WaitForCalls(1));
     WriteVoiceFile("RIFF second, longer recording");
-    DeleteFileA(state()->voicePath);  // closing the window
+    DeleteFileW(state()->voicePath);  // closing the window
     const std::string attached = Record(Records()[0])["file.pathName"];
     EXPECT_EQ(FileText(attached), "RIFF first recording");
     EXPECT_EQ(GetFileAttributesA(old.c_str()), INVALID_FILE_ATTRIBUTES) << "more than a day old";
@@ -430,7 +433,7 @@ TEST_F(MailSend, ACopyThatCannotBeMadeSaysSoAndSendsNothing) {
     const HWND mainWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x10e4));
     const HWND savedMainWindow = g_mainWindow;
     g_mainWindow = mainWindow;
-    HANDLE busy = CreateFileA(state()->voicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE busy = CreateFileW(state()->voicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(busy, INVALID_HANDLE_VALUE);
     StartMailWorker(state());

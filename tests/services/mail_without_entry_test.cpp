@@ -8,6 +8,7 @@
 
 #include "base/heap.h"
 #include "tests/services/worker_threads.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -16,10 +17,10 @@ constexpr DWORD kWaitMs = 5000;
 // Like no library at all: the window is told, with a job of the worker's own.
 TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
     ASSERT_EQ(GetModuleHandleA("MAPI32.DLL"), nullptr);
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    WCHAR temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     AppState state = {};
-    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.voicePath), 0u);
+    ASSERT_NE(GetTempFileNameW(temp, L"kes", 0, state.voicePath), 0u);
     const AppState untouched = state;
     HWND window =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -42,13 +43,13 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
             << "the worker ended without telling the window";
         auto* job = reinterpret_cast<MailJob*>(msg.lParam);
         EXPECT_EQ(job->window, window);
-        EXPECT_EQ(DeleteFileA(job->snapshot), TRUE) << job->snapshot;
+        EXPECT_EQ(DeleteFileW(job->snapshot), TRUE) << Utf8(job->snapshot);
         FreeBlock(job);
     }
     EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
     g_mainWindow = savedMainWindow;
     DestroyWindow(window);
-    DeleteFileA(state.voicePath);
+    DeleteFileW(state.voicePath);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_shell.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -33,10 +34,10 @@ MailJob* WaitForNotTaken(HWND window) {
 // No mail program takes the message: the window says so and shows the copy in its folder.
 TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
     ASSERT_EQ(LoadLibraryA("MAPI32.DLL"), nullptr) << "this test needs a system without it";
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    WCHAR temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     AppState state = {};
-    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.voicePath), 0u);
+    ASSERT_NE(GetTempFileNameW(temp, L"kes", 0, state.voicePath), 0u);
     const AppState untouched = state;
     HWND window =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -56,8 +57,8 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
         ASSERT_NE(job, nullptr) << "the window was not told";
         EXPECT_NE(WaitForThreadsStartedSince(before, kWaitMs), -1) << "the worker did not end";
         EXPECT_TRUE(boxes.Boxes().size() == static_cast<size_t>(send)) << "a worker showed a box";
-        const std::string snapshot = job->snapshot;
-        EXPECT_NE(GetFileAttributesA(snapshot.c_str()), INVALID_FILE_ATTRIBUTES);
+        const std::wstring snapshot = job->snapshot;
+        EXPECT_NE(GetFileAttributesW(snapshot.c_str()), INVALID_FILE_ATTRIBUTES);
 
         ShowMailNotTaken(job);
         ASSERT_EQ(boxes.Count(), send + 1);
@@ -74,16 +75,16 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
         EXPECT_EQ(call.show, SW_SHOWNORMAL);
         EXPECT_EQ(call.verb, "open");
         EXPECT_EQ(call.file, "explorer.exe");
-        EXPECT_EQ(call.parameters, "/select,\"" + snapshot + "\"");
+        EXPECT_EQ(call.parameters, "/select,\"" + Utf8(snapshot.c_str()) + "\"");
         EXPECT_EQ(call.directory, "");
         EXPECT_EQ(heap.LiveBlocks(), 0) << "the job was not freed";
-        DeleteFileA(snapshot.c_str());
+        DeleteFileW(snapshot.c_str());
     }
     EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
     g_mainWindow = savedMainWindow;
     g_shellExecute = savedShell;
     DestroyWindow(window);
-    DeleteFileA(state.voicePath);
+    DeleteFileW(state.voicePath);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "base/message_box.h"
 #include "res/resource.h"
 #include "tests/support/scripted_shell.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -20,10 +21,10 @@ struct BoxCall {
 std::vector<BoxCall> g_boxCalls;
 
 // The user closes the box with its one button at once.
-int WINAPI ScriptedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+int WINAPI ScriptedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     EXPECT_NE(text, nullptr);
     EXPECT_NE(caption, nullptr) << "a null caption would read \"Error\"";
-    g_boxCalls.push_back({owner, text ? text : "", caption ? caption : "", type});
+    g_boxCalls.push_back({owner, Utf8(text), Utf8(caption), type});
     return IDOK;
 }
 

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/utf8.h"
+
 std::vector<BYTE> ReadFileBytes(const std::string& path) {
     std::vector<BYTE> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         ADD_FAILURE() << "cannot open " << path;

@@ -7,4 +7,4 @@
 
 // The whole content of a file, read through a handle of its own that lets the program keep
 // writing; empty, with a test failure, when it cannot be opened or read.
-std::vector<BYTE> ReadFileBytes(const std::string& path);
+std::vector<BYTE> ReadFileBytes(const std::string& path);  // UTF-8

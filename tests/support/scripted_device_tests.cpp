@@ -531,10 +531,10 @@ TEST(ScriptedMessageBox, RecordsEachBoxAndRunsTheCallbackWhileItIsUp) {
         PumpMessages();
         shownWhileUp = boxes.Count();
     };
-    EXPECT_EQ(ShowMessageBox(nullptr, "waveInOpen() failed", "Error", MB_OK), IDOK);
+    EXPECT_EQ(ShowMessageBox(nullptr, L"waveInOpen() failed", L"Error", MB_OK), IDOK);
     EXPECT_EQ(shownWhileUp, 1);
     boxes.whileUp = nullptr;
-    EXPECT_EQ(ShowMessageBox(window.Handle(), "Failed to create temporary file", nullptr, MB_OK),
+    EXPECT_EQ(ShowMessageBox(window.Handle(), L"Failed to create temporary file", nullptr, MB_OK),
               IDOK);
     ASSERT_EQ(boxes.Count(), 2);
     EXPECT_EQ(boxes.Boxes()[0].owner, nullptr);

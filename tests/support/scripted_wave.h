@@ -166,7 +166,7 @@ class ScriptedWaveIn : public ScriptedWaveDevice {
     void FailStart(MMRESULT result);
     // The input devices the system lists (waveInGetNumDevs, waveInGetDevCaps), in id order; by
     // default one, "Scripted microphone". Each may be opened by its id, through the mapper.
-    void SetDevices(const std::vector<std::string>& names) { devices_ = names; }
+    void SetDevices(const std::vector<std::string>& names) { devices_ = names; }  // UTF-8
     // From now on the microphone captures these bytes, from their start and over and over,
     // instead of the pattern (empty: the pattern again). For real sound: tests/support/gsm_sound.h.
     void SetSound(const std::vector<BYTE>& bytes) {
