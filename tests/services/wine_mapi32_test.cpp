@@ -11,9 +11,11 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "base/mapi_wide.h"
 #include "tests/support/environment.h"
+#include "tests/support/file_bytes.h"
 
 namespace {
 
@@ -98,7 +100,7 @@ std::wstring WindowsPath(const std::string& utf8) {
     return path;
 }
 
-bool WriteWide(const std::wstring& path, const std::string& bytes) {
+bool WriteWide(const std::wstring& path, const std::vector<BYTE>& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -109,23 +111,6 @@ bool WriteWide(const std::wstring& path, const std::string& bytes) {
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == bytes.size();
-}
-
-// The file's bytes, or "(unreadable)".
-std::string ReadWide(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return "(unreadable)";
-    }
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0) {
-        bytes.append(chunk, read);
-    }
-    CloseHandle(file);
-    return bytes;
 }
 
 // Makes a folder named for this test process. Wine reuses process ids, so one by that name is
@@ -286,9 +271,9 @@ TEST(WineMapi32, WidePathsInAnyScriptReachTheMailProgramUnchanged) {
         SetEnvironmentVariableW(L"TEMP", temp.c_str());
         SetEnvironmentVariableW(L"TMP", temp.c_str());
         const std::wstring voice = temp + RandomName(random) + L".tmp";
-        std::string bytes(1000 + round, '\0');
-        for (char& b : bytes) {
-            b = static_cast<char>(random());
+        std::vector<BYTE> bytes(1000 + round);
+        for (BYTE& b : bytes) {
+            b = static_cast<BYTE>(random());
         }
         ASSERT_TRUE(WriteWide(voice, bytes)) << Utf8(voice);
         const std::wstring name = RandomName(random) + L".wav";
@@ -309,7 +294,7 @@ TEST(WineMapi32, WidePathsInAnyScriptReachTheMailProgramUnchanged) {
         const std::string copy = found.substr(6, found.size() - 7);
         EXPECT_EQ(copy.find('/', folder.size()), copy.size() - file.size() + 1)
             << "not straight inside a kestrune-mail- folder: " << copy;
-        EXPECT_EQ(ReadWide(WindowsPath("Z:" + copy)), bytes) << copy;
+        EXPECT_EQ(ReadFileBytes(WindowsPath("Z:" + copy)), bytes) << copy;
     }
     DeleteFileA(log.c_str());
 }
