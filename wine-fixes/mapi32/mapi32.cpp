@@ -377,6 +377,31 @@ bool WidenRecipient(MapiRecipDescW* wide, const MapiRecipDesc& ansi) {
     return WidenInto(&wide->lpszAddress, ansi.lpszAddress) && named;
 }
 
+bool WidenFile(MapiFileDescW* wide, const MapiFileDesc& ansi) {
+    wide->ulReserved = ansi.ulReserved;
+    wide->flFlags = ansi.flFlags;
+    wide->nPosition = ansi.nPosition;
+    wide->lpFileType = ansi.lpFileType;
+    bool named = WidenInto(&wide->lpszPathName, ansi.lpszPathName);
+    return WidenInto(&wide->lpszFileName, ansi.lpszFileName) && named;
+}
+
+// `count` ANSI records widened into a new array; false when memory ran out (what was made
+// is in `*wide` to be freed). Nothing is made when there are none.
+template <typename Wide, typename Ansi>
+bool WidenRecords(Wide** wide, const Ansi* ansi, ULONG count,
+                  bool (*widenOne)(Wide*, const Ansi&)) {
+    if (!ansi || count == 0)
+        return true;
+    *wide = AllocateRecords<Wide>(count);
+    if (!*wide)
+        return false;
+    for (ULONG i = 0; i < count; ++i)
+        if (!widenOne(&(*wide)[i], ansi[i]))
+            return false;
+    return true;
+}
+
 void FreeRecipients(MapiRecipDescW* recipients, ULONG count) {
     if (!recipients)
         return;
@@ -399,32 +424,10 @@ bool WidenMessage(MapiMessageW* wide, const MapiMessage& ansi) {
     ok = WidenInto(&wide->lpszMessageType, ansi.lpszMessageType) && ok;
     ok = WidenInto(&wide->lpszDateReceived, ansi.lpszDateReceived) && ok;
     ok = WidenInto(&wide->lpszConversationID, ansi.lpszConversationID) && ok;
-    if (ok && ansi.lpOriginator) {
-        wide->lpOriginator = AllocateRecords<MapiRecipDescW>(1);
-        ok = wide->lpOriginator && WidenRecipient(wide->lpOriginator, *ansi.lpOriginator);
-    }
     // Missing arrays stay missing, for SendMailWide to refuse as it would from a wide caller.
-    if (ok && ansi.lpRecips && ansi.nRecipCount > 0) {
-        wide->lpRecips = AllocateRecords<MapiRecipDescW>(ansi.nRecipCount);
-        ok = wide->lpRecips != nullptr;
-        for (ULONG i = 0; ok && i < ansi.nRecipCount; ++i)
-            ok = WidenRecipient(&wide->lpRecips[i], ansi.lpRecips[i]);
-    }
-    if (ok && ansi.lpFiles && ansi.nFileCount > 0) {
-        wide->lpFiles = AllocateRecords<MapiFileDescW>(ansi.nFileCount);
-        ok = wide->lpFiles != nullptr;
-        for (ULONG i = 0; ok && i < ansi.nFileCount; ++i) {
-            const MapiFileDesc& file = ansi.lpFiles[i];
-            MapiFileDescW& wideFile = wide->lpFiles[i];
-            wideFile.ulReserved = file.ulReserved;
-            wideFile.flFlags = file.flFlags;
-            wideFile.nPosition = file.nPosition;
-            wideFile.lpFileType = file.lpFileType;
-            ok = WidenInto(&wideFile.lpszPathName, file.lpszPathName) &&
-                 WidenInto(&wideFile.lpszFileName, file.lpszFileName);
-        }
-    }
-    return ok;
+    return ok && WidenRecords(&wide->lpOriginator, ansi.lpOriginator, 1, WidenRecipient) &&
+           WidenRecords(&wide->lpRecips, ansi.lpRecips, ansi.nRecipCount, WidenRecipient) &&
+           WidenRecords(&wide->lpFiles, ansi.lpFiles, ansi.nFileCount, WidenFile);
 }
 
 void FreeWideMessage(MapiMessageW* wide) {
