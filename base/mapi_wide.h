@@ -1,28 +1,32 @@
-// Simple MAPI's wide records and MAPISendMailW (Windows 8 and later), which MinGW's <mapi.h>
-// lacks; laid out as Windows documents them.
+// Simple MAPI's wide message, which MinGW's <mapi.h> lacks: MAPISendMailW takes paths and texts
+// in UTF-16 (MAPI32.DLL has it from Windows 8 on). Shared by the program, which calls it, and
+// the project's own MAPI32.DLLs, which export it.
 #pragma once
 #include <windows.h>
 #include <mapi.h>
 
-struct MapiFileDescW {
+// The Windows SDK's <mapi.h> declares these together with this flag; MinGW's has neither.
+#ifndef MAPI_FORCE_UNICODE
+
+typedef struct {
     ULONG ulReserved;
     ULONG flFlags;
     ULONG nPosition;
     PWSTR lpszPathName;
     PWSTR lpszFileName;
     PVOID lpFileType;
-};
+} MapiFileDescW, *lpMapiFileDescW;
 
-struct MapiRecipDescW {
+typedef struct {
     ULONG ulReserved;
     ULONG ulRecipClass;
     PWSTR lpszName;
     PWSTR lpszAddress;
     ULONG ulEIDSize;
     PVOID lpEntryID;
-};
+} MapiRecipDescW, *lpMapiRecipDescW;
 
-struct MapiMessageW {
+typedef struct {
     ULONG ulReserved;
     PWSTR lpszSubject;
     PWSTR lpszNoteText;
@@ -30,9 +34,20 @@ struct MapiMessageW {
     PWSTR lpszDateReceived;
     PWSTR lpszConversationID;
     FLAGS flFlags;
-    MapiRecipDescW* lpOriginator;
+    lpMapiRecipDescW lpOriginator;
     ULONG nRecipCount;
-    MapiRecipDescW* lpRecips;
+    lpMapiRecipDescW lpRecips;
     ULONG nFileCount;
-    MapiFileDescW* lpFiles;
-};
+    lpMapiFileDescW lpFiles;
+} MapiMessageW, *lpMapiMessageW;
+
+typedef ULONG(WINAPI MAPISENDMAILW)(LHANDLE lhSession, ULONG_PTR ulUIParam,
+                                    lpMapiMessageW lpMessage, FLAGS flFlags, ULONG ulReserved);
+typedef MAPISENDMAILW* LPMAPISENDMAILW;
+
+#endif
+
+// Only the strings' width differs from the ANSI records: a field too many or too few shows here.
+static_assert(sizeof(MapiFileDescW) == sizeof(MapiFileDesc), "MapiFileDescW's layout");
+static_assert(sizeof(MapiRecipDescW) == sizeof(MapiRecipDesc), "MapiRecipDescW's layout");
+static_assert(sizeof(MapiMessageW) == sizeof(MapiMessage), "MapiMessageW's layout");

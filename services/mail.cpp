@@ -15,8 +15,6 @@
 
 namespace {
 
-using SendMailWideFn = ULONG(WINAPI*)(LHANDLE, ULONG_PTR, MapiMessageW*, FLAGS, ULONG);
-
 unsigned __stdcall MailWorker(void* param) {
     SendByMail(static_cast<MailJob*>(param));
     return 0;
@@ -72,7 +70,7 @@ ULONG CallSendMail(MailJob* job) {
     if (mapi == nullptr) {
         return MAPI_E_FAILURE;
     }
-    const auto sendMailWide = FindEntry<SendMailWideFn>(mapi, "MAPISendMailW");
+    const auto sendMailWide = FindEntry<LPMAPISENDMAILW>(mapi, "MAPISendMailW");
     if (sendMailWide == nullptr) {
         const auto sendMail = FindEntry<LPMAPISENDMAIL>(mapi, "MAPISendMail");
         return sendMail != nullptr ? SendMailAnsi(sendMail, job) : MAPI_E_FAILURE;

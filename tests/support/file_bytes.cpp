@@ -4,12 +4,13 @@
 
 #include "tests/support/utf8.h"
 
-std::vector<BYTE> ReadFileBytes(const std::string& path) {
+namespace {
+
+// `shown` names the file in failures.
+std::vector<BYTE> ReadOpened(HANDLE file, const std::string& shown) {
     std::vector<BYTE> bytes;
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot open " << path;
+        ADD_FAILURE() << "cannot open " << shown;
         return bytes;
     }
     // In chunks up to the end, so a file that grows meanwhile is read as far as it has come.
@@ -17,7 +18,7 @@ std::vector<BYTE> ReadFileBytes(const std::string& path) {
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
-            ADD_FAILURE() << "cannot read " << path;
+            ADD_FAILURE() << "cannot read " << shown;
             bytes.clear();
             break;
         }
@@ -28,4 +29,16 @@ std::vector<BYTE> ReadFileBytes(const std::string& path) {
     }
     CloseHandle(file);
     return bytes;
+}
+
+}  // namespace
+
+std::vector<BYTE> ReadFileBytes(const std::string& path) {
+    return ReadFileBytes(Wide(path));
+}
+
+std::vector<BYTE> ReadFileBytes(const std::wstring& path) {
+    return ReadOpened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                      Utf8(path.c_str()));
 }

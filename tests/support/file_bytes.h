@@ -8,3 +8,5 @@
 // The whole content of a file, read through a handle of its own that lets the program keep
 // writing; empty, with a test failure, when it cannot be opened or read.
 std::vector<BYTE> ReadFileBytes(const std::string& path);  // UTF-8
+// The same for a path in UTF-16, which may be in any script.
+std::vector<BYTE> ReadFileBytes(const std::wstring& path);
