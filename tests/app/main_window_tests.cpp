@@ -358,7 +358,9 @@ class MainWindowTest : public ::testing::Test {
         Arrangement a = {};
         HMENU menu = GetMenu(dialog_);
         for (int slot = 0; slot < 5; ++slot) {
-            a.disabled[slot] = Button(slot)->disabled;
+            // Unavailable is a disabled window, which is what screen readers and the mouse go by.
+            a.disabled[slot] = !IsWindowEnabled(Button(slot)->window);
+            EXPECT_EQ(Button(slot)->disabled, a.disabled[slot]) << "the look is not the window's";
             a.pressed[slot] = Button(slot)->pressed;
             UINT menuState = GetMenuState(menu, IDM_PLAY + slot, MF_BYCOMMAND);
             a.menuGrayed[slot] = (menuState & MF_GRAYED) != 0;
@@ -820,8 +822,11 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
     };
     const Control controls[] = {
         {IDC_BUTTON_BAR, "BtnBarClass", {3, 4, 179, 33}, 0},
-        {IDC_SLIDER, "msctls_trackbar32", {3, 41, 149, 17}, WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
-        {IDC_HOME_LINK, "Button", {3, 86, 179, 11}, BS_FLAT},
+        {IDC_SLIDER,
+         "msctls_trackbar32",
+         {3, 41, 149, 17},
+         WS_GROUP | WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
+        {IDC_HOME_LINK, "Button", {3, 86, 179, 11}, WS_TABSTOP | BS_FLAT},
         // Wide enough for the widest readouts in the fonts of every language's Windows.
         {IDC_TIME_READOUT, "Static", {155, 43, 27, 8}, SS_RIGHT},
         {IDC_SIZE_READOUT, "Static", {155, 51, 27, 8}, SS_RIGHT},
@@ -852,7 +857,13 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
         EXPECT_EQ(actual.right - actual.left, place.right);
         EXPECT_EQ(actual.bottom - actual.top, place.bottom);
     }
-    EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(dialog_, IDC_HOME_LINK), GWL_STYLE) & WS_TABSTOP, 0);
+    // The bar is no tab stop, but Tab reaches into it; it names itself, whatever the template
+    // says.
+    HWND bar = GetDlgItem(dialog_, IDC_BUTTON_BAR);
+    EXPECT_EQ(GetWindowLongPtrA(bar, GWL_STYLE) & WS_TABSTOP, 0);
+    EXPECT_NE(GetWindowLongPtrA(bar, GWL_EXSTYLE) & WS_EX_CONTROLPARENT, 0);
+    GetWindowTextA(bar, text, sizeof text);
+    EXPECT_STREQ(text, "Player controls");
     GetDlgItemTextA(dialog_, IDC_HOME_LINK, text, sizeof text);
     EXPECT_STREQ(text, KESTRUNE_PRODUCT_PAGE);
 
