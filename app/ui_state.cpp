@@ -2,8 +2,11 @@
 
 #include <commctrl.h>
 
+#include "app/dialog_focus.h"
 #include "app/microphone.h"
+#include "app/spoken_readouts.h"
 #include "base/text.h"
+#include "controls/annotation.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 #include "res/texts.h"
@@ -117,6 +120,7 @@ void SetUiState(AppState* state, UiState uiState) {
         return;
     }
     const Arrangement& arrangement = kArrangements[uiState];
+    const HWND focused = GetFocus();
     BtnBar* bar = state->bar;
     for (int slot = 0; slot < kButtonCount; ++slot) {
         const Availability availability = arrangement.commands[slot];
@@ -135,6 +139,7 @@ void SetUiState(AppState* state, UiState uiState) {
     EnableControl(state, IDC_SLIDER, arrangement.slider);
     EnableControl(state, IDC_HOME_LINK, arrangement.homeLink);
     EnableMicrophoneChoice(state, arrangement.microphoneChoice);
+    PassFocusOn(state->dialog, focused);
     if (arrangement.resetReadouts) {
         ShowTime(state, 0);
         ShowSize(state, 0);
@@ -162,12 +167,13 @@ void ShowActivity(AppState* state) {
     if (status != state->shownStatus) {
         state->shownStatus = status;
         const Text text = LoadText(kStatusTexts[status]);  // empty for none
-        SetDlgItemTextW(state->dialog, IDC_STATUS, text.chars);
+        SetLiveRegionText(GetDlgItem(state->dialog, IDC_STATUS), text.chars);
     }
     // The level of the open input device, drained blocks included; 0 otherwise.
     const int meter = state->waveIn != nullptr ? MeterPosition(&state->meter) : 0;
     if (meter != state->shownMeter) {
         state->shownMeter = meter;
         SetMeterControl(state->dialog, meter);
+        AnnotateInputLevel(state->dialog, meter);
     }
 }
