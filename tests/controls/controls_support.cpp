@@ -70,6 +70,13 @@ BtnBar* BarOf(HWND barWindow) {
     return static_cast<BtnBar*>(GetWindowObject(barWindow));
 }
 
+HWND CreateScaledBar(HWND parent, UINT dpi) {
+    HWND bar = CreateBar(parent, MulDiv(268, dpi, 96));
+    SetWindowPos(bar, nullptr, 0, 0, MulDiv(268, dpi, 96), MulDiv(54, dpi, 96),
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    return bar;
+}
+
 void MoveOver(MyButton* button) {
     SendMessageA(button->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
 }

@@ -27,6 +27,9 @@ HWND CreateTestParent(bool withMenu);
 // A bar as the dialog template makes it: control 1001, visible, `width` x 54, no border.
 HWND CreateBar(HWND parent, int width);
 BtnBar* BarOf(HWND barWindow);
+// A bar as the dialog makes it at `dpi` (a scripted one, tests/support/scripted_dpi.h): 179 x 33
+// dialog units, about 268 x 54 px at 96.
+HWND CreateScaledBar(HWND parent, UINT dpi);
 
 // What a mouse does to a button.
 void MoveOver(MyButton* button);
