@@ -24,6 +24,7 @@
 #include "res/resource.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
+#include "tests/support/dialog_keys.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/gsm_sound.h"
 #include "tests/support/message_pump.h"
@@ -425,27 +426,7 @@ class MainWindowTest : public ::testing::Test {
         SetKeyboardState(keys);
     }
 
-    // A key as the keyboard delivers it, down and up, to the control with the focus (to the
-    // window when none has it), through the dialog's own key handling, with Shift held or not.
-    // Nothing else runs in between: the focus read afterwards is the one the key left.
-    void Key(WPARAM key, bool shift = false) {
-        BYTE keys[256];
-        ASSERT_TRUE(GetKeyboardState(keys));
-        const BYTE saved = keys[VK_SHIFT];
-        keys[VK_SHIFT] = shift ? 0x80 : 0;
-        SetKeyboardState(keys);
-        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
-            const LPARAM flags = static_cast<LPARAM>(message == WM_KEYUP ? 0xC0000001u : 1u);
-            HWND focus = GetFocus();
-            MSG msg = {focus ? focus : dialog_, message, key, flags, 0, {0, 0}};
-            if (!IsDialogMessageW(dialog_, &msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-        keys[VK_SHIFT] = saved;
-        SetKeyboardState(keys);
-    }
+    void Key(WPARAM key, bool shift = false) { DeliverKey(dialog_, key, shift); }
 
     HWND StopWindow(int stop) const {
         if (stop < kButtonCount) {
