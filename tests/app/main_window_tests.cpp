@@ -1698,9 +1698,9 @@ TEST_F(MainWindowTest, TransportKeysActOnlyWhenTheirCommandIsAvailable) {
 }
 
 // Tab and Shift+Tab go round the available controls of each state, left to right and back: the
-// picture buttons, the slider and the link; never the bar, never an unavailable control. At the
-// start the focus rests on Record (when the window has the activation: another program's new
-// window may have taken it).
+// picture buttons, the slider and the link; never the bar, never an unavailable control. The
+// arrow keys go round the available buttons. At the start the focus rests on Record (when the
+// window has the activation: another program's new window may have taken it).
 TEST_F(MainWindowTest, TabGoesRoundTheAvailableControlsOfEachState) {
     if (GetActiveWindow() == dialog_) {
         EXPECT_EQ(NameOf(GetFocus()), "Record") << "at the start";
@@ -1727,6 +1727,21 @@ TEST_F(MainWindowTest, TabGoesRoundTheAvailableControlsOfEachState) {
         }
         EXPECT_EQ(forward, expected);
         EXPECT_EQ(back, expectedBack);
+
+        // The arrow keys go round the available buttons alone.
+        std::vector<std::string> buttons, arrowed;
+        for (int stop : order) {
+            if (stop < kButtonCount) {
+                buttons.push_back(kStopNames[stop]);
+            }
+        }
+        SetFocus(StopWindow(order[0]));
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            Key(VK_RIGHT);
+            arrowed.push_back(NameOf(GetFocus()));
+        }
+        std::rotate(buttons.begin(), buttons.begin() + 1, buttons.end());
+        EXPECT_EQ(arrowed, buttons);
     }
     SetUiState(&state_, Empty);
 }
