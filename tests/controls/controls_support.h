@@ -76,7 +76,8 @@ bool DrawPictureFile(const char* name, int look, int drawn, int size, int mode, 
 // The button bar as laid out at `dpi` (a test failure for each difference): every button in
 // its row within a pixel of the 96-dpi layout scaled, 42 px scaled and rounded, its frame as
 // wide as 1 px scaled, and each of its looks showing the pictures of the set drawn `drawn` px
-// wide, resized to the button with HALFTONE when that is not its size.
+// wide, resized to the button with HALFTONE when that is not its size. Takes the keyboard focus
+// away, so that no focus rectangle covers a picture.
 void ExpectBarAtScale(BtnBar* bar, UINT dpi, int drawn);
 
 // Hands out heap blocks from the top of the address space (above 4 GB in a 64-bit process),
