@@ -48,15 +48,17 @@ void AppendBlock(AppState* state, const AudioBuffer* buffer) {
         return;
     }
     DWORD written = 0;
-    if (g_writeFile(state->file, buffer->lpData, bytes, &written, nullptr)) {
-        if (written == bytes) {
-            state->dataBytes += bytes;
-            return;
-        }
-        state->diskFull = false;
-    } else {
-        state->diskFull = IsDiskFullError(GetLastError());
+    const BOOL wrote = g_writeFile(state->file, buffer->lpData, bytes, &written, nullptr);
+    if (wrote && written == bytes) {
+        state->dataBytes += bytes;
+        return;
     }
+    // Wine writes what fits on a full disk and answers with the shorter count, which says
+    // nothing of why; the room left on the disk then does.
+    const DWORD error = wrote ? ERROR_SUCCESS : GetLastError();
+    ULONGLONG room = 0;
+    state->diskFull =
+        IsDiskFullError(error) || (FreeBytesBeside(state->voicePath, &room) && room < bytes);
     state->writeFailed = true;
     // Should the cut fail, the header still describes only what was written whole.
     LARGE_INTEGER end;

@@ -609,6 +609,19 @@ TEST(ScriptedDisk, FillsUpAsARealDiskDoesAndCatchesMisuse) {
         EXPECT_NONFATAL_FAILURE(g_writeFile(file, bytes.data(), 10, &written, &overlapped),
                                 "synchronous");
 
+        // Wine's way: what fits is written, and the write after it fails.
+        file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        disk.SetWineFullWrites(true);
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 8000, &written, nullptr));
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 5000, &written, nullptr));
+        EXPECT_EQ(written, 3 * 4096u - 8000u);
+        EXPECT_EQ(disk.FreeBytes(), 0u);
+        EXPECT_FALSE(g_writeFile(file, bytes.data(), 1, &written, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        CloseHandle(file);
+
         ASSERT_TRUE(DeleteFileA(path.c_str()));
         EXPECT_EQ(disk.FreeBytes(), 3 * 4096u);
         disk.SetFreeBytes(4095);

@@ -72,6 +72,11 @@ void ScriptedDisk::FailNextWrite(DWORD error, DWORD leastBytes) {
     failLeast_ = leastBytes;
 }
 
+void ScriptedDisk::SetWineFullWrites(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    wineFullWrites_ = on;
+}
+
 std::uint64_t ScriptedDisk::FreeBytes() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return FreeBytesLocked();
@@ -199,12 +204,19 @@ BOOL WINAPI ScriptedDisk::Write(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD
         return FALSE;
     }
     const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-    const std::uint64_t end = static_cast<std::uint64_t>(position.QuadPart) + count;
+    const std::uint64_t at = static_cast<std::uint64_t>(position.QuadPart);
+    const std::uint64_t end = at + count;
     const std::uint64_t added = end > size ? disk->Clusters(end) - disk->Clusters(size) : 0;
-    if (added * disk->cluster_ > disk->FreeBytesLocked()) {
-        ++disk->failedWrites_;
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
+    const std::uint64_t free = added == 0 ? 0 : disk->FreeBytesLocked();
+    if (added * disk->cluster_ > free) {
+        // The file may grow to the end of its last cluster and into every free one.
+        const std::uint64_t room = disk->Clusters(size) * disk->cluster_ + free;
+        if (!disk->wineFullWrites_ || room <= at) {
+            ++disk->failedWrites_;
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        }
+        count = static_cast<DWORD>(room - at);
     }
     const BOOL wrote = WriteFile(file, bytes, count, written, nullptr);
     if (!wrote) {

@@ -3,7 +3,8 @@
 //
 // It behaves as a real disk does for this program. Writes of the folder's files reach the real
 // files. Room is allocated in clusters (4096 bytes unless told), and a write that needs more
-// clusters than are free fails with ERROR_DISK_FULL and writes nothing. The free space is the
+// clusters than are free fails with ERROR_DISK_FULL and writes nothing (Windows), or writes
+// what fits and succeeds with the shorter count, the next one failing (Wine). The free space is the
 // disk's size less the clusters that the files in the folder and its subfolders take now, so it
 // follows every write, cut, deletion and copy, also those made without the seam. A flush takes
 // down what the file holds then: what the disk would keep after a power cut. Writes may come
@@ -41,6 +42,9 @@ class ScriptedDisk {
     void SetFreeBytes(std::uint64_t bytes);
     // The next write of at least `leastBytes` bytes fails with `error`, writing nothing.
     void FailNextWrite(DWORD error, DWORD leastBytes = 1);
+    // Wine's write on a full disk: what fits in the free clusters is written, and the call
+    // succeeds with the shorter count. By default (Windows) it fails and writes nothing.
+    void SetWineFullWrites(bool on);
 
     // --- Introspection ---
     std::uint64_t FreeBytes() const;  // as GetDiskFreeSpaceExW answers now
@@ -76,6 +80,7 @@ class ScriptedDisk {
     int writes_ = 0;
     int failedWrites_ = 0;
     int freeSpaceCalls_ = 0;
+    bool wineFullWrites_ = false;
     bool failNext_ = false;
     DWORD failError_ = 0;
     DWORD failLeast_ = 0;
