@@ -60,6 +60,7 @@ const int kBarCommands[] = {IDM_PLAY, IDM_PAUSE, IDM_STOP, IDM_RECORD, IDM_SEND}
 
 constexpr std::uint64_t kRoomyDisk = std::uint64_t{1} << 32;
 constexpr DWORD kClusterBytes = 512;  // a small disk's: it fills block by block
+constexpr int kRoomWatchTicks = 10;   // the storm looks at the room this often
 const char kStalled[] = "Recording: the microphone stopped sending sound";
 const std::regex kCountdown("Recording: the disk is almost full \\((\\d+):(\\d\\d) left\\)");
 const std::regex kLittleRoom("^There is room on the disk for only (\\d+):(\\d\\d) of recording\\.");
@@ -236,12 +237,8 @@ class Storm {
         const int outOpens = out_.OpenCount();
         const int blocksBefore = heap_.LiveBlocks();
         const int boxesBefore = boxes_.Count();
-        // What a new recording would have room for: the disk's free space and the voice file's
-        // bytes, which it replaces, less the header.
-        const std::uint64_t roomBytes = disk_.FreeBytes() + FileSize(state_.voicePath);
-        const DWORD room = static_cast<DWORD>(
-            (roomBytes > kHeaderBytes ? roomBytes - kHeaderBytes : 0) / kBytesPerSecond);
         const bool voiceFileHeld = VoiceFileBusy(&state_);
+        DWORD room = 0;
         const int pick = Draw(200);  // a window's life is a few hundred steps
         int command = 0;
         dirty_ = true;
@@ -257,6 +254,9 @@ class Storm {
         } else {
             const int slot = Draw(5);
             command = kBarCommands[slot];
+            if (command == IDM_RECORD) {
+                room = RoomForARecording();
+            }
             if (Draw(2) == 0) {
                 if (!Grayed(command)) {
                     Note("menu " + std::to_string(command));
@@ -308,6 +308,14 @@ class Storm {
             ClearStartFailures();
         }
         WatchStops();
+    }
+
+    // What a new recording would have room for: the disk's free space and the voice file's
+    // bytes, which it replaces, less the header.
+    DWORD RoomForARecording() const {
+        const std::uint64_t bytes = disk_.FreeBytes() + FileSize(state_.voicePath);
+        return static_cast<DWORD>((bytes > kHeaderBytes ? bytes - kHeaderBytes : 0) /
+                                  kBytesPerSecond);
     }
 
     // Record asks first exactly when less than a minute fits and the voice file is free, naming
@@ -523,7 +531,9 @@ class Storm {
             if (dispatch) {
                 Dispatch();
             }
-            WatchRoom();
+            if (timers_.Now() % (kRoomWatchTicks * kTickMs) == 0) {
+                WatchRoom();
+            }
             WatchStops();
         }
     }
@@ -747,10 +757,11 @@ class Storm {
             return;
         }
         Expect(status == "Recording", "status \"" + status + "\" while recording");
-        Expect(lowRoomSince_ == kNoStop ||
-                   timers_.Now() - lowRoomSince_ <= kRoomCheckMs + kWatchTickMs,
-               "no countdown " + std::to_string(timers_.Now() - lowRoomSince_) +
-                   " ms after the room went under 30 s");
+        Expect(
+            lowRoomSince_ == kNoStop || timers_.Now() - lowRoomSince_ <=
+                                            kRoomCheckMs + kWatchTickMs + kRoomWatchTicks * kTickMs,
+            "no countdown " + std::to_string(timers_.Now() - lowRoomSince_) +
+                " ms after the room went under 30 s");
     }
 
     std::uint32_t seed_;

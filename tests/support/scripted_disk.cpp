@@ -129,12 +129,9 @@ std::wstring ScriptedDisk::PathOf(HANDLE file) const {
     if (length == 0 || length >= MAX_PATH) {
         return L"";
     }
-    // "\\?\C:\..." names a drive's file in its long form.
-    const WCHAR* local = path;
-    if (wcsncmp(path, L"\\\\?\\", 4) == 0) {
-        local += 4;
-    }
-    const std::wstring key = Key(local);
+    // "\\?\C:\..." names a drive's file in its full, long form: the key but for its case.
+    std::wstring key = wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+    CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
     return OnDisk(key) ? key : L"";
 }
 
