@@ -228,9 +228,15 @@ class MainWindowTest : public ::testing::Test {
     void SetUp() override {
         // A private temporary folder, so the voice file's place can be checked.
         // A folder of each test's own: one left behind cannot break the next.
+        // Wine gives process ids again, so a name one run left behind may be taken: the next
+        // free one serves.
         static int s_test = 0;
-        wsprintfA(folder_, "%skestrune-window-%lu-%d", s_base, GetCurrentProcessId(), ++s_test);
-        ASSERT_TRUE(CreateDirectoryA(folder_, nullptr)) << folder_;
+        bool made = false;
+        for (int attempt = 0; attempt < 100 && !made; ++attempt) {
+            wsprintfA(folder_, "%skestrune-window-%lu-%d", s_base, GetCurrentProcessId(), ++s_test);
+            made = CreateDirectoryA(folder_, nullptr) != FALSE;
+        }
+        ASSERT_TRUE(made) << folder_;
         char tmp[MAX_PATH];
         wsprintfA(tmp, "%s\\", folder_);
         SetEnvironmentVariableA("TMP", tmp);
@@ -1259,15 +1265,15 @@ TEST_F(MainWindowTest, EndOfSessionRefusedWhileRecordingAndTheRecordingKept) {
 
 // A left-behind file of ours: the header (with the sizes a Kestrune 1.02 left, or none) and
 // `frames` whole frames of the input's pattern, then `torn` bytes of a frame never finished.
-void WriteLeftBehind(const char* path, DWORD frames, DWORD torn, WORD year) {
+void WriteLeftBehind(const std::string& path, DWORD frames, DWORD torn, WORD year) {
     BYTE header[kHeaderBytes];
     BuildVoiceHeader(header);
     std::memcpy(header + 4, "123 ", 4);
     std::vector<BYTE> bytes(header, header + kHeaderBytes);
     const std::vector<BYTE> data = ScriptedWaveIn::PatternBytes(0, frames * kFrameBytes + torn);
     bytes.insert(bytes.end(), data.begin(), data.end());
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
@@ -1278,7 +1284,6 @@ void WriteLeftBehind(const char* path, DWORD frames, DWORD torn, WORD year) {
     CloseHandle(file);
 }
 
-// "Www Mmm DD hh:mm" in local time of the time WriteLeftBehind gives.
 // When a file written at 14:05:09 on 3 March of `year` was made, as the user's locale writes a
 // short date and a time without seconds.
 std::string MadeText(WORD year) {
@@ -1328,7 +1333,7 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     // Another Kestrune, running, with a recording in its file.
     AppState other = {};
     ASSERT_TRUE(MakeOwnVoiceFile(&other));
-    WriteLeftBehind(Utf8(other.voicePath).c_str(), 50, 0, 2027);
+    WriteLeftBehind(Utf8(other.voicePath), 50, 0, 2027);
     const std::vector<BYTE> othersBytes = ReadFileBytes(Utf8(other.voicePath));
 
     boxes_.answers = {IDCANCEL, IDNO, IDYES};
@@ -1638,4 +1643,88 @@ TEST_F(MainWindowTest, TransportKeysActOnlyWhenTheirCommandIsAvailable) {
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_EQ(output_.OpenCount(), 1);
     EXPECT_EQ(input_.OpenCount(), 1);
+}
+
+// The one file the clipboard holds (CF_HDROP), or "".
+std::wstring ClipboardFile() {
+    std::wstring file;
+    if (!OpenClipboard(nullptr)) {
+        return file;
+    }
+    auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
+    if (drop != nullptr && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+        WCHAR path[MAX_PATH] = L"";
+        DragQueryFileW(drop, 0, path, MAX_PATH);
+        file = path;
+    }
+    CloseClipboard();
+    return file;
+}
+
+// A user whose folders are named in another script: the temporary folder lies under such a name.
+// The voice file is made there, and recording, Save As, Copy and the offer of a recording left
+// behind all work on the names as they are.
+TEST_F(MainWindowTest, EverythingWorksInATemporaryFolderNamedInAnotherScript) {
+    const std::string temp = std::string(folder_) + "\\Дмитрий 李雷";
+    ASSERT_TRUE(CreateDirectoryW(Wide(temp).c_str(), nullptr));
+    SetEnvironmentVariableW(L"TMP", Wide(temp + "\\").c_str());
+    SetEnvironmentVariableW(L"TEMP", Wide(temp + "\\").c_str());
+    StartAgain();
+    const std::string voicePath = Utf8(state_.voicePath);
+    EXPECT_EQ(voicePath.rfind(temp + "\\kes", 0), 0u) << voicePath;
+
+    RecordBlocks(20);
+    EXPECT_GE(state_.dataBytes, 20 * kBlockBytes);
+    EXPECT_EQ(ReadFileBytes(voicePath).size(), kHeaderBytes + state_.dataBytes);
+    auto isWave = [](const std::vector<BYTE>& bytes) {
+        return bytes.size() > kHeaderBytes && std::memcmp(bytes.data(), "RIFF", 4) == 0 &&
+               std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
+    };
+
+    // What Save As and Copy hand over may be made off the window's thread: each is there once
+    // the window has had its turns.
+    const std::string saved = temp + "\\Nachricht für 李雷.wav";
+    g_saveAnswer = saved;
+    SendCommand(IDM_SAVE_AS);
+    for (int turn = 0;
+         turn < 200 && GetFileAttributesW(Wide(saved).c_str()) == INVALID_FILE_ATTRIBUTES; ++turn) {
+        PumpMessages();
+        Sleep(10);
+    }
+    EXPECT_TRUE(isWave(ReadFileBytes(saved)));
+
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    SendCommand(IDM_COPY);
+    std::wstring copied;
+    for (int turn = 0; turn < 200 && copied.empty(); ++turn) {
+        PumpMessages();
+        copied = ClipboardFile();
+        if (copied.empty()) {
+            Sleep(10);
+        }
+    }
+    EXPECT_EQ(Utf8(copied.c_str()).rfind(temp + "\\Kestrune\\voice-message-", 0), 0u)
+        << Utf8(copied.c_str());
+    EXPECT_TRUE(isWave(ReadFileBytes(copied)));
+    DeleteFileW(copied.c_str());
+    RemoveDirectoryW(Wide(temp + "\\Kestrune").c_str());
+
+    // A recording another Kestrune left there is offered at the next start, and opened.
+    const std::string left = temp + "\\kesF00D.tmp";
+    WriteLeftBehind(left, 100, 0, 2026);
+    boxes_.answers = {IDYES};
+    expectedBoxes_ = 1;
+    StartAgain();
+    PumpMessages();
+    EXPECT_EQ(Utf8(state_.voicePath), left);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+
+    DeleteFileW(Wide(saved).c_str());
+    DeleteFileW(state_.voicePath);
+    state_.voicePath[0] = L'\0';
+    SetEnvironmentVariableW(L"TMP", Wide(std::string(folder_) + "\\").c_str());
+    SetEnvironmentVariableW(L"TEMP", Wide(std::string(folder_) + "\\").c_str());
+    RemoveDirectoryW(Wide(temp).c_str());
 }
