@@ -5,13 +5,12 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "services/mail.h"
+#include "tests/services/mapi_log.h"
 #include "tests/services/worker_threads.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/gsm_sound.h"
@@ -22,33 +21,23 @@ namespace {
 
 constexpr DWORD kWaitMs = 5000;
 
-using Record = std::map<std::string, std::string>;
-
-// What the stand-in wrote down: "key=value" lines, each call ended by "end".
-std::vector<Record> Records(const std::wstring& log) {
-    std::vector<Record> records;
-    std::ifstream in(Utf8(log.c_str()).c_str());
-    // The log's path is plain ASCII (the build's own temporary folder); only its records vary.
-    Record record;
-    for (std::string line; std::getline(in, line);) {
-        if (line == "end") {
-            records.push_back(record);
-            record.clear();
-        } else if (line.find('=') != std::string::npos) {
-            record[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
-        }
-    }
-    return records;
-}
+using Record = MapiRecord;
 
 TEST(MailWide, TheAttachmentsPathReachesTheMailProgramWhole) {
     WCHAR base[MAX_PATH];
     ASSERT_GT(GetTempPathW(MAX_PATH, base), 0u);
-    const std::wstring folder = std::wstring(base) + L"kestrune-wide-" +
-                                std::to_wstring(GetCurrentProcessId()) + L" Дмитрий 李雷\\";
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    const std::wstring log = std::wstring(base) + L"kestrune-wide-" +
-                             std::to_wstring(GetCurrentProcessId()) + L".log";
+    // Wine gives process ids again: a name an earlier run left behind is passed over.
+    std::wstring folder;
+    for (DWORD attempt = GetTickCount(); folder.empty(); ++attempt) {
+        const std::wstring name =
+            std::wstring(base) + L"kestrune-wide-" + std::to_wstring(attempt) + L" Дмитрий 李雷\\";
+        if (CreateDirectoryW(name.c_str(), nullptr)) {
+            folder = name;
+        } else {
+            ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+        }
+    }
+    const std::wstring log = folder + L"mapi.log";
     const std::wstring calls = L"kestrune-wide-calls-" + std::to_wstring(GetCurrentProcessId());
     HANDLE called = CreateSemaphoreW(nullptr, 0, 8, calls.c_str());
     ASSERT_NE(called, nullptr);
@@ -85,7 +74,7 @@ TEST(MailWide, TheAttachmentsPathReachesTheMailProgramWhole) {
     ASSERT_EQ(WaitForSingleObject(called, kWaitMs), WAIT_OBJECT_0) << "no mail call";
     EXPECT_NE(WaitForThreadsStartedSince(threadsBefore, kWaitMs), -1) << "the worker did not end";
 
-    const std::vector<Record> records = Records(log);
+    const std::vector<Record> records = ReadMapiLog(log);
     ASSERT_EQ(records.size(), 1u);
     Record call = records[0];
     const std::string snapshots = Utf8(folder.c_str()) + "Kestrune\\";
@@ -115,8 +104,8 @@ TEST(MailWide, TheAttachmentsPathReachesTheMailProgramWhole) {
     DeleteFileW(attached.c_str());
     RemoveDirectoryW((folder + L"Kestrune").c_str());
     DeleteFileW(voicePath.c_str());
-    RemoveDirectoryW(folder.c_str());
     DeleteFileW(log.c_str());
+    RemoveDirectoryW(folder.c_str());
     CloseHandle(called);
     SetEnvironmentVariableW(L"TMP", savedTmp[0] ? savedTmp : nullptr);
     SetEnvironmentVariableW(L"TEMP", savedTemp[0] ? savedTemp : nullptr);
