@@ -932,7 +932,7 @@ TEST_F(MainWindowTest, LinkHelpAndAboutReachTheShellAndTheAboutBox) {
     ASSERT_EQ(boxes_.Count(), 1);
     EXPECT_EQ(boxes_.Boxes()[0].caption, "About Kestrune");
     EXPECT_EQ(boxes_.Boxes()[0].owner, nullptr);
-    EXPECT_EQ(boxes_.Boxes()[0].text.substr(0, 14), "Kestrune 1.02\n");
+    EXPECT_EQ(boxes_.Boxes()[0].text.substr(0, 14), "Kestrune 1.03\n");
     EXPECT_EQ(Shown(), EmptyArrangement());
 }
 
