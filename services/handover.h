@@ -16,8 +16,8 @@
 enum class HandoverUse { kSend, kCopy, kSaveAs };
 
 // Posted by a worker to the main window, the long parameter its HandoverJob: no mail program
-// took a Send's message (ShowMailNotTaken takes it), or the conversion of a Copy or Save As is
-// done, or a conversion failed (FinishHandover takes it).
+// took a Send's message (ShowMailNotTaken takes it); or a Copy's or Save As's conversion is done,
+// or any conversion failed (FinishHandover takes it).
 constexpr UINT kMailNotTaken = WM_APP + 1;
 constexpr UINT kHandoverDone = WM_APP + 3;
 
@@ -38,9 +38,9 @@ struct HandoverJob {
     // found in %TEMP%\Kestrune.
     WCHAR path[MAX_PATH];
     WORD fileOffset;  // Save As: where the file's name starts in path
-    // A failure: its step, the Win32 error, and for a conversion what went wrong.
+    // A failure, where it happened, and its Win32 error.
     bool failed;
-    bool converting;  // failed in the conversion itself, not in making a file
+    bool converting;  // in the conversion or in keeping its result, not in making a file
     DWORD error;
 };
 
@@ -62,7 +62,7 @@ void EndConversion(HandoverJob* job);
 // How long the program waits at its end for conversions under way (WaitForHandovers).
 constexpr DWORD kHandoverEndBoundMs = 10000;
 // At the end of the program: waits at most `boundMs` for the conversions under way, so that a
-// Save As the user was told of completes. False when the bound ran out first.
+// Save As the user asked for before closing completes. False when the bound ran out first.
 bool WaitForHandovers(DWORD boundMs);
 
 // On a worker: makes the target (marked for deletion), converts the private copy into it and
