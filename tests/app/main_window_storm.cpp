@@ -4,7 +4,8 @@
 // clock, the devices hand back what that time holds, and WM_TIMER comes from the scripted timers.
 //
 // KESTRUNE_STORM_SEED=n replays seed n alone; KESTRUNE_STORM_STEPS=n sets the steps per seed.
-// Send loads a MAPI32.DLL without MAPISendMail (see CMakeLists.txt), so its worker ends at once.
+// Send loads a MAPI32.DLL without MAPISendMail (see CMakeLists.txt), so its worker ends as soon
+// as it has converted the recording.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "services/shell_links.h"
 #include "tests/support/environment.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/handed_over.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -51,13 +54,15 @@ const char* const kUiNames[] = {"Empty", "Ready", "Recording", "Playing"};
 // The bar's commands, in slot order (the menu items have the same identifiers).
 const int kBarCommands[] = {IDM_PLAY, IDM_PAUSE, IDM_STOP, IDM_RECORD, IDM_SEND};
 
-// The next write of recorded audio fails (the header's small writes are left alone).
+// The next write of recorded audio, or of a Send's copy, fails (the voice file header's small
+// writes are left alone).
 bool g_failNextWrite = false;
 BOOL WINAPI WriteOrFail(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written,
                         LPOVERLAPPED overlapped) {
     if (g_failNextWrite && count > 20) {
         g_failNextWrite = false;
         *written = 0;
+        SetLastError(ERROR_WRITE_FAULT);
         return FALSE;
     }
     return WriteFile(file, bytes, count, written, overlapped);
@@ -139,6 +144,7 @@ class Storm {
 
     void OpenWindow() {
         heap_.ClearFailures();  // a failure meant for the last window
+        heapFailures_.clear();
         std::memset(&state_, 0, sizeof state_);
         g_appState = &state_;
         dialog_ =
@@ -210,6 +216,8 @@ class Storm {
         const int inOpens = in_.OpenCount();
         const int outOpens = out_.OpenCount();
         const int blocksBefore = heap_.LiveBlocks();
+        const int allocationsBefore = heap_.Allocations();
+        const bool writeFailArmed = g_failNextWrite;
         const int pick = Draw(200);  // a window's life is a few hundred steps
         int command = 0;
         dirty_ = true;
@@ -241,7 +249,7 @@ class Storm {
             }
         }
         if (command == IDM_SEND && !leaving && heap_.LiveBlocks() > blocksBefore) {
-            AwaitMailNotice();
+            AwaitMailNotice(writeFailArmed, allocationsBefore);
         }
         if (leaving) {
             Expect(in_.OpenCount() == inOpens && out_.OpenCount() == outOpens,
@@ -268,16 +276,19 @@ class Storm {
         WatchStops();
     }
 
-    // No mail program here: the worker tells the window, which shows the copy in its folder.
-    // The copy is the recording as it was at the Send.
-    void AwaitMailNotice() {
+    // No mail program here: the worker converts the recording and tells the window, which shows
+    // the copy in its folder. The copy is the recording's conversion as it was at the Send,
+    // unless a failure scripted here met the conversion (the write armed before the command, or
+    // an allocation on the way): then the window says so and no copy is left.
+    void AwaitMailNotice(bool writeFailArmed, int allocationsBefore) {
         g_shellCalls.clear();
-        const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
-        const DWORD deadline = GetTickCount() + 5000;
+        const int boxesBefore = boxes_.Count();
+        const DWORD deadline = GetTickCount() + 10000;
         MSG msg;
         bool told = false;
         while (!told && static_cast<LONG>(deadline - GetTickCount()) > 0) {
-            told = PeekMessageA(&msg, dialog_, kMailNotTaken, kMailNotTaken, PM_REMOVE) != FALSE;
+            told = PeekMessageA(&msg, dialog_, kMailNotTaken, kMailNotTaken, PM_REMOVE) ||
+                   PeekMessageA(&msg, dialog_, kHandoverDone, kHandoverDone, PM_REMOVE);
             if (!told) {
                 Sleep(1);
             }
@@ -286,13 +297,51 @@ class Storm {
         if (!told) {
             return;
         }
-        const std::string snapshot = Utf8(reinterpret_cast<MailJob*>(msg.lParam)->snapshot);
-        Expect(ReadFileBytes(snapshot) == recording, "the Send copy is not the recording");
+        bool allocationFailed = false;
+        for (int k : heapFailures_) {
+            allocationFailed =
+                allocationFailed || (k > allocationsBefore && k <= heap_.Allocations());
+        }
+        const bool mayFail = writeFailArmed || allocationFailed;
+        const std::string copies = folder_ + "\\Kestrune";
+        if (msg.message == kHandoverDone) {
+            Note("the Send's conversion failed");
+            Expect(mayFail, "a Send's conversion failed with nothing scripted to fail");
+            DispatchMessageA(&msg);
+            Expect(boxes_.Count() == boxesBefore + 1 &&
+                       boxes_.Boxes().back().text ==
+                           "The message could not be made ready to send.\n\nThe recording is "
+                           "untouched.",
+                   "a failed conversion was not told");
+            Expect(FilesIn(copies).empty(), "a failed conversion left " + FilesIn(copies));
+            return;
+        }
+        Expect(!mayFail, "a Send's conversion succeeded through a failure scripted for it");
+        const std::string snapshot = Utf8(reinterpret_cast<HandoverJob*>(msg.lParam)->path);
+        Expect(ReadFileBytes(snapshot) == ReferenceCopy(),
+               "the Send copy is not the recording's conversion");
         DispatchMessageA(&msg);
         Expect(g_shellCalls.size() == 1 &&
                    g_shellCalls[0].parameters == "/select,\"" + snapshot + "\"",
                "the Send copy was not shown in its folder");
         DeleteFileA(snapshot.c_str());
+        Expect(FilesIn(copies).empty(), "a Send left " + FilesIn(copies));
+    }
+
+    // The conversion the hand-over must make of the voice file, made past the storm's heap and
+    // disk: it neither meets their scripted failures nor moves their counts.
+    std::vector<BYTE> ReferenceCopy() {
+        const AllocateFn allocate = g_allocate;
+        const FreeFn free = g_free;
+        const WriteFileFn write = g_writeFile;
+        g_allocate = std::malloc;
+        g_free = std::free;
+        g_writeFile = WriteFile;
+        const std::vector<BYTE> copy = PlayableCopyOf(state_.voicePath);
+        g_allocate = allocate;
+        g_free = free;
+        g_writeFile = write;
+        return copy;
     }
 
     void Click(int slot) {
@@ -356,10 +405,13 @@ class Storm {
                 Note("next file write fails");
                 g_failNextWrite = true;
                 break;
-            case 6:
+            case 6: {
                 Note("an allocation fails");
-                heap_.FailAllocation(heap_.Allocations() + 1 + Draw(16));
+                const int k = heap_.Allocations() + 1 + Draw(16);
+                heapFailures_.insert(k);
+                heap_.FailAllocation(k);
                 break;
+            }
             case 7:
                 Note("a prepare fails");
                 in_.FailPrepare(in_.PrepareCalls() + 1 + Draw(8));
@@ -572,6 +624,7 @@ class Storm {
     std::string problem_;
 
     ScriptedHeap heap_;
+    std::set<int> heapFailures_;  // the allocations scripted to fail in this window
     ScriptedMessageBox boxes_;
     ScriptedWaveIn in_;
     ScriptedWaveOut out_;

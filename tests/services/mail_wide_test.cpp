@@ -11,7 +11,7 @@
 
 #include "services/mail.h"
 #include "tests/services/mapi_log.h"
-#include "tests/services/worker_threads.h"
+#include "tests/support/worker_threads.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/gsm_sound.h"
 #include "tests/support/utf8.h"
