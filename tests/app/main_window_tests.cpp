@@ -231,17 +231,17 @@ HANDLE HeldConversion::s_writing;
 HANDLE HeldConversion::s_release;
 DWORD HeldConversion::s_window;
 
-// The first file on the clipboard; "" when there is none.
+// The one file on the clipboard, in UTF-8; "" when there is none.
 std::string ClipboardFile() {
-    char path[MAX_PATH] = "";
+    WCHAR path[MAX_PATH] = L"";
     if (OpenClipboard(nullptr)) {
         auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
-        if (drop != nullptr && DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
-            DragQueryFileA(drop, 0, path, MAX_PATH);
+        if (drop != nullptr && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+            DragQueryFileW(drop, 0, path, MAX_PATH);
         }
         CloseClipboard();
     }
-    return path;
+    return Utf8(path);
 }
 
 // A voice file that breaks off after its first bytes: a pipe whose writer goes away once they
@@ -1872,22 +1872,6 @@ TEST_F(MainWindowTest, TransportKeysActOnlyWhenTheirCommandIsAvailable) {
     EXPECT_EQ(input_.OpenCount(), 1);
 }
 
-// The one file the clipboard holds (CF_HDROP), or "".
-std::wstring ClipboardFile() {
-    std::wstring file;
-    if (!OpenClipboard(nullptr)) {
-        return file;
-    }
-    auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
-    if (drop != nullptr && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
-        WCHAR path[MAX_PATH] = L"";
-        DragQueryFileW(drop, 0, path, MAX_PATH);
-        file = path;
-    }
-    CloseClipboard();
-    return file;
-}
-
 // A user whose folders are named in another script: the temporary folder lies under such a name.
 // The voice file is made there, and recording, Save As, Copy and the offer of a recording left
 // behind all work on the names as they are.
@@ -1924,7 +1908,7 @@ TEST_F(MainWindowTest, EverythingWorksInATemporaryFolderNamedInAnotherScript) {
     EmptyClipboard();
     CloseClipboard();
     SendCommand(IDM_COPY);
-    std::wstring copied;
+    std::string copied;
     for (int turn = 0; turn < 200 && copied.empty(); ++turn) {
         PumpMessages();
         copied = ClipboardFile();
@@ -1932,10 +1916,9 @@ TEST_F(MainWindowTest, EverythingWorksInATemporaryFolderNamedInAnotherScript) {
             Sleep(10);
         }
     }
-    EXPECT_EQ(Utf8(copied.c_str()).rfind(temp + "\\Kestrune\\voice-message-", 0), 0u)
-        << Utf8(copied.c_str());
+    EXPECT_EQ(copied.rfind(temp + "\\Kestrune\\voice-message-", 0), 0u) << copied;
     EXPECT_TRUE(isWave(ReadFileBytes(copied)));
-    DeleteFileW(copied.c_str());
+    DeleteFileW(Wide(copied).c_str());
     RemoveDirectoryW(Wide(temp + "\\Kestrune").c_str());
 
     // A recording another Kestrune left there is offered at the next start, and opened.

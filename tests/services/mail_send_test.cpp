@@ -14,15 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/worker_threads.h"
+#include "tests/services/mapi_log.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/handed_over.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/utf8.h"
+#include "tests/support/worker_threads.h"
 
 namespace {
 
-using Record = std::map<std::string, std::string>;
+using Record = MapiRecord;
 
 constexpr DWORD kWaitMs = 5000;
 
@@ -196,23 +197,7 @@ class MailSend : public ::testing::Test {
 
     bool WaitForWorkersToEnd() { return WaitForThreadsStartedSince(threadsBefore_, kWaitMs) != -1; }
 
-    std::vector<Record> Records() const {
-        std::vector<Record> records;
-        std::ifstream log(logPath_);
-        Record record;
-        for (std::string line; std::getline(log, line);) {
-            if (line == "end") {
-                records.push_back(record);
-                record.clear();
-                continue;
-            }
-            const size_t equals = line.find('=');
-            if (equals != std::string::npos) {
-                record[line.substr(0, equals)] = line.substr(equals + 1);
-            }
-        }
-        return records;
-    }
+    std::vector<Record> Records() const { return ReadMapiLog(Wide(logPath_)); }
 
     AppState* state() { return state_.get(); }
 
