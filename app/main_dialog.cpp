@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "res/texts.h"
 #include "services/clipboard_copy.h"
+#include "services/handover.h"
 #include "services/mail.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
@@ -45,6 +46,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     state->file = INVALID_HANDLE_VALUE;
     state->keeper = INVALID_HANDLE_VALUE;
     state->dialog = window;
+    OpenHandoverMailbox(window);
     state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
     if (!state->bar) {
         ShowCallFailed(L"malloc()");
@@ -277,13 +279,17 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return TRUE;
         case kMailNotTaken:
-            ShowMailNotTaken(reinterpret_cast<MailJob*>(lParam));
+            ShowMailNotTaken(reinterpret_cast<HandoverJob*>(lParam));
+            return TRUE;
+        case kHandoverDone:
+            FinishHandover(state, reinterpret_cast<HandoverJob*>(lParam));
             return TRUE;
         case WM_DPICHANGED:
             // The default handling goes on to scale the dialog's own controls.
             FollowNewScale(window, reinterpret_cast<const RECT*>(lParam));
             return FALSE;
         case WM_DESTROY:
+            CloseHandoverMailbox(window);
             RemoveShortcuts();
             ReleaseVoiceFile(state);
             DestroyWindowIcons(window);

@@ -7,7 +7,8 @@
 // without its microphone), and Record may ask whether to record in the little room there is.
 //
 // KESTRUNE_STORM_SEED=n replays seed n alone; KESTRUNE_STORM_STEPS=n sets the steps per seed.
-// Send loads a MAPI32.DLL without MAPISendMail (see CMakeLists.txt), so its worker ends at once.
+// Send loads a MAPI32.DLL without MAPISendMail (see CMakeLists.txt), so its worker ends as soon
+// as it has converted the recording.
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <deque>
 #include <random>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,7 @@
 #include "services/shell_links.h"
 #include "tests/support/environment.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/handed_over.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_disk.h"
 #include "tests/support/scripted_heap.h"
@@ -164,6 +167,7 @@ class Storm {
 
     void OpenWindow() {
         heap_.ClearFailures();  // a failure meant for the last window
+        heapFailures_.clear();
         std::memset(&state_, 0, sizeof state_);
         g_appState = &state_;
         dialog_ =
@@ -239,6 +243,8 @@ class Storm {
         const int boxesBefore = boxes_.Count();
         const bool voiceFileHeld = VoiceFileBusy(&state_);
         DWORD room = 0;
+        const int allocationsBefore = heap_.Allocations();
+        const bool writeFailArmed = disk_.WriteFailureArmed();
         const int pick = Draw(200);  // a window's life is a few hundred steps
         int command = 0;
         dirty_ = true;
@@ -276,7 +282,7 @@ class Storm {
             quietSince_ = timers_.Now();  // paused, nothing comes back; resumed, it starts over
         }
         if (command == IDM_SEND && !leaving && heap_.LiveBlocks() > blocksBefore) {
-            AwaitMailNotice();
+            AwaitMailNotice(writeFailArmed, allocationsBefore);
         }
         if (leaving) {
             Expect(in_.OpenCount() == inOpens && out_.OpenCount() == outOpens,
@@ -342,16 +348,20 @@ class Storm {
         return false;
     }
 
-    // No mail program here: the worker tells the window, which shows the copy in its folder.
-    // The copy is the recording as it was at the Send.
-    void AwaitMailNotice() {
+    // No mail program here: the worker converts the recording and tells the window, which shows
+    // the copy in its folder. The copy is the recording's conversion as it was at the Send,
+    // unless a failure scripted here met the conversion (the write armed before the command, an
+    // allocation on the way, or a disk too small for it): then the window says so and no copy is
+    // left.
+    void AwaitMailNotice(bool writeFailArmed, int allocationsBefore) {
         g_shellCalls.clear();
-        const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
-        const DWORD deadline = GetTickCount() + 5000;
+        const int boxesBefore = boxes_.Count();
+        const DWORD deadline = GetTickCount() + 10000;
         MSG msg;
         bool told = false;
         while (!told && static_cast<LONG>(deadline - GetTickCount()) > 0) {
-            told = PeekMessageA(&msg, dialog_, kMailNotTaken, kMailNotTaken, PM_REMOVE) != FALSE;
+            told = PeekMessageA(&msg, dialog_, kMailNotTaken, kMailNotTaken, PM_REMOVE) ||
+                   PeekMessageA(&msg, dialog_, kHandoverDone, kHandoverDone, PM_REMOVE);
             if (!told) {
                 Sleep(1);
             }
@@ -360,13 +370,55 @@ class Storm {
         if (!told) {
             return;
         }
-        const std::string snapshot = Utf8(reinterpret_cast<MailJob*>(msg.lParam)->snapshot);
-        Expect(ReadFileBytes(snapshot) == recording, "the Send copy is not the recording");
+        bool allocationFailed = false;
+        for (int k : heapFailures_) {
+            allocationFailed =
+                allocationFailed || (k > allocationsBefore && k <= heap_.Allocations());
+        }
+        const bool mustFail = writeFailArmed || allocationFailed;
+        const std::string copies = folder_ + "\\Kestrune";
+        if (msg.message == kHandoverDone) {
+            Note("the Send's conversion failed");
+            Expect(mustFail || smallDisk_,
+                   "a Send's conversion failed with nothing scripted to fail");
+            DispatchMessageA(&msg);
+            const std::string told =
+                boxes_.Count() == boxesBefore + 1 ? boxes_.Boxes().back().text : "";
+            Expect(told == "The message could not be made ready to send.\n\nThe recording is "
+                           "untouched." ||
+                       (smallDisk_ && told.rfind("The disk is full, so the message could not be "
+                                                 "made ready.",
+                                                 0) == 0),
+                   "a failed conversion was not told: " + told);
+            Expect(FilesIn(copies).empty(), "a failed conversion left " + FilesIn(copies));
+            return;
+        }
+        Expect(!mustFail, "a Send's conversion succeeded through a failure scripted for it");
+        const std::string snapshot = Utf8(reinterpret_cast<HandoverJob*>(msg.lParam)->path);
+        Expect(ReadFileBytes(snapshot) == ReferenceCopy(),
+               "the Send copy is not the recording's conversion");
         DispatchMessageA(&msg);
         Expect(g_shellCalls.size() == 1 &&
                    g_shellCalls[0].parameters == "/select,\"" + snapshot + "\"",
                "the Send copy was not shown in its folder");
         DeleteFileA(snapshot.c_str());
+        Expect(FilesIn(copies).empty(), "a Send left " + FilesIn(copies));
+    }
+
+    // The conversion the hand-over must make of the voice file, made past the storm's heap and
+    // disk: it neither meets their scripted failures nor moves their counts.
+    std::vector<BYTE> ReferenceCopy() {
+        const AllocateFn allocate = g_allocate;
+        const FreeFn free = g_free;
+        const WriteFileFn write = g_writeFile;
+        g_allocate = std::malloc;
+        g_free = std::free;
+        g_writeFile = WriteFile;
+        const std::vector<BYTE> copy = PlayableCopyOf(state_.voicePath);
+        g_allocate = allocate;
+        g_free = free;
+        g_writeFile = write;
+        return copy;
     }
 
     void Click(int slot) {
@@ -427,14 +479,18 @@ class Storm {
                 out_.FailQueue(out_.QueueCalls() + 1 + Draw(4));
                 break;
             case 5:
-                // Not the header's small writes: a header that fails is a start that fails.
-                Note("next write of recorded audio fails");
-                disk_.FailNextWrite(ERROR_WRITE_FAULT, kFrameBytes);
+                // Not the voice file header's small writes: a header that fails is a start that
+                // fails.
+                Note("next write of recorded audio, or of a Send's copy, fails");
+                disk_.FailNextWrite(ERROR_WRITE_FAULT, 21);
                 break;
-            case 6:
+            case 6: {
                 Note("an allocation fails");
-                heap_.FailAllocation(heap_.Allocations() + 1 + Draw(16));
+                const int k = heap_.Allocations() + 1 + Draw(16);
+                heapFailures_.insert(k);
+                heap_.FailAllocation(k);
                 break;
+            }
             case 7:
                 Note("a prepare fails");
                 in_.FailPrepare(in_.PrepareCalls() + 1 + Draw(8));
@@ -772,6 +828,7 @@ class Storm {
     std::string problem_;
 
     ScriptedHeap heap_;
+    std::set<int> heapFailures_;  // the allocations scripted to fail in this window
     ScriptedMessageBox boxes_;
     ScriptedWaveIn in_;
     ScriptedWaveOut out_;

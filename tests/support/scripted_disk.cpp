@@ -92,6 +92,11 @@ int ScriptedDisk::FailedWrites() const {
     return failedWrites_;
 }
 
+bool ScriptedDisk::WriteFailureArmed() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failNext_;
+}
+
 int ScriptedDisk::FreeSpaceCalls() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return freeSpaceCalls_;

@@ -52,6 +52,7 @@ class ScriptedDisk {
     int Writes() const;        // write calls, failed ones included
     int FailedWrites() const;  // of them, those that failed
     int FreeSpaceCalls() const;
+    bool WriteFailureArmed() const;              // FailNextWrite's failure has not happened yet
     int Flushes(const std::string& path) const;  // of that file (UTF-8)
     // What the file held at its last flush; empty, with a test failure, when never flushed.
     std::vector<BYTE> FlushedBytes(const std::string& path) const;
