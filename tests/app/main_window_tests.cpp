@@ -28,6 +28,7 @@
 #include "tests/support/gsm_sound.h"
 #include "tests/support/handed_over.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/scripted_disk.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_shell.h"
@@ -37,6 +38,7 @@
 #include "tests/support/worker_threads.h"
 #include "voice/input_device.h"
 #include "voice/mu_law.h"
+#include "voice/recording_watch.h"
 #include "voice/voice_file.h"
 #include "voice/voice_store.h"
 #include "voice/wave_device.h"
@@ -116,6 +118,31 @@ Arrangement PlayingArrangement(bool startedByClick) {
 DWORD LittleEndian32(const std::vector<BYTE>& bytes, size_t offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
            static_cast<DWORD>(bytes[offset + 3]) << 24;
+}
+
+// A completed voice file of `dataBytes` bytes of the input's pattern from the stream's byte
+// `first` on: its header with the three sizes, then the data.
+std::vector<BYTE> CompletedVoiceFile(DWORD dataBytes, std::uint64_t first = 0) {
+    std::vector<BYTE> file(kHeaderBytes);
+    BuildVoiceHeader(file.data());
+    const struct {
+        size_t offset;
+        DWORD value;
+    } sizes[] = {{4, dataBytes + 52}, {48, SampleCount(dataBytes)}, {56, dataBytes}};
+    for (const auto& size : sizes) {
+        for (int i = 0; i < 4; ++i) {
+            file[size.offset + i] = static_cast<BYTE>(size.value >> (8 * i));
+        }
+    }
+    const std::vector<BYTE> data = ScriptedWaveIn::PatternBytes(first, dataBytes);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+// "M:SS" as a person reads the time readout, worked out here.
+std::string Clock(std::uint64_t seconds) {
+    const std::string tens = std::to_string(seconds % 60 / 10);
+    return std::to_string(seconds / 60) + ":" + tens + std::to_string(seconds % 10);
 }
 
 bool OffersPrivacySettings() {
@@ -1870,6 +1897,259 @@ TEST_F(MainWindowTest, TransportKeysActOnlyWhenTheirCommandIsAvailable) {
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_EQ(output_.OpenCount(), 1);
     EXPECT_EQ(input_.OpenCount(), 1);
+}
+
+// --- When the world fails under a recording -------------------------------------------------
+
+// A disk that fills up ends the recording with its last whole block, completed and ready to
+// play; then a box says so with the time it stopped at. Any other write that fails says it in
+// words of its own.
+TEST_F(MainWindowTest, AFailedWriteEndsTheRecordingWholeAndThenABoxSaysWhy) {
+    expectedBoxes_ = 5;
+    struct Case {
+        const char* name;
+        std::uint64_t freeBytes;  // at Record
+        bool wineWrites;          // a full disk writes what fits
+        DWORD error;              // of the write of block 31; 0 for none
+        DWORD blocksKept;
+        const char* text;
+    };
+    const char* const full =
+        "The disk is full, so the recording stopped at 0:10.\n\nWhat was recorded is kept. Free "
+        "some space on the disk to record more.";
+    // 16 KB for the recording: the header and 125 blocks fill four clusters; the 126th needs a
+    // fifth. The second time the voice file's own four clusters are the room.
+    const Case cases[] = {
+        {"a full disk", 4 * 4096, false, 0, 125, full},
+        {"a full disk that Wine fills to the last byte", 0, true, 0, 125, full},
+        {"a disk that fails", std::uint64_t{1} << 32, false, ERROR_CRC, 30,
+         "The recording stopped at 0:02, because the disk could not be written to.\n\nWhat was "
+         "recorded is kept."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedDisk disk(folder_, c.freeBytes);
+        disk.SetWineFullWrites(c.wineWrites);
+        const std::uint64_t first = input_.CapturedBytes();
+        const int boxesBefore = boxes_.Count();
+        const bool asked = c.error == 0;  // less than a minute fits
+        if (asked) {
+            boxes_.answers = {IDYES};
+        }
+        Click(Record);
+        ASSERT_TRUE(input_.IsStarted());
+        if (c.error != 0) {
+            input_.DeliverAndPump(30 * kBlockBytes);
+            disk.FailNextWrite(c.error);
+        }
+        Arrangement shownAtBox;
+        std::vector<BYTE> fileAtBox;
+        boxes_.whileUp = [&](const MessageBoxRecord&) {
+            shownAtBox = Shown();
+            fileAtBox = ReadFileBytes(Utf8(state_.voicePath));
+        };
+        input_.DeliverAndPump(200 * kBlockBytes);
+        boxes_.whileUp = nullptr;
+        ASSERT_FALSE(input_.IsOpen());
+        ASSERT_EQ(boxes_.Count(), boxesBefore + (asked ? 2 : 1));
+        const MessageBoxRecord& box = boxes_.Boxes().back();
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_EQ(box.caption, "Kestrune");
+        EXPECT_EQ(box.owner, dialog_);
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONWARNING | MB_OK));
+        // Behind the box the recording is over: ready, complete on the disk.
+        EXPECT_EQ(shownAtBox, ReadyArrangement());
+        EXPECT_EQ(fileAtBox, CompletedVoiceFile(c.blocksKept * kBlockBytes, first));
+        EXPECT_EQ(Shown(), ReadyArrangement());
+        EXPECT_EQ(Text(IDC_TIME_READOUT), Clock(c.blocksKept * kBlockBytes / kBytesPerSecond));
+        ExpectCompletedFile(c.blocksKept * kBlockBytes, first);
+    }
+}
+
+// With less than 30 s of recording left on the disk, the status line counts down what still
+// fits, looked at at least once a second; before that it reads "Recording".
+TEST_F(MainWindowTest, TheStatusLineCountsDownTheLastHalfMinuteOfRoomOnTheDisk) {
+    ScriptedDisk disk(folder_, 70 * kBytesPerSecond);
+    Click(Record);
+    ASSERT_EQ(Shown(), RecordingArrangement());
+    std::vector<std::uint64_t> shown;
+    for (int second = 1; disk.FreeBytes() >= 5 * kBytesPerSecond; ++second) {
+        input_.DeliverAndPump(kBytesPerSecond);
+        timers_.Advance(1000);
+        const std::uint64_t room = disk.FreeBytes() / kBytesPerSecond;
+        const std::string expected =
+            room < 30 ? "Recording: the disk is almost full (" + Clock(room) + " left)"
+                      : "Recording";
+        ASSERT_EQ(Text(IDC_STATUS), expected) << "after " << second << " s";
+        if (room < 30) {
+            shown.push_back(room);
+        }
+    }
+    EXPECT_GE(shown.size(), 20u);
+    EXPECT_EQ(input_.CallCount("close"), 0) << "the recording went on";
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(state_.dataBytes);
+}
+
+// With room for less than a minute, Record asks first, naming the time that fits (the voice
+// file's own room counted, since a new recording replaces it). No keeps the last recording as it
+// was; Yes records.
+TEST_F(MainWindowTest, RecordWithLittleRoomOnTheDiskAsksFirst) {
+    expectedBoxes_ = 2;
+    RecordBlocks(20);
+    const std::vector<BYTE> recorded = ReadFileBytes(Utf8(state_.voicePath));
+    const std::string length = Text(IDC_TIME_READOUT);
+    ScriptedDisk disk(folder_, 8192);
+    const std::uint64_t room = (8192 + recorded.size() - kHeaderBytes) / kBytesPerSecond;
+    const std::string question =
+        "There is room on the disk for only " + Clock(room) + " of recording.\n\nRecord anyway?";
+    boxes_.answers = {IDNO, IDYES};
+
+    Click(Record);
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, question);
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Kestrune");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
+    EXPECT_EQ(boxes_.Boxes()[0].type, static_cast<UINT>(MB_ICONWARNING | MB_YESNO));
+    EXPECT_EQ(input_.OpenCount(), 1) << "No opened the microphone";
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(Text(IDC_TIME_READOUT), length);
+    EXPECT_EQ(ReadFileBytes(Utf8(state_.voicePath)), recorded);
+
+    const std::uint64_t first = input_.CapturedBytes();
+    Click(Record);
+    ASSERT_EQ(boxes_.Count(), 2);
+    EXPECT_EQ(boxes_.Boxes()[1].text, question);
+    EXPECT_TRUE(input_.IsStarted());
+    Arrangement recording = RecordingArrangement();
+    recording.status = "Recording: the disk is almost full (" +
+                       Clock(disk.FreeBytes() / kBytesPerSecond) + " left)";
+    EXPECT_EQ(Shown(), recording);
+    input_.DeliverAndPump(10 * kBlockBytes);
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(18 * kBlockBytes, first);
+}
+
+// When no block has come back for 2 s the status line says the microphone stopped sending, the
+// meter empties, and what was said is brought to the disk at once, header and all. The
+// recording goes on: when blocks come back the status line reads "Recording" again. Stop stays
+// bounded.
+TEST_F(MainWindowTest, AMicrophoneThatStopsSendingIsToldAndWhatWasSaidReachesTheDisk) {
+    ScriptedDisk disk(folder_);
+    const std::string voice = Utf8(state_.voicePath);
+    Click(Record);
+    input_.DeliverAndPump(30 * kBlockBytes);
+    ASSERT_GT(MeterPosition(), 0);
+    ASSERT_EQ(disk.Flushes(voice), 0);
+
+    timers_.Advance(kStallMs - 1);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_EQ(disk.Flushes(voice), 0);
+    timers_.Advance(kWatchTickMs + 1);  // the notice follows within a tick of the watch
+    EXPECT_EQ(Text(IDC_STATUS), "Recording: the microphone stopped sending sound");
+    EXPECT_EQ(MeterPosition(), 0);
+    EXPECT_EQ(Text(IDC_TIME_READOUT), "0:02");
+    EXPECT_EQ(disk.Flushes(voice), 1);
+    EXPECT_EQ(disk.FlushedBytes(voice), CompletedVoiceFile(30 * kBlockBytes));
+
+    // It goes on telling, and flushes once.
+    timers_.Advance(10000);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording: the microphone stopped sending sound");
+    EXPECT_EQ(disk.Flushes(voice), 1);
+    EXPECT_TRUE(input_.IsStarted());
+
+    input_.DeliverAndPump(kBlockBytes);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_GT(MeterPosition(), 0);
+    input_.DeliverAndPump(10 * kBlockBytes);
+    EXPECT_EQ(Shown(), RecordingArrangement());
+
+    // Quiet again, then Stop: the stop's bound ends it as before.
+    timers_.Advance(kStallMs + kWatchTickMs);
+    ASSERT_EQ(Text(IDC_STATUS), "Recording: the microphone stopped sending sound");
+    Click(Stop);
+    timers_.Advance(kDrainBoundMs);
+    PumpMessages();
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(41 * kBlockBytes);
+}
+
+// Before the computer sleeps, the recording is brought to the disk, header and all. After it
+// wakes, a microphone that sends within 3 s lets the recording go on; one that does not ends it
+// as a stalled Stop ends, and a box says so once it is complete. A playback simply ends.
+TEST_F(MainWindowTest, SleepKeepsTheRecordingAndAMicrophoneThatDoesNotWakeEndsIt) {
+    expectedBoxes_ = 1;
+    ScriptedDisk disk(folder_);
+    const std::string voice = Utf8(state_.voicePath);
+    auto power = [this](WPARAM event) {
+        return SendMessageA(dialog_, WM_POWERBROADCAST, event, 0);
+    };
+
+    // The microphone wakes: blocks come back 2.5 s after, and the recording goes on.
+    Click(Record);
+    input_.DeliverAndPump(30 * kBlockBytes);
+    EXPECT_EQ(power(PBT_APMSUSPEND), TRUE);
+    EXPECT_EQ(disk.Flushes(voice), 1);
+    EXPECT_EQ(disk.FlushedBytes(voice), CompletedVoiceFile(30 * kBlockBytes));
+    power(PBT_APMRESUMESUSPEND);
+    timers_.Advance(kWakeBoundMs - 500);
+    input_.DeliverAndPump(5 * kBlockBytes);
+    timers_.Advance(1000);
+    input_.DeliverAndPump(5 * kBlockBytes);
+    timers_.Advance(kWakeBoundMs);
+    EXPECT_TRUE(input_.IsStarted());
+    EXPECT_EQ(boxes_.Count(), 0);
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(48 * kBlockBytes);
+    EXPECT_EQ(boxes_.Count(), 0);
+
+    // A playback ends at the suspend.
+    Click(Play);
+    ASSERT_EQ(Shown(), PlayingArrangement(true));
+    power(PBT_APMSUSPEND);
+    output_.PlayAndPump();
+    EXPECT_FALSE(output_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_LT(output_.PlayedCount(), static_cast<int>(48 - 4));
+    power(PBT_APMRESUMEAUTOMATIC);
+
+    // The microphone does not wake: 3 s after the wake the recording stops; the stop's bound
+    // resets the device, and the complete recording is ready before the box tells.
+    const std::uint64_t first = input_.CapturedBytes();
+    Click(Record);
+    input_.DeliverAndPump(20 * kBlockBytes);
+    power(PBT_APMSUSPEND);
+    EXPECT_EQ(disk.FlushedBytes(voice), CompletedVoiceFile(20 * kBlockBytes, first));
+    power(PBT_APMRESUMEAUTOMATIC);
+    timers_.Advance(kWakeBoundMs);
+    EXPECT_TRUE(state_.recording) << "ended before its 3 s";
+    Arrangement shownAtBox;
+    std::vector<BYTE> fileAtBox;
+    boxes_.whileUp = [&](const MessageBoxRecord&) {
+        shownAtBox = Shown();
+        fileAtBox = ReadFileBytes(voice);
+    };
+    timers_.Advance(kWatchTickMs + kDrainBoundMs);
+    PumpMessages();
+    boxes_.whileUp = nullptr;
+    EXPECT_FALSE(input_.IsOpen());
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text,
+              "The recording stopped when the computer went to sleep.\n\nWhat was recorded is "
+              "kept.");
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Kestrune");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
+    EXPECT_EQ(boxes_.Boxes()[0].type, static_cast<UINT>(MB_ICONWARNING | MB_OK));
+    EXPECT_EQ(shownAtBox, ReadyArrangement());
+    EXPECT_EQ(fileAtBox, CompletedVoiceFile(20 * kBlockBytes, first));
+    EXPECT_EQ(timers_.SetCount(), 0);
 }
 
 // A user whose folders are named in another script: the temporary folder lies under such a name.
