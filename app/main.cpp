@@ -13,6 +13,7 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/handover.h"
 #include "services/snapshot.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
@@ -41,6 +42,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     // No owner: with the desktop as owner the dialog manager disables the desktop window (in
     // another process under Wine) for as long as the dialog runs.
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
+    // A Save As under way completes; a copy nobody will take any more goes with the process.
+    WaitForHandovers(kHandoverEndBoundMs);
     ReleaseAnnotationService();
     if (com) {
         CoUninitialize();

@@ -4,6 +4,7 @@
 
 #include "app/left_behind.h"
 #include "app/microphone.h"
+#include "app/recording_boxes.h"
 #include "app/shortcuts.h"
 #include "app/spoken_readouts.h"
 #include "app/ui_state.h"
@@ -15,12 +16,14 @@
 #include "res/resource.h"
 #include "res/texts.h"
 #include "services/clipboard_copy.h"
+#include "services/handover.h"
 #include "services/mail.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
 #include "voice/level_meter.h"
 #include "voice/player.h"
 #include "voice/recorder.h"
+#include "voice/recording_watch.h"
 #include "voice/voice_store.h"
 #include "voice/wave_device.h"
 
@@ -45,6 +48,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     state->file = INVALID_HANDLE_VALUE;
     state->keeper = INVALID_HANDLE_VALUE;
     state->dialog = window;
+    OpenHandoverMailbox(window);
     state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
     if (!state->bar) {
         ShowCallFailed(L"malloc()");
@@ -139,6 +143,10 @@ void OnCommand(AppState* state, HWND window, int command) {
             StopActivity(state);
             break;
         case IDM_RECORD:
+            if (!RecordInTheRoomThereIs(state)) {
+                SetUiState(state, state->uiState);  // releases the Record button a click latched
+                break;
+            }
             SetUiState(state, Recording);
             if (!StartRecording(state, ChosenMicrophone())) {
                 // A start that failed before emptying the voice file keeps its recording.
@@ -168,6 +176,25 @@ void OnCommand(AppState* state, HWND window, int command) {
                 ChooseMicrophone(command);
             }
             // Includes IDOK and IDCANCEL: neither Enter nor Esc closes the window.
+            break;
+    }
+}
+
+// A recording is brought up to date on the disk before the computer sleeps, and watched for
+// its microphone after it wakes. A playback simply ends: its device may not survive the sleep.
+void OnPowerEvent(AppState* state, WPARAM event) {
+    switch (event) {
+        case PBT_APMSUSPEND:
+            OnSuspend(state);
+            if (state->playing) {
+                StopPlayback(state);
+            }
+            break;
+        case PBT_APMRESUMEAUTOMATIC:
+        case PBT_APMRESUMESUSPEND:
+            OnResume(state);
+            break;
+        default:
             break;
     }
 }
@@ -209,7 +236,12 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return TRUE;
         case WM_TIMER:
-            OnDeviceTimer(state, wParam);
+            if (wParam == kWatchTimer) {
+                OnWatchTick(state);
+                ShowActivity(state);
+            } else {
+                OnDeviceTimer(state, wParam);
+            }
             return TRUE;
         case MM_WIM_DATA:
             OnRecordedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
@@ -219,6 +251,10 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             ShutdownBlockReasonDestroy(window);
             if (OnRecorderClosed(state)) {
                 SetUiState(state, Ready);
+                // Nothing holds up a window that is going.
+                if (!state->leaving) {
+                    TellWhyTheRecordingEnded(state);
+                }
             }
             LeaveWhenIdle(state, window);
             return TRUE;
@@ -235,6 +271,11 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             // While recording, Windows lists Kestrune with its reason and the user may go back.
             SetWindowLongPtrW(window, DWLP_MSGRESULT, RecorderBusy(state) ? FALSE : TRUE);
             return TRUE;
+        case WM_POWERBROADCAST:
+            OnPowerEvent(state, wParam);
+            ShowActivity(state);
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
         case WM_ENDSESSION:
             if (wParam) {
                 OnEndSession(state, window);
@@ -248,7 +289,10 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return TRUE;
         case kMailNotTaken:
-            ShowMailNotTaken(reinterpret_cast<MailJob*>(lParam));
+            ShowMailNotTaken(reinterpret_cast<HandoverJob*>(lParam));
+            return TRUE;
+        case kHandoverDone:
+            FinishHandover(state, reinterpret_cast<HandoverJob*>(lParam));
             return TRUE;
         case WM_SYSCOLORCHANGE:
         case WM_SETTINGCHANGE:
@@ -259,6 +303,7 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             FollowNewScale(window, reinterpret_cast<const RECT*>(lParam));
             return FALSE;
         case WM_DESTROY:
+            CloseHandoverMailbox(window);
             ClearReadoutAnnotations(window);
             RemoveShortcuts();
             ReleaseVoiceFile(state);

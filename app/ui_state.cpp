@@ -57,6 +57,8 @@ enum StatusText {
     kStatusNoSound,
     kStatusPlaying,
     kStatusPlayingPaused,
+    kStatusMicrophoneStopped,
+    kStatusDiskAlmostFull,  // with the time that still fits
 };
 constexpr UINT kStatusTexts[] = {
     0,
@@ -65,7 +67,12 @@ constexpr UINT kStatusTexts[] = {
     IDS_STATUS_NO_SOUND,
     IDS_STATUS_PLAYING,
     IDS_STATUS_PLAYING_PAUSED,
+    IDS_STATUS_MIC_STOPPED,
+    IDS_STATUS_DISK_ALMOST_FULL,
 };
+
+// With less room than this on the disk the status line counts down what still fits.
+constexpr DWORD kDiskAlmostFullSeconds = 30;
 
 void EnableControl(AppState* state, int id, bool enable) {
     EnableWindow(GetDlgItem(state->dialog, id), enable ? TRUE : FALSE);
@@ -83,11 +90,19 @@ void EnableMicrophoneChoice(AppState* state, bool enable) {
 }
 
 // A stopped activity that drains reads as running: it is ending, whatever its device does.
+// While recording, what asks most of the user comes first: a microphone that sends nothing,
+// then a disk about to fill, then silence.
 StatusText StatusNow(const AppState* state) {
     switch (state->uiState) {
         case Recording:
             if (state->recording && state->devicePaused) {
                 return kStatusRecordingPaused;
+            }
+            if (state->microphoneStalled) {
+                return kStatusMicrophoneStopped;
+            }
+            if (state->roomKnown && state->roomSeconds < kDiskAlmostFullSeconds) {
+                return kStatusDiskAlmostFull;
             }
             return state->noSoundShown ? kStatusNoSound : kStatusRecording;
         case Playing:
@@ -164,13 +179,26 @@ void ShowActivity(AppState* state) {
         state->noSoundShown = MicrophoneSilent(&state->meter);
     }
     const int status = StatusNow(state);
-    if (status != state->shownStatus) {
+    const DWORD room = status == kStatusDiskAlmostFull ? state->roomSeconds : 0;
+    if (status != state->shownStatus || room != state->shownRoomSeconds) {
+        // Only a new status is announced; a countdown read out every second would drown it.
+        const bool announce = status != state->shownStatus;
         state->shownStatus = status;
-        const Text text = LoadText(kStatusTexts[status]);  // empty for none
-        SetLiveRegionText(GetDlgItem(state->dialog, IDC_STATUS), text.chars);
+        state->shownRoomSeconds = room;
+        WCHAR time[kTimeReadoutChars];
+        FormatTimeReadout(room, time);
+        // Empty for none; only the countdown has a part to fill in.
+        const Text text = FormatText(kStatusTexts[status], time);
+        if (announce) {
+            SetLiveRegionText(GetDlgItem(state->dialog, IDC_STATUS), text.chars);
+        } else {
+            SetDlgItemTextW(state->dialog, IDC_STATUS, text.chars);
+        }
     }
-    // The level of the open input device, drained blocks included; 0 otherwise.
-    const int meter = state->waveIn != nullptr ? MeterPosition(&state->meter) : 0;
+    // The level of the open input device, drained blocks included; 0 otherwise, and while the
+    // microphone sends nothing.
+    const int meter =
+        state->waveIn != nullptr && !state->microphoneStalled ? MeterPosition(&state->meter) : 0;
     if (meter != state->shownMeter) {
         state->shownMeter = meter;
         SetMeterControl(state->dialog, meter);

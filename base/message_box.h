@@ -12,3 +12,8 @@ constexpr WCHAR kBoxCaption[] = L"Kestrune";
 inline int ShowMessageBox(HWND owner, const WCHAR* text, const WCHAR* caption, UINT type) {
     return g_messageBox(owner, text, caption, type);
 }
+
+// A box that speaks for the program and warns of something the user can act on.
+inline int ShowWarningBox(HWND owner, const WCHAR* text, UINT buttons) {
+    return g_messageBox(owner, text, kBoxCaption, MB_ICONWARNING | buttons);
+}

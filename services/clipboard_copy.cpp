@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "services/attachment_name.h"
-#include "services/snapshot.h"
+#include "services/handover.h"
 
 namespace {
 
@@ -49,18 +49,19 @@ HGLOBAL MakeDropList(const WCHAR* path) {
 void CopyMessageToClipboard(AppState* state) {
     WCHAR name[kAttachmentNameChars];
     FormatAttachmentNameNow(name);
-    WCHAR snapshot[MAX_PATH];
-    if (!MakeSnapshot(state->voicePath, name, snapshot)) {
-        ReportSnapshotFailed();
-        return;
+    HandoverJob* job = PrepareHandover(state->voicePath, HandoverUse::kCopy, name);
+    if (job != nullptr) {
+        StartHandover(job);
     }
+}
+
+bool PlaceFileOnClipboard(HWND owner, const WCHAR* path) {
     const DWORD copy = DROPEFFECT_COPY;
     const UINT effectFormat = RegisterClipboardFormatW(L"Preferred DropEffect");
-    HGLOBAL files = MakeDropList(snapshot);
+    HGLOBAL files = MakeDropList(path);
     HGLOBAL effect = GlobalBlock(&copy, sizeof copy);
     bool placed = false;
-    if (files != nullptr && effect != nullptr && effectFormat != 0 &&
-        OpenClipboard(state->dialog)) {
+    if (files != nullptr && effect != nullptr && effectFormat != 0 && OpenClipboard(owner)) {
         EmptyClipboard();
         // The clipboard owns what it accepted.
         if (SetClipboardData(CF_HDROP, files) != nullptr) {
@@ -78,8 +79,5 @@ void CopyMessageToClipboard(AppState* state) {
     if (effect != nullptr) {
         GlobalFree(effect);
     }
-    // Nothing names the copy then.
-    if (!placed) {
-        DeleteFileW(snapshot);
-    }
+    return placed;
 }

@@ -1,22 +1,17 @@
 #include "services/mail.h"
 
-#include <process.h>
-
 #include <mapi.h>
 
-#include "base/heap.h"
 #include "base/mapi_wide.h"
 #include "base/message_box.h"
 #include "base/text.h"
 #include "res/texts.h"
 #include "services/shell_links.h"
-#include "services/snapshot.h"
-#include "voice/wave_device.h"
 
 namespace {
 
 unsigned __stdcall MailWorker(void* param) {
-    SendByMail(static_cast<MailJob*>(param));
+    SendByMail(static_cast<HandoverJob*>(param));
     return 0;
 }
 
@@ -46,10 +41,10 @@ bool AnsiPath(const WCHAR* path, char (&ansi)[MAX_PATH]) {
 }
 
 // Simple MAPI before Windows 8 knows only the ANSI form.
-ULONG SendMailAnsi(LPMAPISENDMAIL sendMail, MailJob* job) {
+ULONG SendMailAnsi(LPMAPISENDMAIL sendMail, HandoverJob* job) {
     char path[MAX_PATH];
     char name[MAX_PATH];
-    if (!AnsiPath(job->snapshot, path) || !ConvertsWithoutLoss(job->attachmentName, name)) {
+    if (!AnsiPath(job->path, path) || !ConvertsWithoutLoss(job->name, name)) {
         return MAPI_E_FAILURE;
     }
     MapiFileDesc file = {};
@@ -63,7 +58,7 @@ ULONG SendMailAnsi(LPMAPISENDMAIL sendMail, MailJob* job) {
 }
 
 // The library's answer, or MAPI_E_FAILURE when there is no library or no entry to ask.
-ULONG CallSendMail(MailJob* job) {
+ULONG CallSendMail(HandoverJob* job) {
     // Loaded by name at each Send and never released: the program runs without a mail client,
     // and another worker may still be inside the compose dialog.
     HMODULE mapi = LoadLibraryW(L"MAPI32.DLL");
@@ -80,8 +75,8 @@ ULONG CallSendMail(MailJob* job) {
     file.ulReserved = 0;
     file.flFlags = 0;
     file.nPosition = 0xFFFFFFFF;
-    file.lpszPathName = job->snapshot;
-    file.lpszFileName = job->attachmentName;
+    file.lpszPathName = job->path;
+    file.lpszFileName = job->name;
     file.lpFileType = nullptr;
 
     MapiMessageW message = {};
@@ -95,56 +90,40 @@ ULONG CallSendMail(MailJob* job) {
 
 }  // namespace
 
-MailJob* PrepareMail(AppState* state) {
+HandoverJob* PrepareMail(AppState* state) {
     WCHAR name[kAttachmentNameChars];
     FormatAttachmentNameNow(name);
-    WCHAR snapshot[MAX_PATH];
-    if (!MakeSnapshot(state->voicePath, name, snapshot)) {
-        ReportSnapshotFailed();
-        return nullptr;
-    }
-    auto* job = static_cast<MailJob*>(AllocateBlock(sizeof(MailJob)));
-    if (job == nullptr) {
-        DeleteFileW(snapshot);
-        ShowCallFailed(L"malloc()");
-        return nullptr;
-    }
-    job->window = g_mainWindow;
-    lstrcpynW(job->snapshot, snapshot, MAX_PATH);
-    lstrcpynW(job->attachmentName, name, kAttachmentNameChars);
-    return job;
+    return PrepareHandover(state->voicePath, HandoverUse::kSend, name);
 }
 
 void StartMailWorker(AppState* state) {
-    MailJob* job = PrepareMail(state);
-    if (job == nullptr) {
-        return;
+    HandoverJob* job = PrepareMail(state);
+    if (job != nullptr) {
+        StartHandoverWorker(job, MailWorker);
     }
-    // Default stack; nobody waits for the worker, so its handle goes at once.
-    uintptr_t thread = _beginthreadex(nullptr, 0, MailWorker, job, 0, nullptr);
-    if (thread == 0) {
-        FreeBlock(job);
-        return;
-    }
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
 }
 
-void SendByMail(MailJob* job) {
+void SendByMail(HandoverJob* job) {
+    const bool ready = ConvertForHandover(job) && KeepHandedOver(job);
+    // The copy is whole or gone; the compose dialog may stay open for as long as the user likes.
+    EndConversion(job);
+    if (!ready) {
+        // The window owns the box; a worker never does. Without a window nobody is told.
+        if (!PostToWindow(kHandoverDone, job)) {
+            EndHandover(job);
+        }
+        return;
+    }
     const ULONG result = CallSendMail(job);
-    if (result == SUCCESS_SUCCESS || result == MAPI_USER_ABORT) {
-        FreeBlock(job);
-        return;
-    }
-    // The window owns the box; a worker never does. Without a window nobody is told.
-    if (job->window == nullptr ||
-        !PostMessageW(job->window, kMailNotTaken, 0, reinterpret_cast<LPARAM>(job))) {
-        FreeBlock(job);
+    if (result == SUCCESS_SUCCESS || result == MAPI_USER_ABORT ||
+        !PostToWindow(kMailNotTaken, job)) {
+        EndHandover(job);
     }
 }
 
-void ShowMailNotTaken(MailJob* job) {
+void ShowMailNotTaken(HandoverJob* job) {
     ShowMessageBox(g_mainWindow, LoadText(IDS_MAIL_NOT_TAKEN).chars, kBoxCaption,
                    MB_ICONINFORMATION);
-    ShowFileInFolder(job->snapshot);
-    FreeBlock(job);
+    ShowFileInFolder(job->path);
+    EndHandover(job);
 }

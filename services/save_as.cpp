@@ -2,10 +2,10 @@
 
 #include <shlobj.h>
 
-#include "base/message_box.h"
 #include "base/text.h"
 #include "res/texts.h"
 #include "services/attachment_name.h"
+#include "services/handover.h"
 #include "services/snapshot.h"
 
 GetSaveFileNameFn g_getSaveFileName = GetSaveFileNameW;
@@ -32,16 +32,23 @@ void SaveMessageAs(AppState* state) {
                      : nullptr;
     }
 
-    // "<name>\0*.wav\0\0": the dialog's list of types; the zeroed rest ends it.
-    WCHAR filter[kTextChars + 8] = {};
-    lstrcpynW(filter, LoadText(IDS_SAVE_TYPE_PLAYABLE).chars, kTextChars);
-    lstrcpynW(filter + lstrlenW(filter) + 1, L"*.wav", 6);
+    // "<type>\0*.wav\0" for each type, in the order of kSavePlayable and kSaveOriginal; the
+    // zeroed rest ends the list.
+    WCHAR filter[2 * (kTextChars + 6) + 1] = {};
+    WCHAR* end = filter;
+    const UINT types[] = {IDS_SAVE_TYPE_PLAYABLE, IDS_SAVE_TYPE_ORIGINAL};
+    for (const UINT type : types) {
+        lstrcpynW(end, LoadText(type).chars, kTextChars);
+        end += lstrlenW(end) + 1;
+        lstrcpynW(end, L"*.wav", 6);
+        end += lstrlenW(end) + 1;
+    }
 
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = g_mainWindow;
     dialog.lpstrFilter = filter;
-    dialog.nFilterIndex = 1;
+    dialog.nFilterIndex = kSavePlayable;
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
     dialog.lpstrInitialDir = folder;
@@ -52,12 +59,23 @@ void SaveMessageAs(AppState* state) {
     if (!g_getSaveFileName(&dialog)) {
         return;
     }
-    if (!CopyWholeFile(state->voicePath, path, CREATE_ALWAYS)) {
-        ShowMessageBox(g_mainWindow, LoadText(IDS_ERROR_SAVE).chars,
-                       LoadText(IDS_CAPTION_ERROR).chars, MB_OK);
+    if (dialog.nFilterIndex == kSaveOriginal) {
+        if (!CopyWholeFile(state->voicePath, path, CREATE_ALWAYS)) {
+            ReportHandoverFailed(HandoverUse::kSaveAs, false, GetLastError());
+            return;
+        }
+        RememberSaveFolder(path, dialog.nFileOffset);
         return;
     }
-    if (dialog.nFileOffset > 0 && dialog.nFileOffset < MAX_PATH) {
-        lstrcpynW(g_lastSaveFolder, path, dialog.nFileOffset + 1);
+    HandoverJob* job = PrepareHandover(state->voicePath, HandoverUse::kSaveAs, name, path);
+    if (job != nullptr) {
+        job->fileOffset = dialog.nFileOffset;
+        StartHandover(job);
+    }
+}
+
+void RememberSaveFolder(const WCHAR* path, WORD fileOffset) {
+    if (fileOffset > 0 && fileOffset < MAX_PATH) {
+        lstrcpynW(g_lastSaveFolder, path, fileOffset + 1);
     }
 }

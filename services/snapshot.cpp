@@ -2,11 +2,7 @@
 
 #include <strsafe.h>
 
-#include "app/app_state.h"
-#include "base/message_box.h"
 #include "base/temp_folder.h"
-#include "base/text.h"
-#include "res/texts.h"
 #include "voice/voice_store.h"
 
 namespace {
@@ -44,6 +40,52 @@ bool NumberedPath(const WCHAR* folder, const WCHAR* name, int number, WCHAR (&pa
 
 }  // namespace
 
+bool MakeSnapshotFolder(WCHAR (&folder)[MAX_PATH]) {
+    return SnapshotFolder(folder) &&
+           (CreateDirectoryW(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+}
+
+HANDLE CreateSnapshot(const WCHAR* name, WCHAR (&path)[MAX_PATH]) {
+    WCHAR folder[MAX_PATH];
+    if (!MakeSnapshotFolder(folder)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    RemoveOldSnapshots();
+    for (int number = 1; number <= kMaxNumber; ++number) {
+        if (!NumberedPath(folder, name, number, path)) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE file = CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+            return file;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+bool CopyFileBytes(HANDLE from, HANDLE to) {
+    char chunk[16384];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, chunk, sizeof chunk, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        DWORD written = 0;
+        if (!WriteFile(to, chunk, read, &written, nullptr)) {
+            return false;
+        }
+        if (written != read) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+    }
+}
+
 bool CopyWholeFile(const WCHAR* from, const WCHAR* to, DWORD disposition) {
     HANDLE source = OpenVoiceFile(from, VoiceFileUse::Copy);
     if (source == INVALID_HANDLE_VALUE) {
@@ -57,55 +99,19 @@ bool CopyWholeFile(const WCHAR* from, const WCHAR* to, DWORD disposition) {
         SetLastError(error);
         return false;
     }
-    bool ok = true;
-    char chunk[16384];
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(source, chunk, sizeof chunk, &read, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (read == 0) {
-            break;
-        }
-        DWORD written = 0;
-        if (!WriteFile(target, chunk, read, &written, nullptr) || written != read) {
-            ok = false;
-            break;
-        }
-    }
+    bool ok = CopyFileBytes(source, target);
+    DWORD error = ok ? 0 : GetLastError();
     // A close can be where a full disk shows.
-    if (!CloseHandle(target)) {
+    if (!CloseHandle(target) && ok) {
         ok = false;
+        error = GetLastError();
     }
     CloseHandle(source);
     if (!ok) {
         DeleteFileW(to);
+        SetLastError(error);
     }
     return ok;
-}
-
-bool MakeSnapshot(const WCHAR* voicePath, const WCHAR* name, WCHAR (&snapshot)[MAX_PATH]) {
-    WCHAR folder[MAX_PATH];
-    if (!SnapshotFolder(folder)) {
-        return false;
-    }
-    if (!CreateDirectoryW(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return false;
-    }
-    RemoveOldSnapshots();
-    for (int number = 1; number <= kMaxNumber; ++number) {
-        if (!NumberedPath(folder, name, number, snapshot)) {
-            return false;
-        }
-        if (CopyWholeFile(voicePath, snapshot, CREATE_NEW)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS) {
-            return false;
-        }
-    }
-    return false;
 }
 
 void RemoveOldSnapshots() {
@@ -133,8 +139,4 @@ void RemoveOldSnapshots() {
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
-}
-
-void ReportSnapshotFailed() {
-    ShowMessageBox(g_mainWindow, LoadText(IDS_ERROR_COPY_FILE).chars, nullptr, MB_OK);
 }

@@ -23,7 +23,7 @@ bool SystemHasPrivacySettings() {
 }
 
 int ShowWarning(const WCHAR* text, UINT buttons) {
-    return ShowMessageBox(g_mainWindow, text, kBoxCaption, MB_ICONWARNING | buttons);
+    return ShowWarningBox(g_mainWindow, text, buttons);
 }
 
 }  // namespace

@@ -179,6 +179,12 @@ bool SetPaused(AppState* state, bool flag) {
     if (result != MMSYSERR_NOERROR) {
         return false;
     }
+    if (state->recording && state->devicePaused != flag) {
+        // Nothing comes back while paused, and blocks come back again once resumed: the watch
+        // for a microphone that stopped sending starts over.
+        state->quietTicks = 0;
+        state->microphoneStalled = false;
+    }
     state->paused = flag;
     state->devicePaused = flag;
     return true;

@@ -9,6 +9,7 @@ constexpr UINT kDrainBoundMs = 2000;  // a drain takes at most 0.64 s
 constexpr UINT kCloseRetryMs = 100;   // between two tries of a close that failed
 constexpr UINT_PTR kRecorderTimer = 1;
 constexpr UINT_PTR kPlayerTimer = 2;
+constexpr UINT_PTR kWatchTimer = 3;  // ticks while a recording runs (voice/recording_watch.h)
 
 // The dialog's timers. A seam: tests count them in device time.
 using SetTimerFn = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);

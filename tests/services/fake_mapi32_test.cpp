@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "base/mapi_wide.h"
+#include "tests/services/mapi_log.h"
 #include "tests/support/file_bytes.h"
 
 namespace {
 
-using Record = std::map<std::string, std::string>;
+using Record = MapiRecord;
 
 // Built where CMake says; a Linux path under Wine, whose drive Z: is the Linux root.
 HMODULE LoadStandIn(const std::string& path) {
@@ -26,21 +27,7 @@ Fn Entry(HMODULE library, const char* name) {
 }
 
 std::vector<Record> Records(const std::wstring& log) {
-    std::vector<Record> records;
-    const std::vector<BYTE> bytes = ReadFileBytes(log);
-    const std::string text(bytes.begin(), bytes.end());
-    Record record;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        const std::string line = text.substr(start, end - start);
-        if (line == "end") {
-            records.push_back(record);
-            record.clear();
-        } else if (line.find('=') != std::string::npos) {
-            record[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
-        }
-    }
-    return records;
+    return ReadMapiLog(log);
 }
 
 // A log in a folder outside the ANSI code page, named in KESTRUNE_FAKE_MAPI_LOG while it lives.

@@ -5,9 +5,9 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 
-#include "base/heap.h"
-#include "tests/services/worker_threads.h"
+#include "tests/support/worker_threads.h"
 #include "tests/support/utf8.h"
 
 namespace {
@@ -27,6 +27,7 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
     ASSERT_NE(window, nullptr);
     const HWND savedMainWindow = g_mainWindow;
     g_mainWindow = window;
+    OpenHandoverMailbox(window);
 
     for (int send = 0; send < 3; ++send) {
         const std::set<DWORD> before = ThreadIdsNow();
@@ -41,12 +42,13 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
         MSG msg;
         ASSERT_TRUE(PeekMessageA(&msg, window, kMailNotTaken, kMailNotTaken, PM_REMOVE))
             << "the worker ended without telling the window";
-        auto* job = reinterpret_cast<MailJob*>(msg.lParam);
-        EXPECT_EQ(job->window, window);
-        EXPECT_EQ(DeleteFileW(job->snapshot), TRUE) << Utf8(job->snapshot);
-        FreeBlock(job);
+        auto* job = reinterpret_cast<HandoverJob*>(msg.lParam);
+        const std::wstring copy = job->path;
+        EndHandover(job);
+        EXPECT_EQ(DeleteFileW(copy.c_str()), TRUE) << Utf8(copy.c_str());
     }
     EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
+    CloseHandoverMailbox(window);
     g_mainWindow = savedMainWindow;
     DestroyWindow(window);
     DeleteFileW(state.voicePath);

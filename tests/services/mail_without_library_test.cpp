@@ -8,7 +8,7 @@
 #include <string>
 
 #include "services/shell_links.h"
-#include "tests/services/worker_threads.h"
+#include "tests/support/worker_threads.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_shell.h"
@@ -19,12 +19,12 @@ namespace {
 constexpr DWORD kWaitMs = 5000;
 
 // What the main window does with the worker's message, as it arrives there.
-MailJob* WaitForNotTaken(HWND window) {
+HandoverJob* WaitForNotTaken(HWND window) {
     const DWORD deadline = GetTickCount() + kWaitMs;
     MSG msg;
     while (static_cast<LONG>(deadline - GetTickCount()) > 0) {
         if (PeekMessageA(&msg, window, kMailNotTaken, kMailNotTaken, PM_REMOVE)) {
-            return reinterpret_cast<MailJob*>(msg.lParam);
+            return reinterpret_cast<HandoverJob*>(msg.lParam);
         }
         Sleep(5);
     }
@@ -45,6 +45,7 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
     const HWND savedMainWindow = g_mainWindow;
     const ShellExecuteFn savedShell = g_shellExecute;
     g_mainWindow = window;
+    OpenHandoverMailbox(window);
     g_shellExecute = RecordShellCall;
     ScriptedMessageBox boxes;
 
@@ -53,11 +54,11 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
         g_shellCalls.clear();
         const std::set<DWORD> before = ThreadIdsNow();
         StartMailWorker(&state);
-        MailJob* job = WaitForNotTaken(window);
+        HandoverJob* job = WaitForNotTaken(window);
         ASSERT_NE(job, nullptr) << "the window was not told";
         EXPECT_NE(WaitForThreadsStartedSince(before, kWaitMs), -1) << "the worker did not end";
         EXPECT_TRUE(boxes.Boxes().size() == static_cast<size_t>(send)) << "a worker showed a box";
-        const std::wstring snapshot = job->snapshot;
+        const std::wstring snapshot = job->path;
         EXPECT_NE(GetFileAttributesW(snapshot.c_str()), INVALID_FILE_ATTRIBUTES);
 
         ShowMailNotTaken(job);
@@ -81,6 +82,7 @@ TEST(MailWithoutLibrary, TheWindowSaysSoAndShowsTheFileInItsFolder) {
         DeleteFileW(snapshot.c_str());
     }
     EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
+    CloseHandoverMailbox(window);
     g_mainWindow = savedMainWindow;
     g_shellExecute = savedShell;
     DestroyWindow(window);

@@ -128,7 +128,7 @@ TEST_F(ShellLinks, AboutShowsNameVersionCreditAndLicenceWithoutOwner) {
     EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONINFORMATION | MB_OK));
     const size_t lineFeed = box.text.find('\n');
     ASSERT_NE(lineFeed, std::string::npos) << box.text;
-    EXPECT_EQ(box.text.substr(0, lineFeed), "Kestrune 1.02");
+    EXPECT_EQ(box.text.substr(0, lineFeed), "Kestrune 1.03");
     const size_t secondLineFeed = box.text.find('\n', lineFeed + 1);
     ASSERT_NE(secondLineFeed, std::string::npos) << box.text;
     const std::string credit = box.text.substr(lineFeed + 1, secondLineFeed - lineFeed - 1);

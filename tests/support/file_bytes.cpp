@@ -42,3 +42,23 @@ std::vector<BYTE> ReadFileBytes(const std::wstring& path) {
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
                       Utf8(path.c_str()));
 }
+
+std::string FilesIn(const std::string& folder) {
+    std::string names;
+    WIN32_FIND_DATAW found;
+    std::wstring pattern = Wide(folder);
+    if (pattern.empty() || pattern.back() != L'\\') {
+        pattern += L'\\';
+    }
+    HANDLE search = FindFirstFileW((pattern + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names += " " + Utf8(found.cFileName);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}

@@ -328,6 +328,7 @@ int ScriptedWaveDevice::DispatchHeld() {
     while (!held_.empty()) {
         Held next = held_.front();
         held_.pop_front();
+        doneDispatched_ += next.message == doneMessage_;
         SendMessageA(next.window, next.message, next.handle, next.lParam);
         ++count;
     }

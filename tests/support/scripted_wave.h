@@ -72,6 +72,9 @@ class ScriptedWaveDevice {
     void HoldNotifications(bool on) { holdNotifications_ = on; }
     int DispatchHeld();
     int HeldCount() const { return static_cast<int>(held_.size()); }
+    // Of them, the buffers handed back (MM_WIM_DATA, MM_WOM_DONE) so far: the moments the
+    // program heard from the device.
+    int DoneDispatched() const { return doneDispatched_; }
 
     // --- Introspection ---
     bool IsOpen() const { return open_; }
@@ -148,6 +151,7 @@ class ScriptedWaveDevice {
         LPARAM lParam;
     };
     std::deque<Held> held_;
+    int doneDispatched_ = 0;
     std::vector<std::string> calls_;
     std::map<const WAVEHDR*, Prepared> prepared_;
     std::deque<WAVEHDR*> queue_;
