@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/disk.h"
 #include "base/heap.h"
 #include "base/message_box.h"
 #include "base/text.h"
@@ -289,7 +290,7 @@ void EndHandover(HandoverJob* job) {
 
 void ReportHandoverFailed(HandoverUse use, bool converting, DWORD error) {
     UINT text = use == HandoverUse::kSaveAs ? IDS_ERROR_SAVE : IDS_ERROR_COPY_FILE;
-    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+    if (IsDiskFullError(error)) {
         text = IDS_DISK_FULL_HANDOVER;
     } else if (converting) {
         text = IDS_CONVERT_FAILED;

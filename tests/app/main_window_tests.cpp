@@ -2494,16 +2494,13 @@ TEST_F(MainWindowTest, EverythingWorksInATemporaryFolderNamedInAnotherScript) {
                std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
     };
 
-    // What Save As and Copy hand over may be made off the window's thread: each is there once
-    // the window has had its turns.
+    // What Save As and Copy hand over is made off the window's thread. Save As's file is there
+    // as soon as its conversion starts, but is the user's only once the conversion has ended.
     const std::string saved = temp + "\\Nachricht für 李雷.wav";
     g_saveAnswer = saved;
     SendCommand(IDM_SAVE_AS);
-    for (int turn = 0;
-         turn < 200 && GetFileAttributesW(Wide(saved).c_str()) == INVALID_FILE_ATTRIBUTES; ++turn) {
-        PumpMessages();
-        Sleep(10);
-    }
+    ASSERT_TRUE(WaitForHandovers(10000));
+    PumpMessages();
     EXPECT_TRUE(isWave(ReadFileBytes(saved)));
 
     ASSERT_TRUE(OpenClipboard(nullptr));
