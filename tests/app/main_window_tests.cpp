@@ -2292,6 +2292,7 @@ TEST_F(MainWindowTest, AFailedWriteEndsTheRecordingWholeAndThenABoxSaysWhy) {
 // fits, looked at at least once a second; before that it reads "Recording".
 TEST_F(MainWindowTest, TheStatusLineCountsDownTheLastHalfMinuteOfRoomOnTheDisk) {
     ScriptedDisk disk(folder_, 70 * kBytesPerSecond);
+    ScriptedAnnotation annotation;
     Click(Record);
     ASSERT_EQ(Shown(), RecordingArrangement());
     std::vector<std::uint64_t> shown;
@@ -2308,6 +2309,8 @@ TEST_F(MainWindowTest, TheStatusLineCountsDownTheLastHalfMinuteOfRoomOnTheDisk) 
         }
     }
     EXPECT_GE(shown.size(), 20u);
+    // A screen reader is told "Recording" and then the first countdown, not every second.
+    EXPECT_EQ(LiveRegionEvents(annotation, GetDlgItem(dialog_, IDC_STATUS)), 2);
     EXPECT_EQ(input_.CallCount("close"), 0) << "the recording went on";
     Click(Stop);
     input_.DeliverAndPump(8 * kBlockBytes);
