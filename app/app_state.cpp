@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <strsafe.h>
 
+#include "app/spoken_readouts.h"
 #include "res/resource.h"
 
 HWND g_mainWindow;
@@ -26,6 +27,9 @@ void ShowTime(AppState* state, DWORD seconds) {
     WCHAR text[kTimeReadoutChars];
     FormatTimeReadout(seconds, text);
     SetDlgItemTextW(state->dialog, IDC_TIME_READOUT, text);
+    // The slider stands at the time played while a playback runs, at the start otherwise.
+    AnnotatePosition(state->dialog, state->playing ? seconds : 0,
+                     SecondsFromBytes(state->dataBytes));
 }
 
 void ShowSize(AppState* state, DWORD kilobytes) {

@@ -1,6 +1,7 @@
 // Entry point: prepares the process and runs the main window.
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "app/main_dialog.h"
 #include "base/heap.h"
 #include "voice/wave_device.h"
+#include "controls/annotation.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
@@ -33,10 +35,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     std::memset(state, 0, sizeof(AppState));
     g_appState = state;
 
+    // The screen-reader annotations (controls/annotation.h) live in this thread's apartment.
+    // Without COM the window works as well, only without them.
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+
     // No owner: with the desktop as owner the dialog manager disables the desktop window (in
     // another process under Wine) for as long as the dialog runs.
     DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
     // A Save As under way completes; a copy nobody will take any more goes with the process.
     WaitForHandovers(kHandoverEndBoundMs);
+    ReleaseAnnotationService();
+    if (com) {
+        CoUninitialize();
+    }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "app/microphone.h"
 #include "app/recording_boxes.h"
 #include "app/shortcuts.h"
+#include "app/spoken_readouts.h"
 #include "app/ui_state.h"
 #include "app/window_scale.h"
 #include "app/window_texts.h"
@@ -41,6 +42,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     SendMessageW(slider, TBM_SETPAGESIZE, 0, 50);
     SendDlgItemMessageW(window, IDC_LEVEL_METER, PBM_SETRANGE32, 0, kMeterRange);
     ShowWindowTexts(window);
+    AnnotateReadouts(window);
 
     state->recording = false;
     state->file = INVALID_HANDLE_VALUE;
@@ -62,6 +64,14 @@ bool OnInitDialog(AppState* state, HWND window) {
     // Posted messages come before input: nothing can be recorded before the offer is answered.
     PostMessageW(window, kOfferLeftBehind, 0, 0);
     return true;
+}
+
+// Only top-level windows hear from the system that its colours or its contrast theme changed;
+// the controls draw themselves in them too.
+void PassToControls(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        SendMessageW(child, message, wParam, lParam);
+    }
 }
 
 // Ends whichever recording or playback runs, as the Stop command does.
@@ -284,12 +294,17 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         case kHandoverDone:
             FinishHandover(state, reinterpret_cast<HandoverJob*>(lParam));
             return TRUE;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            PassToControls(window, message, wParam, lParam);
+            return FALSE;
         case WM_DPICHANGED:
             // The default handling goes on to scale the dialog's own controls.
             FollowNewScale(window, reinterpret_cast<const RECT*>(lParam));
             return FALSE;
         case WM_DESTROY:
             CloseHandoverMailbox(window);
+            ClearReadoutAnnotations(window);
             RemoveShortcuts();
             ReleaseVoiceFile(state);
             DestroyWindowIcons(window);

@@ -2,8 +2,11 @@
 
 #include <commctrl.h>
 
+#include "app/dialog_focus.h"
 #include "app/microphone.h"
+#include "app/spoken_readouts.h"
 #include "base/text.h"
+#include "controls/annotation.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 #include "res/texts.h"
@@ -132,6 +135,7 @@ void SetUiState(AppState* state, UiState uiState) {
         return;
     }
     const Arrangement& arrangement = kArrangements[uiState];
+    const HWND focused = GetFocus();
     BtnBar* bar = state->bar;
     for (int slot = 0; slot < kButtonCount; ++slot) {
         const Availability availability = arrangement.commands[slot];
@@ -150,6 +154,7 @@ void SetUiState(AppState* state, UiState uiState) {
     EnableControl(state, IDC_SLIDER, arrangement.slider);
     EnableControl(state, IDC_HOME_LINK, arrangement.homeLink);
     EnableMicrophoneChoice(state, arrangement.microphoneChoice);
+    PassFocusOn(state->dialog, focused);
     if (arrangement.resetReadouts) {
         ShowTime(state, 0);
         ShowSize(state, 0);
@@ -176,13 +181,19 @@ void ShowActivity(AppState* state) {
     const int status = StatusNow(state);
     const DWORD room = status == kStatusDiskAlmostFull ? state->roomSeconds : 0;
     if (status != state->shownStatus || room != state->shownRoomSeconds) {
+        // Only a new status is announced; a countdown read out every second would drown it.
+        const bool announce = status != state->shownStatus;
         state->shownStatus = status;
         state->shownRoomSeconds = room;
         WCHAR time[kTimeReadoutChars];
         FormatTimeReadout(room, time);
         // Empty for none; only the countdown has a part to fill in.
         const Text text = FormatText(kStatusTexts[status], time);
-        SetDlgItemTextW(state->dialog, IDC_STATUS, text.chars);
+        if (announce) {
+            SetLiveRegionText(GetDlgItem(state->dialog, IDC_STATUS), text.chars);
+        } else {
+            SetDlgItemTextW(state->dialog, IDC_STATUS, text.chars);
+        }
     }
     // The level of the open input device, drained blocks included; 0 otherwise, and while the
     // microphone sends nothing.
@@ -191,5 +202,6 @@ void ShowActivity(AppState* state) {
     if (meter != state->shownMeter) {
         state->shownMeter = meter;
         SetMeterControl(state->dialog, meter);
+        AnnotateInputLevel(state->dialog, meter);
     }
 }

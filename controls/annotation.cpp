@@ -8,9 +8,7 @@
 
 #include <cwchar>
 
-#include "app/app_state.h"
 #include "base/heap.h"
-#include "voice/level_meter.h"
 
 namespace {
 
@@ -103,11 +101,6 @@ void ClearOne(HWND window, const GUID& property) {
     }
 }
 
-// Room for a value: two time readouts and the words between them.
-constexpr int kValueChars = 2 * kTimeReadoutChars + 16;
-constexpr WCHAR kPositionValueFormat[] = L"%s of %s";
-constexpr WCHAR kInputLevelValueFormat[] = L"%d dB";
-
 }  // namespace
 
 const AnnotationCalls kSystemAnnotation = {SystemSetProp, SystemSetPropString, SystemClearProps,
@@ -168,33 +161,6 @@ void AnnotateName(HWND window, const WCHAR* name) {
 
 void AnnotateValue(HWND window, const WCHAR* value) {
     SetString(window, PROPID_ACC_VALUE, value);
-}
-
-void AnnotatePosition(HWND slider, DWORD seconds, DWORD totalSeconds) {
-    if (!Usable(slider)) {
-        return;
-    }
-    WCHAR position[kTimeReadoutChars];
-    WCHAR total[kTimeReadoutChars];
-    FormatTimeReadout(seconds, position);
-    FormatTimeReadout(totalSeconds, total);
-    WCHAR value[kValueChars];
-    wsprintfW(value, kPositionValueFormat, position, total);
-    AnnotateName(slider, kPositionName);
-    AnnotateValue(slider, value);
-}
-
-void AnnotateInputLevel(HWND meter, int meterPosition) {
-    if (!Usable(meter)) {
-        return;
-    }
-    const int clamped = meterPosition < 0             ? 0
-                        : meterPosition > kMeterRange ? kMeterRange
-                                                      : meterPosition;
-    WCHAR value[kValueChars];
-    wsprintfW(value, kInputLevelValueFormat, clamped - kMeterRange);
-    AnnotateName(meter, kInputLevelName);
-    AnnotateValue(meter, value);
 }
 
 void MarkLiveRegion(HWND window) {

@@ -1,8 +1,10 @@
-// What assistive technology reads of the windows that have no accessible objects of their own:
-// the picture buttons' role and latched state, the slider's and the level meter's names and
-// values, and the status line as a polite live region. The system's standard objects for these
-// windows are annotated through Dynamic Annotation (oleacc's IAccPropServices), always on the
-// window's client object (OBJID_CLIENT, CHILDID_SELF).
+// Room controls/: the bitmap button and the button bar that holds five of them.
+//
+// What assistive technology reads of windows that have no accessible objects of their own: the
+// picture buttons' role and latched state, other controls' names and values, and a status line
+// as a polite live region. Every text is the caller's, in the user's language. The system's
+// standard objects for these windows are annotated through Dynamic Annotation (oleacc's
+// IAccPropServices), always on the window's client object (OBJID_CLIENT, CHILDID_SELF).
 //
 // The program initialises COM on its window thread before the first window is made
 // (CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)), calls these only on that thread, and at
@@ -46,10 +48,6 @@ constexpr LONG kLiveSettingPolite = 1;
 // EVENT_OBJECT_LIVEREGIONCHANGED, which the WINVER 0x0601 headers leave out.
 constexpr DWORD kEventLiveRegionChanged = 0x8019;
 
-// The names the slider and the level meter are read by.
-constexpr WCHAR kPositionName[] = L"Position";
-constexpr WCHAR kInputLevelName[] = L"Input level";
-
 // Every function below does nothing for a null or destroyed window.
 
 // A picture button is read as a push button (its name is its window text).
@@ -68,11 +66,6 @@ void AnnotateName(HWND window, const WCHAR* name);
 // Not among the properties documented for direct annotation: a system that refuses it leaves
 // the control's own value.
 void AnnotateValue(HWND window, const WCHAR* value);
-// Name "Position", value "0:05 of 0:12".
-void AnnotatePosition(HWND slider, DWORD seconds, DWORD totalSeconds);
-// Name "Input level", value the meter's level in dB full scale, "-12 dB" (the meter's 0 to 60
-// are -60 to 0 dBFS).
-void AnnotateInputLevel(HWND meter, int meterPosition);
 
 // Marks the window as a polite live region: a screen reader reads its new text when told.
 void MarkLiveRegion(HWND window);

@@ -8,6 +8,7 @@
 #include "base/heap.h"
 #include "base/instance.h"
 #include "base/text.h"
+#include "controls/contrast_look.h"
 #include "controls/picture_sets.h"
 #include "res/resource.h"
 #include "res/texts.h"
@@ -34,9 +35,11 @@ constexpr ButtonKind kButtons[kButtonCount] = {
     {IDS_BUTTON_RECORD, false}, {IDS_BUTTON_SEND, true},
 };
 
-// A hidden button at its place, with its object; null when either is missing.
-MyButton* CreateButton(HWND bar, const WCHAR* name, const RECT& place) {
-    HWND window = CreateWindowExW(0, kMyButtonClass, name, WS_CHILD, place.left, place.top,
+// A hidden button at its place, with its object; null when either is missing. Each is a tab
+// stop, in slot order; the first starts a group, so the arrow keys move among them.
+MyButton* CreateButton(HWND bar, int slot, const WCHAR* name, const RECT& place) {
+    const DWORD style = WS_CHILD | WS_TABSTOP | (slot == 0 ? WS_GROUP : 0);
+    HWND window = CreateWindowExW(0, kMyButtonClass, name, style, place.left, place.top,
                                   place.right - place.left, place.bottom - place.top, bar, nullptr,
                                   g_instance, nullptr);
     if (!window) {
@@ -116,6 +119,32 @@ void LayOutButtons(BtnBar* bar) {
     }
 }
 
+// Under a high-contrast theme the bar takes the theme's button face instead of its colour.
+bool FillWithFace(HWND window, HDC target) {
+    RECT client = {};
+    if (!GetClientRect(window, &client)) {
+        return false;
+    }
+    const int save = SaveDC(target);
+    SetDCBrushColor(target, g_systemColour(COLOR_BTNFACE));
+    FillRect(target, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    RestoreDC(target, save);
+    return true;
+}
+
+// The bar and its buttons, with their looks for the theme now.
+void DrawAgain(HWND window) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// The bar is no stop of its own: a focus given to it goes on to its first available button.
+void PassFocusToButton(HWND window) {
+    HWND first = GetNextDlgTabItem(window, nullptr, FALSE);
+    if (first && IsChild(window, first)) {
+        SetFocus(first);
+    }
+}
+
 }  // namespace
 
 RECT ButtonPlace(int slot, int barWidth, UINT dpi) {
@@ -181,13 +210,32 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             }
             return 0;
         }
+        case WM_ERASEBKGND:
+            if (HighContrastOn() && FillWithFace(window, reinterpret_cast<HDC>(wParam))) {
+                return 1;
+            }
+            return DefWindowProcW(window, message, wParam, lParam);
         case WM_PAINT: {
-            // The class brush has filled the background already.
+            // The background is filled already.
             PAINTSTRUCT paint;
             BeginPaint(window, &paint);
             EndPaint(window, &paint);
             return 0;
         }
+        case WM_SETFOCUS:
+            PassFocusToButton(window);
+            return 0;
+        // A contrast theme turned on or off, or its colours changed. Only top-level windows hear
+        // of the first two from the system: the main window passes them on.
+        case WM_SETTINGCHANGE:
+            if (wParam == SPI_SETHIGHCONTRAST) {
+                DrawAgain(window);
+            }
+            return 0;
+        case WM_SYSCOLORCHANGE:
+        case WM_THEMECHANGED:
+            DrawAgain(window);
+            return 0;
         case WM_COMMAND:
             SendMessageW(GetParent(window), WM_COMMAND, wParam, lParam);
             return 0;
@@ -213,15 +261,21 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 void ConstructBtnBar(BtnBar* bar, HWND window) {
     bar->window = window;
+    // Tab and the arrow keys reach into the bar, to its buttons.
+    SetWindowLongPtrW(window, GWL_EXSTYLE,
+                      GetWindowLongPtrW(window, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    // What a screen reader calls the bar, whatever text the dialog template gave it.
+    SetWindowTextW(window, LoadText(IDS_BUTTON_BAR).chars);
     const UINT dpi = WindowDpi(window);
     const int width = BarWidth(window);
     for (int slot = 0; slot < kButtonCount; ++slot) {
         const ButtonKind& kind = kButtons[slot];
         const RECT place = ButtonPlace(slot, width, dpi);
-        MyButton* button = CreateButton(window, LoadText(kind.name).chars, place);
+        MyButton* button = CreateButton(window, slot, LoadText(kind.name).chars, place);
         if (!button) {
             continue;
         }
+        SetSlot(button, slot);
         ScaleButton(button, place, dpi);
         SetBitmaps(button, PictureId(slot, kLookNormal), PictureId(slot, kLookPressed),
                    PictureId(slot, kLookDisabled));

@@ -1,6 +1,8 @@
 // Room controls/: the bitmap button and the button bar that holds five of them.
 //
-// The button bar: holds Play, Pause, Stop, Record and Send and passes their commands on.
+// The button bar: holds Play, Pause, Stop, Record and Send and passes their commands on. Tab
+// reaches its buttons but never the bar itself; screen readers read it by IDS_BUTTON_BAR; under a
+// high-contrast theme it takes the theme's colours, and follows a theme changed while it shows.
 #pragma once
 #include <windows.h>
 
@@ -25,8 +27,8 @@ RECT ButtonPlace(int slot, int barWidth, UINT dpi);
 
 // Lays the buttons out for the window's scale (and again on WM_DPICHANGED_AFTERPARENT).
 void ConstructBtnBar(BtnBar* bar, HWND window);
-// A command disabled or enabled where it is offered: the slot's button, and the item with the
-// slot's command in the parent window's menu (grayed when disabled).
+// A command disabled or enabled where it is offered: the slot's button (its window disabled),
+// and the item with the slot's command in the parent window's menu (grayed when disabled).
 void SetCommandDisabled(BtnBar* bar, int slot, bool flag);
 void SetButtonPressed(BtnBar* bar, int slot, bool flag);
 // The button in a slot, or null (no such slot, or its button could not be made).

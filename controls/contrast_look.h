@@ -1,3 +1,5 @@
+// Room controls/: the bitmap button and the button bar that holds five of them.
+//
 // The picture buttons as drawn while a high-contrast theme is on: the system's colours instead
 // of the pictures' fixed ones, and the symbols drawn with GDI for the button's size, so they
 // stay sharp at every scale.

@@ -4,6 +4,8 @@
 
 #include "base/heap.h"
 #include "base/instance.h"
+#include "controls/annotation.h"
+#include "controls/contrast_look.h"
 #include "controls/picture_sets.h"
 
 namespace {
@@ -14,6 +16,46 @@ MyButton* ButtonOf(HWND window) {
 
 void Repaint(HWND window) {
     InvalidateRect(window, nullptr, TRUE);
+}
+
+// Every change of the pressed look goes through here: a screen reader is told of it.
+void ShowPressed(MyButton* button, bool flag) {
+    const bool changed = button->pressed != flag;
+    button->pressed = flag;
+    Repaint(button->window);
+    if (changed) {
+        AnnotatePressed(button->window, flag);
+    }
+}
+
+// A pressed button's annotated state carries what the window itself says (unavailable, focused,
+// invisible), so it is told again whenever that changes.
+void RetellPressed(HWND window) {
+    MyButton* button = ButtonOf(window);
+    if (button && button->pressed) {
+        AnnotatePressed(window, true);
+    }
+}
+
+// Whether the focus rectangle shows: the button has the focus, and the keyboard cues are not
+// hidden (Windows hides them until the keyboard is used, when the user asked for that).
+bool ShowsFocus(const MyButton* button) {
+    return !button->disabled && GetFocus() == button->window &&
+           !(SendMessageW(button->window, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+}
+
+// Inside the hover frame, with a gap as wide as the frame between them.
+void DrawFocusRing(const MyButton* button, HDC target) {
+    const int inset = 2 * button->frameWidth;
+    RECT ring = {inset, inset, button->width - inset, button->height - inset};
+    DrawFocusRect(target, &ring);
+}
+
+void PaintContrastLook(MyButton* button, HDC target) {
+    const ContrastButton look = {button->slot, button->pressed, button->disabled,
+                                 ShowsFocus(button)};
+    DrawContrastButton(&look, target,
+                       button->width < button->height ? button->width : button->height);
 }
 
 void FillWithBarColour(MyButton* button, HDC target) {
@@ -61,13 +103,16 @@ void OnMouseMove(HWND window) {
     }
 }
 
-void OnLeftButtonDown(HWND window) {
+// A press by the mouse holds a momentary button down until the mouse button comes up; one by
+// Enter has nothing to hold it, so the momentary button does not go down at all.
+void Press(HWND window, bool held) {
     MyButton* button = ButtonOf(window);
     if (!button || button->pressed || button->disabled) {
         return;
     }
-    button->pressed = true;
-    Repaint(window);
+    if (held || !button->autoRelease) {
+        ShowPressed(button, true);
+    }
     // The receiver may change or even destroy this button: nothing touches it after the send.
     SendMessageW(GetParent(window), WM_COMMAND, LOWORD(button->command), 0);
 }
@@ -77,8 +122,7 @@ void OnLeftButtonUp(HWND window) {
     if (!button || !button->autoRelease) {
         return;
     }
-    button->pressed = false;
-    Repaint(window);
+    ShowPressed(button, false);
 }
 
 void OnMouseLeave(HWND window) {
@@ -89,9 +133,41 @@ void OnMouseLeave(HWND window) {
     button->hot = false;
     button->frameDrawn = false;
     if (button->autoRelease) {
-        button->pressed = false;
+        ShowPressed(button, false);
     }
     Repaint(window);
+}
+
+// Enter presses, once for each time the key goes down (its repeats press nothing).
+void OnKeyDown(HWND window, WPARAM key, LPARAM flags) {
+    const bool repeat = (flags & (1 << 30)) != 0;
+    if (key == VK_RETURN && !repeat) {
+        Press(window, false);
+    }
+}
+
+// The dialog manager keeps every key but Enter: Tab and the arrows move the focus, and the
+// window's own keys (Space pauses) are taken before they reach a control.
+LRESULT DialogCode(const MSG* key) {
+    if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) {
+        return DLGC_BUTTON | DLGC_WANTMESSAGE;
+    }
+    return DLGC_BUTTON;
+}
+
+void OnEnable(HWND window, bool enabled) {
+    MyButton* button = ButtonOf(window);
+    if (!button) {
+        return;
+    }
+    button->disabled = !enabled;
+    Repaint(window);
+    RetellPressed(window);
+}
+
+void OnFocusChange(HWND window) {
+    Repaint(window);
+    RetellPressed(window);
 }
 
 }  // namespace
@@ -121,9 +197,11 @@ LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM l
                 std::memset(button, 0, sizeof(MyButton));
                 ConstructMyButton(button, window);
             }
+            AnnotatePushButton(window);
             return 0;
         }
         case WM_DESTROY: {
+            ClearAnnotations(window);
             void* button = GetWindowObject(window);
             if (button) {
                 SetWindowLongPtrW(window, 0, 0);
@@ -145,7 +223,7 @@ LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             OnMouseMove(window);
             return 0;
         case WM_LBUTTONDOWN:
-            OnLeftButtonDown(window);
+            Press(window, true);
             return 0;
         case WM_LBUTTONUP:
             OnLeftButtonUp(window);
@@ -153,17 +231,42 @@ LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         case WM_MOUSELEAVE:
             OnMouseLeave(window);
             return 0;
+        case WM_GETDLGCODE:
+            return DialogCode(reinterpret_cast<const MSG*>(lParam));
+        case WM_KEYDOWN:
+            OnKeyDown(window, wParam, lParam);
+            return 0;
+        case WM_SETFOCUS:
+        case WM_KILLFOCUS:
+            OnFocusChange(window);
+            return 0;
+        case WM_ENABLE:
+            OnEnable(window, wParam != FALSE);
+            return 0;
+        case WM_UPDATEUISTATE:
+            // The system keeps the cues' state; the focus rectangle follows it.
+            DefWindowProcW(window, message, wParam, lParam);
+            Repaint(window);
+            return 0;
+        case WM_WINDOWPOSCHANGED: {
+            const auto* place = reinterpret_cast<const WINDOWPOS*>(lParam);
+            if (place->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) {
+                RetellPressed(window);
+            }
+            return DefWindowProcW(window, message, wParam, lParam);
+        }
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
 void ConstructMyButton(MyButton* button, HWND window) {
-    button->disabled = false;
+    button->disabled = !IsWindowEnabled(window);
     button->pressed = false;
     button->frameDrawn = false;
     button->hot = false;
     button->autoRelease = false;
+    button->slot = -1;  // no symbol until the bar says which button it is
     button->pictureSize = kButtonPixels;
     button->frameWidth = kFrameWidth;
     button->window = window;
@@ -193,22 +296,31 @@ void SetCommand(MyButton* button, int command) {
     button->command = command;
 }
 
+void SetSlot(MyButton* button, int slot) {
+    button->slot = slot;
+}
+
 void SetAutoRelease(MyButton* button, bool flag) {
     button->autoRelease = flag;
 }
 
 void SetDisabled(MyButton* button, bool flag) {
     button->disabled = flag;
+    EnableWindow(button->window, flag ? FALSE : TRUE);
     Repaint(button->window);
 }
 
 void SetPressed(MyButton* button, bool flag) {
-    button->pressed = flag;
-    Repaint(button->window);
+    ShowPressed(button, flag);
 }
 
 void Paint(MyButton* button, HDC target) {
     if (!button) {
+        return;
+    }
+    if (HighContrastOn()) {
+        PaintContrastLook(button, target);
+        button->frameDrawn = false;
         return;
     }
     int index = button->disabled ? 2 : (button->pressed ? 1 : 0);
@@ -228,13 +340,17 @@ void Paint(MyButton* button, HDC target) {
         DeleteDC(memory);
     }
     button->frameDrawn = false;  // the copy has covered any frame
+    if (ShowsFocus(button)) {
+        DrawFocusRing(button, target);
+    }
     if (button->hot) {
         DrawFrame(button, target);
     }
 }
 
 void DrawFrame(MyButton* button, HDC target) {
-    if (!button || button->frameDrawn || button->disabled) {
+    // The contrast look has a frame of its own, in the theme's colours.
+    if (!button || button->frameDrawn || button->disabled || HighContrastOn()) {
         return;
     }
     HPEN pen = CreatePen(PS_DASH, 1, RGB(255, 255, 255));

@@ -1,20 +1,24 @@
 // Room controls/: the bitmap button and the button bar that holds five of them.
 //
 // The bitmap push button: three pictures, a hover frame, latching or momentary behaviour,
-// and a press reported to the parent as WM_COMMAND on the mouse-down.
+// and a press reported to the parent as WM_COMMAND on the mouse-down or on Enter while it has
+// the keyboard focus. A tab stop; a disabled button is a disabled window. Screen readers read it
+// as a push button, pressed while latched (controls/annotation.h); under a high-contrast theme
+// it is drawn in the system's colours (controls/contrast_look.h).
 #pragma once
 #include <windows.h>
 
 struct MyButton {
     int width;
     int height;
-    bool disabled;
+    bool disabled;  // as the window is: kept by WM_ENABLE
     bool pressed;
     bool frameDrawn;
     bool hot;
     bool autoRelease;
     HWND window;
     int command;
+    int slot;         // which of the bar's buttons (a ButtonSlot): its symbol in high contrast
     int bitmaps[3];   // 100 % resource numbers: 0 normal, 1 pressed, 2 disabled
     int pictureSize;  // the pictures are shown this wide and high
     int frameWidth;   // of the hover frame, in pixels
@@ -42,8 +46,14 @@ void SetPictureSize(MyButton* button, int pixels);
 void SetFrameWidth(MyButton* button, int pixels);
 void SetBitmaps(MyButton* button, int normal, int pressed, int disabled);
 void SetCommand(MyButton* button, int command);
+void SetSlot(MyButton* button, int slot);
 void SetAutoRelease(MyButton* button, bool flag);
+// Enables or disables the window. One disabled while it has the focus leaves the window with
+// none, as Windows does: the one who disables it passes the focus on.
 void SetDisabled(MyButton* button, bool flag);
 void SetPressed(MyButton* button, bool flag);
+// The look for the button's state: the pictures, with the focus rectangle inside the frame while
+// it has the focus and focus cues are shown; under a high-contrast theme, the contrast look.
 void Paint(MyButton* button, HDC target);
+// The hover frame; none on a disabled button or under a high-contrast theme.
 void DrawFrame(MyButton* button, HDC target);

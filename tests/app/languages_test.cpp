@@ -37,15 +37,15 @@ struct Language {
 
 const std::vector<Language> kLanguages = {
     {kEnglish, "", {}},
-    {MAKELANGID(LANG_GERMAN, SUBLANG_NEUTRAL), "de", {"Position"}},
-    {MAKELANGID(LANG_FRENCH, SUBLANG_NEUTRAL), "fr", {"&Microphone", "Pause", "Position"}},
-    {MAKELANGID(LANG_SPANISH, SUBLANG_NEUTRAL), "es", {"Error"}},
-    {MAKELANGID(LANG_ITALIAN, SUBLANG_NEUTRAL), "it", {"&File"}},
-    {MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN), "pt-BR", {}},
-    {MAKELANGID(LANG_DUTCH, SUBLANG_NEUTRAL), "nl", {"&Help"}},
-    {MAKELANGID(LANG_POLISH, SUBLANG_NEUTRAL), "pl", {}},
+    {MAKELANGID(LANG_GERMAN, SUBLANG_NEUTRAL), "de", {"Position", "%1 dB"}},
+    {MAKELANGID(LANG_FRENCH, SUBLANG_NEUTRAL), "fr", {"&Microphone", "Pause", "Position", "%1 dB"}},
+    {MAKELANGID(LANG_SPANISH, SUBLANG_NEUTRAL), "es", {"Error", "%1 dB"}},
+    {MAKELANGID(LANG_ITALIAN, SUBLANG_NEUTRAL), "it", {"&File", "%1 dB"}},
+    {MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN), "pt-BR", {"%1 dB"}},
+    {MAKELANGID(LANG_DUTCH, SUBLANG_NEUTRAL), "nl", {"&Help", "%1 dB"}},
+    {MAKELANGID(LANG_POLISH, SUBLANG_NEUTRAL), "pl", {"%1 dB"}},
     {MAKELANGID(LANG_RUSSIAN, SUBLANG_NEUTRAL), "ru", {}},
-    {MAKELANGID(LANG_JAPANESE, SUBLANG_NEUTRAL), "ja", {}},
+    {MAKELANGID(LANG_JAPANESE, SUBLANG_NEUTRAL), "ja", {"%1 dB"}},
     {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), "zh-CN", {}},
 };
 

@@ -33,6 +33,7 @@
 #include "res/resource.h"
 #include "services/mail.h"
 #include "services/shell_links.h"
+#include "tests/support/dialog_keys.h"
 #include "tests/support/environment.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/handed_over.h"
@@ -263,17 +264,20 @@ class Storm {
             if (command == IDM_RECORD) {
                 room = RoomForARecording();
             }
-            if (Draw(2) == 0) {
+            // The menu, the mouse and the keyboard: together as often as the menu and the
+            // mouse alone were, so that a storm takes no longer than it did.
+            const int way = Draw(12);
+            if (way < 5) {
                 if (!Grayed(command)) {
                     Note("menu " + std::to_string(command));
                     SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(command, 0), 0);
                 } else {
                     command = 0;
                 }
-            } else if (Draw(3) == 0 && !ButtonInSlot(state_.bar, slot)->disabled &&
-                       !ButtonInSlot(state_.bar, slot)->pressed) {
-                Note("click " + std::to_string(command));
-                Click(slot);
+            } else if (way < 7) {
+                command = Press(slot, false) ? command : 0;
+            } else if (way < 8) {
+                command = Press(slot, true) ? command : 0;
             } else {
                 command = 0;
             }
@@ -421,12 +425,83 @@ class Storm {
         return copy;
     }
 
+    // A press of the slot's button: a click on it, or Enter once Tab has brought the focus to
+    // it. Whether the button takes it (it is available and not latched down); one that does not
+    // must start nothing.
+    bool Press(int slot, bool byKeyboard) {
+        const MyButton* button = ButtonInSlot(state_.bar, slot);
+        const bool takes = IsWindowEnabled(button->window) && !button->pressed;
+        const std::string what = std::to_string(kBarCommands[slot]) + (takes ? "" : ", not taken");
+        const UiState ui = state_.uiState;
+        const bool paused = state_.paused;
+        const int inOpens = in_.OpenCount();
+        const int outOpens = out_.OpenCount();
+        const int blocks = heap_.LiveBlocks();
+        if (!byKeyboard) {
+            Note("click " + what);
+            Click(slot);
+        } else if (TabTo(button->window)) {
+            Note("Enter on " + what);
+            DeliverKey(dialog_, VK_RETURN);
+        } else {
+            Expect(!takes || Failed(), "Tab never reached an available button");
+            return false;
+        }
+        Expect(takes ||
+                   (state_.uiState == ui && state_.paused == paused && in_.OpenCount() == inOpens &&
+                    out_.OpenCount() == outOpens && heap_.LiveBlocks() == blocks),
+               "a button that takes no press started something");
+        return takes;
+    }
+
+    // A click in the middle of the slot's button, delivered where the system delivers it: to
+    // the button, or to the bar behind it while it is disabled.
     void Click(int slot) {
         HWND button = ButtonInSlot(state_.bar, slot)->window;
-        SendMessageA(button, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
-        SendMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
-        SendMessageA(button, WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
-        SendMessageA(button, WM_MOUSELEAVE, 0, 0);
+        HWND bar = GetParent(button);
+        POINT point = {20, 20};
+        MapWindowPoints(button, bar, &point, 1);
+        HWND target = ChildWindowFromPointEx(bar, point, CWP_SKIPDISABLED | CWP_SKIPINVISIBLE);
+        Expect(target == (IsWindowEnabled(button) ? button : bar), "the click went astray");
+        MapWindowPoints(bar, target, &point, 1);
+        const LPARAM at = MAKELPARAM(point.x, point.y);
+        SendMessageA(target, WM_MOUSEMOVE, 0, at);
+        SendMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(target, WM_LBUTTONUP, 0, at);
+        SendMessageA(target, WM_MOUSELEAVE, 0, 0);
+    }
+
+    // Tab, or Shift+Tab, until `target` has the focus, as a person does; false when it never
+    // gets there (it is unavailable). Each key must leave the focus on an available control.
+    // Another program's new window may have taken the activation: the person takes it back.
+    bool TabTo(HWND target) {
+        if (GetActiveWindow() != dialog_) {
+            Note("the window takes the activation back");
+            SetActiveWindow(dialog_);
+        }
+        const bool back = Draw(2) == 0;
+        for (int key = 0; key < 8 && GetFocus() != target && !Failed(); ++key) {
+            DeliverKey(dialog_, VK_TAB, back);
+            CheckFocus(back ? "after Shift+Tab" : "after Tab");
+        }
+        return GetFocus() == target;
+    }
+
+    // While the window has the activation the focus is on one of its available controls that
+    // Tab reaches: never nothing, never the bar, never an unavailable control.
+    void CheckFocus(const char* when) {
+        if (GetActiveWindow() != dialog_) {
+            return;  // another program's window took the activation, and the focus with it
+        }
+        HWND focus = GetFocus();
+        const LONG_PTR style = focus != nullptr ? GetWindowLongPtrA(focus, GWL_STYLE) : 0;
+        char name[64] = "nothing";
+        if (focus != nullptr) {
+            GetClassNameA(focus, name, sizeof name);
+        }
+        Expect(focus != nullptr && IsChild(dialog_, focus) && IsWindowEnabled(focus) &&
+                   (style & WS_TABSTOP) && (style & WS_VISIBLE),
+               std::string("the focus is on ") + name + " " + when);
     }
 
     bool Grayed(int command) const {
@@ -765,7 +840,9 @@ class Storm {
             // Latched buttons: the menu item of the running activity is grayed.
             grayed = grayed || (ui_ == kRecording && slot == Record) ||
                      (ui_ == kPlaying && slot == Play);
-            Expect(ButtonInSlot(state_.bar, slot)->disabled == !kOffered[ui_][slot] &&
+            const MyButton* button = ButtonInSlot(state_.bar, slot);
+            Expect(!IsWindowEnabled(button->window) == !kOffered[ui_][slot] &&
+                       button->disabled == !kOffered[ui_][slot] &&
                        Grayed(kBarCommands[slot]) == grayed,
                    std::string("controls are not those of ") + kUiNames[ui_] + " (slot " +
                        std::to_string(slot) + ")");
@@ -789,6 +866,7 @@ class Storm {
         const bool link = IsWindowEnabled(GetDlgItem(dialog_, IDC_HOME_LINK)) != FALSE;
         Expect(slider == (ui_ == kPlaying) && link == (ui_ != kRecording),
                std::string("slider or link not as in ") + kUiNames[ui_]);
+        CheckFocus(std::string("in ").append(kUiNames[ui_]).c_str());
     }
 
     // A running recording tells a microphone that has sent nothing for 2 s (within a tick of

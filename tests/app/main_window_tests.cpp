@@ -4,9 +4,11 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -18,16 +20,19 @@
 #include "app/left_behind.h"
 #include "app/main_dialog.h"
 #include "app/microphone.h"
+#include "app/ui_state.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
 #include "services/handover.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
+#include "tests/support/dialog_keys.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/gsm_sound.h"
 #include "tests/support/handed_over.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/scripted_annotation.h"
 #include "tests/support/scripted_disk.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
@@ -114,6 +119,22 @@ Arrangement PlayingArrangement(bool startedByClick) {
     a.menuGrayed[Play] = true;
     return a;
 }
+
+// The controls Tab can reach, in Tab's order: the five picture buttons, the slider, the link.
+constexpr int kSliderStop = 5;
+constexpr int kLinkStop = 6;
+constexpr int kStopCount = 7;
+const char* const kStopNames[kStopCount] = {"Play", "Pause",  "Stop", "Record",
+                                            "Send", "slider", "link"};
+const UiState kUiStates[] = {Ready, Empty, Recording, Playing};
+const char* const kUiStateNames[] = {"Ready", "Empty", "Recording", "Playing"};
+// What Tab reaches in each state, by UiState: the available controls, left to right.
+const std::vector<int> kTabOrders[] = {
+    {Play, Record, Send, kLinkStop},              // Ready
+    {Record, kLinkStop},                          // Empty
+    {Pause, Stop, Record},                        // Recording
+    {Play, Pause, Stop, kSliderStop, kLinkStop},  // Playing
+};
 
 DWORD LittleEndian32(const std::vector<BYTE>& bytes, size_t offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
@@ -480,7 +501,9 @@ class MainWindowTest : public ::testing::Test {
         Arrangement a = {};
         HMENU menu = GetMenu(dialog_);
         for (int slot = 0; slot < 5; ++slot) {
-            a.disabled[slot] = Button(slot)->disabled;
+            // Unavailable is a disabled window, which is what screen readers and the mouse go by.
+            a.disabled[slot] = !IsWindowEnabled(Button(slot)->window);
+            EXPECT_EQ(Button(slot)->disabled, a.disabled[slot]) << "the look is not the window's";
             a.pressed[slot] = Button(slot)->pressed;
             UINT menuState = GetMenuState(menu, IDM_PLAY + slot, MF_BYCOMMAND);
             a.menuGrayed[slot] = (menuState & MF_GRAYED) != 0;
@@ -523,6 +546,31 @@ class MainWindowTest : public ::testing::Test {
         }
         keys[VK_CONTROL] = saved;
         SetKeyboardState(keys);
+    }
+
+    void Key(WPARAM key, bool shift = false) { DeliverKey(dialog_, key, shift); }
+
+    HWND StopWindow(int stop) const {
+        if (stop < kButtonCount) {
+            return Button(stop)->window;
+        }
+        return GetDlgItem(dialog_, stop == kSliderStop ? IDC_SLIDER : IDC_HOME_LINK);
+    }
+
+    // What a window is, for messages: a stop's name, or what else it is.
+    std::string NameOf(HWND window) const {
+        for (int stop = 0; stop < kStopCount; ++stop) {
+            if (window == StopWindow(stop)) {
+                return kStopNames[stop];
+            }
+        }
+        if (window == nullptr) {
+            return "nothing";
+        }
+        if (window == dialog_) {
+            return "the window";
+        }
+        return window == GetDlgItem(dialog_, IDC_BUTTON_BAR) ? "the bar" : "another window";
     }
 
     HMENU MicrophoneMenu() const {
@@ -942,8 +990,11 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
     };
     const Control controls[] = {
         {IDC_BUTTON_BAR, "BtnBarClass", {3, 4, 179, 33}, 0},
-        {IDC_SLIDER, "msctls_trackbar32", {3, 41, 149, 17}, WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
-        {IDC_HOME_LINK, "Button", {3, 86, 179, 11}, BS_FLAT},
+        {IDC_SLIDER,
+         "msctls_trackbar32",
+         {3, 41, 149, 17},
+         WS_GROUP | WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
+        {IDC_HOME_LINK, "Button", {3, 86, 179, 11}, WS_TABSTOP | BS_FLAT},
         // Wide enough for the widest readouts in the fonts of every language's Windows.
         {IDC_TIME_READOUT, "Static", {155, 43, 27, 8}, SS_RIGHT},
         {IDC_SIZE_READOUT, "Static", {155, 51, 27, 8}, SS_RIGHT},
@@ -974,7 +1025,13 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
         EXPECT_EQ(actual.right - actual.left, place.right);
         EXPECT_EQ(actual.bottom - actual.top, place.bottom);
     }
-    EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(dialog_, IDC_HOME_LINK), GWL_STYLE) & WS_TABSTOP, 0);
+    // The bar is no tab stop, but Tab reaches into it; it names itself, whatever the template
+    // says.
+    HWND bar = GetDlgItem(dialog_, IDC_BUTTON_BAR);
+    EXPECT_EQ(GetWindowLongPtrA(bar, GWL_STYLE) & WS_TABSTOP, 0);
+    EXPECT_NE(GetWindowLongPtrA(bar, GWL_EXSTYLE) & WS_EX_CONTROLPARENT, 0);
+    GetWindowTextA(bar, text, sizeof text);
+    EXPECT_STREQ(text, "Player controls");
     GetDlgItemTextA(dialog_, IDC_HOME_LINK, text, sizeof text);
     EXPECT_STREQ(text, KESTRUNE_PRODUCT_PAGE);
 
@@ -1899,6 +1956,271 @@ TEST_F(MainWindowTest, TransportKeysActOnlyWhenTheirCommandIsAvailable) {
     EXPECT_EQ(input_.OpenCount(), 1);
 }
 
+// Tab and Shift+Tab go round the available controls of each state, left to right and back: the
+// picture buttons, the slider and the link; never the bar, never an unavailable control. The
+// arrow keys go round the available buttons. At the start the focus rests on Record (when the
+// window has the activation: another program's new window may have taken it).
+TEST_F(MainWindowTest, TabGoesRoundTheAvailableControlsOfEachState) {
+    if (GetActiveWindow() == dialog_) {
+        EXPECT_EQ(NameOf(GetFocus()), "Record") << "at the start";
+    }
+    for (UiState ui : kUiStates) {
+        SCOPED_TRACE(kUiStateNames[ui]);
+        SetUiState(&state_, ui);
+        const std::vector<int>& order = kTabOrders[ui];
+        const size_t count = order.size();
+        std::vector<std::string> expected, expectedBack, forward, back;
+        for (size_t i = 1; i <= count; ++i) {
+            expected.push_back(kStopNames[order[i % count]]);
+            expectedBack.push_back(kStopNames[order[(count - i) % count]]);
+        }
+        SetFocus(StopWindow(order[0]));
+        ASSERT_EQ(NameOf(GetFocus()), kStopNames[order[0]]);
+        for (size_t i = 0; i < count; ++i) {
+            Key(VK_TAB);
+            forward.push_back(NameOf(GetFocus()));
+        }
+        for (size_t i = 0; i < count; ++i) {
+            Key(VK_TAB, true);
+            back.push_back(NameOf(GetFocus()));
+        }
+        EXPECT_EQ(forward, expected);
+        EXPECT_EQ(back, expectedBack);
+
+        // The arrow keys go round the available buttons alone.
+        std::vector<std::string> buttons, arrowed;
+        for (int stop : order) {
+            if (stop < kButtonCount) {
+                buttons.push_back(kStopNames[stop]);
+            }
+        }
+        SetFocus(StopWindow(order[0]));
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            Key(VK_RIGHT);
+            arrowed.push_back(NameOf(GetFocus()));
+        }
+        std::rotate(buttons.begin(), buttons.begin() + 1, buttons.end());
+        EXPECT_EQ(arrowed, buttons);
+    }
+    SetUiState(&state_, Empty);
+}
+
+// A control that goes while it has the focus hands it to the next available control in Tab's
+// order, never to nothing: from each control of each state to each state.
+TEST_F(MainWindowTest, TheFocusOfAControlThatGoesPassesToTheNextAvailable) {
+    for (UiState from : kUiStates) {
+        for (int stop : kTabOrders[from]) {
+            for (UiState to : kUiStates) {
+                SCOPED_TRACE(std::string(kStopNames[stop]) + " in " + kUiStateNames[from] +
+                             ", then " + kUiStateNames[to]);
+                SetUiState(&state_, from);
+                SetFocus(StopWindow(stop));
+                ASSERT_EQ(NameOf(GetFocus()), kStopNames[stop]);
+                SetUiState(&state_, to);
+                const std::vector<int>& available = kTabOrders[to];
+                int expected = stop;
+                while (std::find(available.begin(), available.end(), expected) == available.end()) {
+                    expected = (expected + 1) % kStopCount;
+                }
+                EXPECT_EQ(NameOf(GetFocus()), kStopNames[expected]);
+            }
+        }
+    }
+    SetUiState(&state_, Empty);
+}
+
+// Enter presses the focused picture button as a click does, through the real recorder and
+// player; Space stays Pause whatever has the focus.
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAsAClickDoes) {
+    SetFocus(Button(Record)->window);
+    Key(VK_RETURN);
+    EXPECT_EQ(Shown(), RecordingArrangement());
+    EXPECT_TRUE(input_.IsStarted());
+    EXPECT_EQ(NameOf(GetFocus()), "Record");
+    input_.DeliverAndPump(3 * kBlockBytes);
+
+    // Pause is momentary: it pauses and resumes, and never stays down.
+    SetFocus(Button(Pause)->window);
+    Key(VK_RETURN);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    EXPECT_FALSE(Button(Pause)->pressed);
+    Key(VK_RETURN);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    // The latched Record takes no second press; Space with the focus on it pauses.
+    SetFocus(Button(Record)->window);
+    Key(VK_RETURN);
+    EXPECT_EQ(input_.OpenCount(), 1);
+    EXPECT_EQ(Shown(), RecordingArrangement());
+    Key(VK_SPACE);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording / Paused");
+    Key(VK_SPACE);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+
+    // Stop: the recording drains and ends. Stop goes with it, and the focus passes on to
+    // Record, the next available control (when the window kept the activation meanwhile).
+    SetFocus(Button(Stop)->window);
+    Key(VK_RETURN);
+    EXPECT_EQ(Shown(), RecordingArrangement());
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_FALSE(input_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    if (GetActiveWindow() == dialog_) {
+        EXPECT_EQ(NameOf(GetFocus()), "Record");
+    }
+
+    // Play: latched as a click leaves it.
+    SetFocus(Button(Play)->window);
+    Key(VK_RETURN);
+    EXPECT_EQ(Shown(), PlayingArrangement(true));
+    output_.PlayAndPump();
+    ASSERT_FALSE(output_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+}
+
+// The bar and its buttons follow a contrast theme turned on or off while the window is open:
+// only the window hears of it from the system, and it passes it on.
+TEST_F(MainWindowTest, AThemeChangeReachesTheBar) {
+    HWND bar = GetDlgItem(dialog_, IDC_BUTTON_BAR);
+    for (UINT message : {UINT{WM_SETTINGCHANGE}, UINT{WM_SYSCOLORCHANGE}}) {
+        SCOPED_TRACE(message);
+        UpdateWindow(dialog_);
+        ASSERT_FALSE(GetUpdateRect(bar, nullptr, FALSE));
+        SendMessageW(dialog_, message, SPI_SETHIGHCONTRAST, 0);
+        EXPECT_TRUE(GetUpdateRect(bar, nullptr, FALSE));
+        for (int slot = Play; slot <= Send; ++slot) {
+            EXPECT_TRUE(GetUpdateRect(Button(slot)->window, nullptr, FALSE)) << slot;
+        }
+    }
+}
+
+namespace {
+
+// The calls on `window` of that kind, about `property` (any property when null).
+std::vector<AnnotationRecord> CallsOn(const ScriptedAnnotation& scripted, HWND window,
+                                      AnnotationRecord::Kind kind, const GUID* property) {
+    std::vector<AnnotationRecord> calls;
+    for (const AnnotationRecord& call : scripted.Calls()) {
+        if (call.window == window && call.kind == kind &&
+            (!property ||
+             (!call.properties.empty() && IsEqualGUID(call.properties[0], *property)))) {
+            calls.push_back(call);
+        }
+    }
+    return calls;
+}
+
+int LiveRegionEvents(const ScriptedAnnotation& scripted, HWND window) {
+    int events = 0;
+    for (const AnnotationRecord& call :
+         CallsOn(scripted, window, AnnotationRecord::kEvent, nullptr)) {
+        events += call.event == 0x8019;  // EVENT_OBJECT_LIVEREGIONCHANGED
+    }
+    return events;
+}
+
+// The last value told of a control, "" when none was.
+std::wstring LastValue(const ScriptedAnnotation& scripted, HWND window) {
+    const std::vector<AnnotationRecord> values =
+        CallsOn(scripted, window, AnnotationRecord::kSetPropString, &PROPID_ACC_VALUE);
+    return values.empty() ? L"" : values.back().text;
+}
+
+// Whether the last state told of a button says pressed.
+bool ToldPressed(const ScriptedAnnotation& scripted, HWND button) {
+    bool pressed = false;
+    for (const AnnotationRecord& call : scripted.Calls()) {
+        if (call.window == button && call.kind != AnnotationRecord::kEvent &&
+            IsEqualGUID(call.properties[0], PROPID_ACC_STATE)) {
+            pressed = call.kind == AnnotationRecord::kSetProp &&
+                      (call.number & STATE_SYSTEM_PRESSED) != 0;
+        }
+    }
+    return pressed;
+}
+
+}  // namespace
+
+// What a screen reader is told through the annotation service (scripted here: Wine's answers
+// that it cannot annotate): the picture buttons as push buttons, Record and Play pressed while
+// latched, the slider's and the meter's names and values, and each change of the status line,
+// once. As the window goes, all of it is taken off again.
+TEST_F(MainWindowTest, AssistiveTechnologyIsToldOfEachChange) {
+    ScriptedAnnotation scripted;
+    StartAgain();
+    HWND slider = GetDlgItem(dialog_, IDC_SLIDER);
+    HWND meter = GetDlgItem(dialog_, IDC_LEVEL_METER);
+    HWND status = GetDlgItem(dialog_, IDC_STATUS);
+    for (int slot = Play; slot <= Send; ++slot) {
+        const std::vector<AnnotationRecord> roles =
+            CallsOn(scripted, Button(slot)->window, AnnotationRecord::kSetProp, &PROPID_ACC_ROLE);
+        ASSERT_EQ(roles.size(), 1u) << slot;
+        EXPECT_EQ(roles[0].number, ROLE_SYSTEM_PUSHBUTTON);
+    }
+    const std::vector<AnnotationRecord> sliderName =
+        CallsOn(scripted, slider, AnnotationRecord::kSetPropString, &PROPID_ACC_NAME);
+    const std::vector<AnnotationRecord> meterName =
+        CallsOn(scripted, meter, AnnotationRecord::kSetPropString, &PROPID_ACC_NAME);
+    ASSERT_EQ(sliderName.size(), 1u);
+    ASSERT_EQ(meterName.size(), 1u);
+    EXPECT_EQ(sliderName[0].text, L"Position");
+    EXPECT_EQ(meterName[0].text, L"Input level");
+    EXPECT_EQ(CallsOn(scripted, status, AnnotationRecord::kSetProp, nullptr).size(), 1u);
+    EXPECT_EQ(LastValue(scripted, slider), L"0:00 of 0:00");
+
+    // Recording: Record pressed, "Recording" told once; the meter and the slider follow.
+    scripted.Forget();
+    Click(Record);
+    EXPECT_TRUE(ToldPressed(scripted, Button(Record)->window));
+    EXPECT_EQ(LiveRegionEvents(scripted, status), 1);
+    input_.DeliverAndPump(3 * kBlockBytes);
+    EXPECT_EQ(LastValue(scripted, meter), std::to_wstring(MeterPosition() - 60) + L" dB");
+    EXPECT_EQ(LastValue(scripted, slider), L"0:00 of 0:00");
+    input_.DeliverAndPump(10 * kBlockBytes);
+    EXPECT_EQ(LastValue(scripted, slider), L"0:00 of 0:01");
+    EXPECT_EQ(LiveRegionEvents(scripted, status), 1) << "told again without a change";
+    Click(Pause);
+    Click(Pause);
+    EXPECT_EQ(LiveRegionEvents(scripted, status), 3);
+
+    // Stopped: Record released, the status line's change told.
+    scripted.Forget();
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    EXPECT_FALSE(ToldPressed(scripted, Button(Record)->window));
+    EXPECT_FALSE(
+        CallsOn(scripted, Button(Record)->window, AnnotationRecord::kClearProps, &PROPID_ACC_STATE)
+            .empty());
+    EXPECT_EQ(LiveRegionEvents(scripted, status), 1);
+    EXPECT_EQ(LastValue(scripted, meter), L"-60 dB");
+
+    // Playing: Play pressed, the slider at the time played.
+    scripted.Forget();
+    Click(Play);
+    EXPECT_TRUE(ToldPressed(scripted, Button(Play)->window));
+    EXPECT_EQ(LiveRegionEvents(scripted, status), 1);
+    for (int block = 0; block < 15; ++block) {
+        output_.PlayNext();
+        PumpMessages();
+    }
+    EXPECT_EQ(LastValue(scripted, slider), L"0:01 of 0:01");
+    output_.PlayAndPump();
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    EXPECT_FALSE(ToldPressed(scripted, Button(Play)->window));
+
+    // As the window goes: every property on every annotated control, taken off.
+    std::vector<HWND> annotated = {slider, meter, status};
+    for (int slot = Play; slot <= Send; ++slot) {
+        annotated.push_back(Button(slot)->window);
+    }
+    scripted.Forget();
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+    for (HWND window : annotated) {
+        EXPECT_EQ(CallsOn(scripted, window, AnnotationRecord::kClearProps, nullptr).size(), 5u);
+    }
+}
+
 // --- When the world fails under a recording -------------------------------------------------
 
 // A disk that fills up ends the recording with its last whole block, completed and ready to
@@ -1970,6 +2292,7 @@ TEST_F(MainWindowTest, AFailedWriteEndsTheRecordingWholeAndThenABoxSaysWhy) {
 // fits, looked at at least once a second; before that it reads "Recording".
 TEST_F(MainWindowTest, TheStatusLineCountsDownTheLastHalfMinuteOfRoomOnTheDisk) {
     ScriptedDisk disk(folder_, 70 * kBytesPerSecond);
+    ScriptedAnnotation annotation;
     Click(Record);
     ASSERT_EQ(Shown(), RecordingArrangement());
     std::vector<std::uint64_t> shown;
@@ -1986,6 +2309,8 @@ TEST_F(MainWindowTest, TheStatusLineCountsDownTheLastHalfMinuteOfRoomOnTheDisk) 
         }
     }
     EXPECT_GE(shown.size(), 20u);
+    // A screen reader is told "Recording" and then the first countdown, not every second.
+    EXPECT_EQ(LiveRegionEvents(annotation, GetDlgItem(dialog_, IDC_STATUS)), 2);
     EXPECT_EQ(input_.CallCount("close"), 0) << "the recording went on";
     Click(Stop);
     input_.DeliverAndPump(8 * kBlockBytes);

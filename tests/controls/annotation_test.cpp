@@ -149,40 +149,15 @@ TEST_F(AnnotationTest, PressedStateCarriesTheWindowsOwnState) {
     }
 }
 
-TEST_F(AnnotationTest, SliderAndMeterHaveNamesAndValues) {
+// Names and values are the caller's texts, whatever their language, each its own property.
+TEST_F(AnnotationTest, NamesAndValuesAreTheCallersTexts) {
     ScriptedAnnotation scripted;
     HWND slider = Child(L"STATIC", L"");
-    HWND meter = Child(L"STATIC", L"Input level");
-    struct PositionCase {
-        DWORD seconds;
-        DWORD total;
-        const wchar_t* value;
-    };
-    const PositionCase positions[] = {{0, 0, L"0:00 of 0:00"},
-                                      {5, 12, L"0:05 of 0:12"},
-                                      {75, 600, L"1:15 of 10:00"},
-                                      {3599, 3600, L"59:59 of 60:00"}};
-    for (const PositionCase& position : positions) {
-        scripted.Forget();
-        AnnotatePosition(slider, position.seconds, position.total);
-        ASSERT_EQ(scripted.Calls().size(), 2u);
-        ExpectString(scripted.Calls()[0], slider, PROPID_ACC_NAME, L"Position");
-        ExpectString(scripted.Calls()[1], slider, PROPID_ACC_VALUE, position.value);
-    }
-    struct LevelCase {
-        int position;
-        const wchar_t* value;
-    };
-    // The meter's 0 to 60 are -60 to 0 dBFS; anything outside is held to its ends.
-    const LevelCase levels[] = {
-        {0, L"-60 dB"}, {48, L"-12 dB"}, {60, L"0 dB"}, {-5, L"-60 dB"}, {99, L"0 dB"}};
-    for (const LevelCase& level : levels) {
-        scripted.Forget();
-        AnnotateInputLevel(meter, level.position);
-        ASSERT_EQ(scripted.Calls().size(), 2u);
-        ExpectString(scripted.Calls()[0], meter, PROPID_ACC_NAME, L"Input level");
-        ExpectString(scripted.Calls()[1], meter, PROPID_ACC_VALUE, level.value);
-    }
+    AnnotateName(slider, L"Позиция");
+    AnnotateValue(slider, L"0:05 из 0:12");
+    ASSERT_EQ(scripted.Calls().size(), 2u);
+    ExpectString(scripted.Calls()[0], slider, PROPID_ACC_NAME, L"Позиция");
+    ExpectString(scripted.Calls()[1], slider, PROPID_ACC_VALUE, L"0:05 из 0:12");
 }
 
 // A storm of status texts: each change, and only a change, sets the text and raises one
@@ -241,8 +216,6 @@ TEST_F(AnnotationTest, ClearingTakesEveryAnnotationOffAndMissingWindowsGetNone) 
         AnnotatePressed(missing, false);
         AnnotateName(missing, L"Position");
         AnnotateValue(missing, L"0:01 of 0:02");
-        AnnotatePosition(missing, 1, 2);
-        AnnotateInputLevel(missing, 30);
         MarkLiveRegion(missing);
         AnnounceLiveRegion(missing);
         EXPECT_FALSE(SetLiveRegionText(missing, L"Ready"));
@@ -321,7 +294,7 @@ TEST_F(AnnotationTest, SystemServiceAnnotatesWhereItCan) {
     HWND slider = Child(kWindowClass, L"");
     AnnotatePushButton(button);
     AnnotatePressed(button, true);
-    AnnotatePosition(slider, 5, 12);
+    AnnotateName(slider, L"Position");
     MarkLiveRegion(status);
     const bool available = AnnotationServiceAvailable();
     std::cout << "Dynamic Annotation is " << (available ? "available" : "not available")

@@ -3,13 +3,17 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <cstdint>
+#include <set>
 
 #include "app/app_state.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 #include "tests/controls/controls_support.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/scripted_annotation.h"
 #include "tests/support/scripted_heap.h"
 
 namespace {
@@ -78,6 +82,13 @@ TEST_F(BarTest, ButtonsStandInARowWithSendAtTheRightEdge) {
         EXPECT_FALSE(button->pressed);
         EXPECT_FALSE(button->hot);
         EXPECT_EQ(button->disabled, slot == Send);
+        EXPECT_EQ(IsWindowEnabled(button->window) == FALSE, slot == Send);
+        // Tab stops in slot order, the first starting the group the arrow keys move in.
+        const LONG_PTR style = GetWindowLongPtrA(button->window, GWL_STYLE);
+        EXPECT_NE(style & WS_TABSTOP, 0);
+        EXPECT_EQ((style & WS_GROUP) != 0, slot == Play);
+        EXPECT_EQ(GetWindow(button->window, GW_HWNDPREV),
+                  slot == Play ? nullptr : Button(slot - 1)->window);
     }
 }
 
@@ -225,6 +236,7 @@ TEST_F(BarTest, SetButtonDisabledGraysAndEnablesTheMenuItemByCommand) {
         SCOPED_TRACE(slot);
         SetCommandDisabled(bar, slot, true);
         EXPECT_TRUE(Button(slot)->disabled);
+        EXPECT_FALSE(IsWindowEnabled(Button(slot)->window));
         EXPECT_TRUE(MenuItemGrayed(parent, kCommands[slot]));
         // Only this slot's item changed.
         std::vector<bool> expected(5, false);
@@ -236,6 +248,7 @@ TEST_F(BarTest, SetButtonDisabledGraysAndEnablesTheMenuItemByCommand) {
     for (int slot = Play; slot <= Send; ++slot) {
         SetCommandDisabled(bar, slot, false);
         EXPECT_FALSE(Button(slot)->disabled);
+        EXPECT_TRUE(IsWindowEnabled(Button(slot)->window));
         EXPECT_FALSE(MenuItemGrayed(parent, kCommands[slot]));
     }
     EXPECT_EQ(MenuStates(), std::vector<bool>(5, false));
@@ -278,6 +291,60 @@ TEST_F(BarTest, DisabledOverridesPressedAndNeitherClearsTheOther) {
     EXPECT_TRUE(Button(Record)->pressed);
     SetButtonPressed(bar, Record, false);
     EXPECT_FALSE(Button(Record)->disabled);
+}
+
+// Enter on the focused button, as the dialog manager hands it on: the slot's command once, a
+// latching button left down as a click leaves it, a momentary one not down at all; the key's
+// repeats while it is held press nothing more, and a disabled button takes no key.
+TEST_F(BarTest, EnterPressesTheFocusedButtonOnceAsAClickDoes) {
+    ShowWindow(parent, SW_SHOW);
+    SetCommandDisabled(bar, Send, false);
+    for (int slot = Play; slot <= Send; ++slot) {
+        SCOPED_TRACE(slot);
+        HWND button = Button(slot)->window;
+        g_commands.clear();
+        SetFocus(button);
+        ASSERT_EQ(GetFocus(), button);
+        for (LPARAM flags : {LPARAM{1}, LPARAM{0x40000001}}) {  // down, then held down
+            MSG key = {button, WM_KEYDOWN, VK_RETURN, flags, 0, {0, 0}};
+            // The dialog manager asks the control whether it wants the key.
+            EXPECT_EQ(
+                SendMessageA(button, WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&key)),
+                DLGC_BUTTON | DLGC_WANTMESSAGE);
+            EXPECT_TRUE(IsDialogMessageA(parent, &key));
+        }
+        ASSERT_EQ(g_commands.size(), 1u);
+        EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(kCommands[slot]));
+        EXPECT_EQ(Button(slot)->pressed, slot == Play || slot == Record);
+        SetButtonPressed(bar, slot, false);
+
+        // Tab, Space and the rest stay the dialog's and the window's.
+        MSG tab = {button, WM_KEYDOWN, VK_TAB, 1, 0, {0, 0}};
+        EXPECT_EQ(SendMessageA(button, WM_GETDLGCODE, VK_TAB, reinterpret_cast<LPARAM>(&tab)),
+                  DLGC_BUTTON);
+
+        g_commands.clear();
+        SetCommandDisabled(bar, slot, true);
+        SendMessageA(button, WM_KEYDOWN, VK_RETURN, 1);
+        EXPECT_TRUE(g_commands.empty());
+        EXPECT_FALSE(Button(slot)->pressed);
+    }
+}
+
+// Focus given to the bar itself goes on to its first available button: the bar is never where
+// the focus rests.
+TEST_F(BarTest, FocusGivenToTheBarGoesToItsFirstAvailableButton) {
+    ShowWindow(parent, SW_SHOW);
+    for (int first = Play; first <= Send; ++first) {
+        SetFocus(parent);
+        SetCommandDisabled(bar, first, false);
+        SetFocus(barWindow);
+        EXPECT_EQ(GetFocus(), Button(first)->window) << first;
+        SetCommandDisabled(bar, first, true);
+    }
+    // With none left the focus stays where it was given, and nothing breaks.
+    SetFocus(barWindow);
+    EXPECT_EQ(GetFocus(), barWindow);
 }
 
 // The tooltip shows each button's name; it watches the buttons itself, so the tests above run
@@ -444,6 +511,111 @@ TEST(BarOnTheHeap, OneMissingButtonLeavesTheOthersWorking) {
     EXPECT_EQ(g_commands[0].wParam, static_cast<WPARAM>(IDM_RECORD));
     DestroyWindow(parent);
     EXPECT_EQ(heap.LiveBlocks(), 0);
+}
+
+// The state last told of `button`: the annotated number, 0 when the annotation was cleared, -1
+// when nothing was told. Each one must be followed by the news of it.
+LONG LastToldState(const ScriptedAnnotation& scripted, HWND button) {
+    LONG told = -1;
+    bool news = true;
+    for (const AnnotationRecord& call : scripted.Calls()) {
+        if (call.window != button) {
+            continue;
+        }
+        const bool aboutState =
+            !call.properties.empty() && IsEqualGUID(call.properties[0], PROPID_ACC_STATE);
+        if (call.kind == AnnotationRecord::kSetProp && aboutState) {
+            told = call.number;
+            news = false;
+        } else if (call.kind == AnnotationRecord::kClearProps && aboutState) {
+            told = 0;
+            news = false;
+        } else if (call.kind == AnnotationRecord::kEvent &&
+                   call.event == static_cast<DWORD>(EVENT_OBJECT_STATECHANGE)) {
+            news = true;
+        }
+    }
+    EXPECT_TRUE(news) << "a state told without EVENT_OBJECT_STATECHANGE";
+    return told;
+}
+
+// What the buttons tell a screen reader: each is a push button from its creation on; a latched
+// one is pressed, together with what its window says (unavailable, focused, hidden), told again
+// whenever that changes; released, the annotation goes. A momentary one is pressed while the
+// mouse holds it. As the buttons go, all of it is taken off.
+TEST(BarAnnotations, ButtonsReadAsPushButtonsAndPressedWhileLatched) {
+    RegisterClassesOnce();
+    ScriptedAnnotation scripted;
+    HWND parent = CreateTestParent(true);
+    ShowWindow(parent, SW_SHOW);
+    BtnBar* bar = BarOf(CreateBar(parent, 268));
+    ASSERT_NE(bar, nullptr);
+    std::set<HWND> pushButtons;
+    for (const AnnotationRecord& call : scripted.Calls()) {
+        if (call.kind == AnnotationRecord::kSetProp &&
+            IsEqualGUID(call.properties[0], PROPID_ACC_ROLE) &&
+            call.number == ROLE_SYSTEM_PUSHBUTTON) {
+            pushButtons.insert(call.window);
+        }
+    }
+    std::set<HWND> buttons;
+    for (MyButton* button : bar->buttons) {
+        buttons.insert(button->window);
+    }
+    EXPECT_EQ(pushButtons, buttons);
+
+    HWND record = bar->buttons[Record]->window;
+    const LONG pressed = STATE_SYSTEM_PRESSED;
+    struct Step {
+        const char* what;
+        void (*act)(BtnBar* bar, HWND record);
+        LONG state;  // told afterwards; 0 cleared, -1 nothing told
+    };
+    const Step steps[] = {
+        {"latched", [](BtnBar* b, HWND) { SetButtonPressed(b, Record, true); },
+         pressed | STATE_SYSTEM_FOCUSABLE},
+        {"latched again", [](BtnBar* b, HWND) { SetButtonPressed(b, Record, true); }, -1},
+        {"focused", [](BtnBar*, HWND r) { SetFocus(r); },
+         pressed | STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED},
+        {"disabled", [](BtnBar* b, HWND) { SetCommandDisabled(b, Record, true); },
+         pressed | STATE_SYSTEM_UNAVAILABLE},
+        {"hidden", [](BtnBar*, HWND r) { ShowWindow(r, SW_HIDE); },
+         pressed | STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_INVISIBLE},
+        {"shown", [](BtnBar*, HWND r) { ShowWindow(r, SW_SHOWNA); },
+         pressed | STATE_SYSTEM_UNAVAILABLE},
+        {"enabled", [](BtnBar* b, HWND) { SetCommandDisabled(b, Record, false); },
+         pressed | STATE_SYSTEM_FOCUSABLE},
+        {"released", [](BtnBar* b, HWND) { SetButtonPressed(b, Record, false); }, 0},
+        {"released again", [](BtnBar* b, HWND) { SetButtonPressed(b, Record, false); }, -1},
+        {"focused while released", [](BtnBar*, HWND r) { SetFocus(r); }, -1},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        scripted.Forget();
+        step.act(bar, record);
+        EXPECT_EQ(LastToldState(scripted, record), step.state);
+    }
+
+    // A momentary button is pressed while the mouse holds it, and not at all by Enter.
+    HWND pause = bar->buttons[Pause]->window;
+    scripted.Forget();
+    Press(bar->buttons[Pause]);
+    EXPECT_EQ(LastToldState(scripted, pause), pressed | STATE_SYSTEM_FOCUSABLE);
+    Release(bar->buttons[Pause]);
+    EXPECT_EQ(LastToldState(scripted, pause), 0);
+    scripted.Forget();
+    SendMessageA(pause, WM_KEYDOWN, VK_RETURN, 1);
+    EXPECT_EQ(LastToldState(scripted, pause), -1);
+
+    scripted.Forget();
+    DestroyWindow(parent);
+    for (HWND button : buttons) {
+        int clears = 0;
+        for (const AnnotationRecord& call : scripted.Calls()) {
+            clears += call.kind == AnnotationRecord::kClearProps && call.window == button;
+        }
+        EXPECT_EQ(clears, 5) << "each property the program annotates, taken off";
+    }
 }
 
 }  // namespace

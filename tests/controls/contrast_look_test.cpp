@@ -8,8 +8,11 @@
 
 #include "controls/btn_bar.h"
 #include "controls/contrast_look.h"
+#include "controls/my_button.h"
+#include "controls/picture_sets.h"
 #include "tests/controls/controls_support.h"
 #include "tests/support/scripted_contrast.h"
+#include "tests/support/scripted_dpi.h"
 
 namespace {
 
@@ -232,6 +235,91 @@ TEST(ContrastLook, SymbolsHaveThePicturesShapes) {
             EXPECT_EQ(wrong, 0) << "at" << where << "\n" << Picture(symbol, size);
         }
     }
+}
+
+// The buttons and the bar under a high-contrast theme, at 100 % and 200 %: each button in each
+// state exactly as the contrast look draws that state, with the pointer on it (the look has no
+// hover frame) and focused as the window's focus is; the bar's face in the theme's colour, and
+// its own colour again when the theme goes.
+TEST(ContrastLook, ButtonsAndBarTakeItInEachStateAt100And200Percent) {
+    RegisterClassesOnce();
+    ScriptedContrast contrast(true);
+    for (UINT dpi : {96u, 192u}) {
+        ScriptedDpi scale(dpi);
+        HWND parent = CreateTestParent(true);
+        ShowWindow(parent, SW_SHOW);
+        HWND barWindow = CreateScaledBar(parent, dpi);
+        BtnBar* bar = BarOf(barWindow);
+        ASSERT_NE(bar, nullptr);
+        const int size = MulDiv(kButtonPixels, dpi, 96);
+        for (int slot = Play; slot <= Send; ++slot) {
+            MyButton* button = bar->buttons[slot];
+            ASSERT_EQ(button->width, size);
+            for (const StateCase& state : kStates) {
+                SCOPED_TRACE(testing::Message()
+                             << kNames[slot] << ", " << state.name << ", " << dpi << " dpi");
+                SetButtonPressed(bar, slot, state.pressed);
+                SetCommandDisabled(bar, slot, state.disabled);
+                SetFocus(state.focused ? button->window : parent);
+                ASSERT_EQ(GetFocus() == button->window, state.focused);
+                MoveOver(button);
+                EXPECT_FALSE(button->frameDrawn) << "a hover frame over the contrast look";
+                Canvas painted(size, size, kUntouched);
+                Paint(button, painted.dc());
+                Canvas expected(size, size, kUntouched);
+                const ContrastButton look = {slot, state.pressed, state.disabled, state.focused};
+                DrawContrastButton(&look, expected.dc(), size);
+                EXPECT_EQ(DifferingPixels(painted, expected, size, size), 0);
+                Leave(button);
+                SetCommandDisabled(bar, slot, false);
+                SetButtonPressed(bar, slot, false);
+            }
+        }
+
+        RECT client = {};
+        GetClientRect(barWindow, &client);
+        const RECT play = ButtonPlace(Play, client.right, dpi);
+        Canvas face(client.right, client.bottom, kUntouched);
+        SendMessageA(barWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(face.dc()), 0);
+        EXPECT_EQ(face.At(play.right + 1, client.bottom / 2), contrast.Colour(COLOR_BTNFACE));
+        EXPECT_EQ(face.At(0, 0), contrast.Colour(COLOR_BTNFACE));
+        contrast.Set(false);
+        SendMessageA(barWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(face.dc()), 0);
+        EXPECT_EQ(face.At(play.right + 1, client.bottom / 2), kBarColour);
+        contrast.Set(true);
+        DestroyWindow(parent);
+    }
+}
+
+// A theme turned on or off, or its colours changed, while the bar shows: the bar and every
+// button are drawn again. Other settings leave them be.
+TEST(ContrastLook, AThemeChangedWhileShownDrawsTheBarAgain) {
+    RegisterClassesOnce();
+    HWND parent = CreateTestParent(true);
+    ShowWindow(parent, SW_SHOWNOACTIVATE);
+    HWND barWindow = CreateBar(parent, 268);
+    BtnBar* bar = BarOf(barWindow);
+    ASSERT_NE(bar, nullptr);
+    struct Change {
+        UINT message;
+        WPARAM wParam;
+        bool drawn;
+    };
+    const Change changes[] = {{WM_SETTINGCHANGE, SPI_SETWORKAREA, false},
+                              {WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, true},
+                              {WM_SYSCOLORCHANGE, 0, true},
+                              {WM_THEMECHANGED, 0, true}};
+    for (const Change& change : changes) {
+        SCOPED_TRACE(testing::Message() << change.message << " " << change.wParam);
+        UpdateWindow(parent);
+        ASSERT_FALSE(GetUpdateRect(barWindow, nullptr, FALSE));
+        SendMessageA(barWindow, change.message, change.wParam, 0);
+        EXPECT_EQ(GetUpdateRect(barWindow, nullptr, FALSE) != FALSE, change.drawn);
+        for (MyButton* button : bar->buttons) {
+            EXPECT_EQ(GetUpdateRect(button->window, nullptr, FALSE) != FALSE, change.drawn);
+        }
+    }
+    DestroyWindow(parent);
 }
 
 // Without the stand-in the program asks the system, which under Wine always says off.

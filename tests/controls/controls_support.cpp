@@ -70,6 +70,13 @@ BtnBar* BarOf(HWND barWindow) {
     return static_cast<BtnBar*>(GetWindowObject(barWindow));
 }
 
+HWND CreateScaledBar(HWND parent, UINT dpi) {
+    HWND bar = CreateBar(parent, MulDiv(268, dpi, 96));
+    SetWindowPos(bar, nullptr, 0, 0, MulDiv(268, dpi, 96), MulDiv(54, dpi, 96),
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    return bar;
+}
+
 void MoveOver(MyButton* button) {
     SendMessageA(button->window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 20));
 }
@@ -274,6 +281,8 @@ void ExpectBarAtScale(BtnBar* bar, UINT dpi, int drawn) {
     const double lefts[] = {6, 52, 98, 144, client.right / scale - 48};
     const int size = static_cast<int>(42 * scale + 0.5);
     const int frame = static_cast<int>(scale + 0.5);
+    // The pictures alone, without the focus rectangle of a button that has the focus.
+    SetFocus(nullptr);
     for (int slot = Play; slot <= Send; ++slot) {
         SCOPED_TRACE(kButtonNames[slot]);
         MyButton* button = ButtonInSlot(bar, slot);

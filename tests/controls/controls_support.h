@@ -27,6 +27,9 @@ HWND CreateTestParent(bool withMenu);
 // A bar as the dialog template makes it: control 1001, visible, `width` x 54, no border.
 HWND CreateBar(HWND parent, int width);
 BtnBar* BarOf(HWND barWindow);
+// A bar as the dialog makes it at `dpi` (a scripted one, tests/support/scripted_dpi.h): 179 x 33
+// dialog units, about 268 x 54 px at 96.
+HWND CreateScaledBar(HWND parent, UINT dpi);
 
 // What a mouse does to a button.
 void MoveOver(MyButton* button);
@@ -73,7 +76,8 @@ bool DrawPictureFile(const char* name, int look, int drawn, int size, int mode, 
 // The button bar as laid out at `dpi` (a test failure for each difference): every button in
 // its row within a pixel of the 96-dpi layout scaled, 42 px scaled and rounded, its frame as
 // wide as 1 px scaled, and each of its looks showing the pictures of the set drawn `drawn` px
-// wide, resized to the button with HALFTONE when that is not its size.
+// wide, resized to the button with HALFTONE when that is not its size. Takes the keyboard focus
+// away, so that no focus rectangle covers a picture.
 void ExpectBarAtScale(BtnBar* bar, UINT dpi, int drawn);
 
 // Hands out heap blocks from the top of the address space (above 4 GB in a 64-bit process),

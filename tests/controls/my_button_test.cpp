@@ -288,6 +288,64 @@ TEST_F(ButtonTest, ChangesAskForARepaintAndRefusedPressesDoNot) {
     EXPECT_TRUE(RepaintAsked(Button(Record)));
 }
 
+// What the button answers when the system is asked whether keyboard cues are hidden: Windows
+// keeps that state, Wine keeps none and always says shown, so the test answers for it.
+WNDPROC g_buttonProc = nullptr;
+LRESULT CALLBACK CuesHidden(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYUISTATE) {
+        return UISF_HIDEFOCUS;
+    }
+    return CallWindowProcW(g_buttonProc, window, message, wParam, lParam);
+}
+
+// The focus rectangle: inside the frame while the button has the focus, and only there; none
+// while the system hides keyboard cues; a change of the cues asks for a repaint.
+TEST_F(ButtonTest, FocusRectangleInsideTheFrameWhileFocusedAndCuesShown) {
+    ShowWindow(parent, SW_SHOW);
+    MyButton* play = Button(Play);
+    Canvas unfocused(42, 42, kUntouched);
+    Paint(play, unfocused.dc());
+    ExpectShows(unfocused, IDB_PLAY);
+
+    SetFocus(play->window);
+    ASSERT_EQ(GetFocus(), play->window);
+    Canvas focused(42, 42, kUntouched);
+    Paint(play, focused.dc());
+    // The ring lies 2 px in (the frame and a gap as wide), dotted as DrawFocusRect draws it.
+    int onRing = 0;
+    int elsewhere = 0;
+    for (int y = 0; y < 42; ++y) {
+        for (int x = 0; x < 42; ++x) {
+            if (focused.At(x, y) == unfocused.At(x, y)) {
+                continue;
+            }
+            const bool inside = x >= 2 && x <= 39 && y >= 2 && y <= 39;
+            const bool edge = x == 2 || x == 39 || y == 2 || y == 39;
+            ++(inside && edge ? onRing : elsewhere);
+        }
+    }
+    EXPECT_EQ(elsewhere, 0);
+    EXPECT_GT(onRing, 60);  // about every other one of its 148 pixels
+    // The hover frame still goes round it.
+    MoveOver(play);
+    Canvas hot(42, 42, kUntouched);
+    Paint(play, hot.dc());
+    EXPECT_TRUE(FrameOn(hot, 42, 42));
+    EXPECT_EQ(hot.At(2, 10), focused.At(2, 10));
+
+    g_buttonProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(play->window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CuesHidden)));
+    Leave(play);
+    Canvas hidden(42, 42, kUntouched);
+    Paint(play, hidden.dc());
+    EXPECT_EQ(DifferingPixels(hidden, unfocused, 42, 42), 0);
+    UpdateWindow(play->window);
+    ASSERT_FALSE(RepaintAsked(play));
+    SendMessageW(play->window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    EXPECT_TRUE(RepaintAsked(play));
+    SetWindowLongPtrW(play->window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_buttonProc));
+}
+
 TEST(ButtonOnTheHeap, WithoutItsObjectAButtonDoesNothing) {
     RegisterClassesOnce();
     g_commands.clear();

@@ -14,14 +14,6 @@ namespace {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kUntouched = RGB(255, 0, 255);
 
-// A bar as the dialog makes it at `dpi`: 179 x 33 dialog units, about 268 x 54 px at 96.
-HWND CreateScaledBar(HWND parent, UINT dpi) {
-    HWND bar = CreateBar(parent, MulDiv(268, dpi, 96));
-    SetWindowPos(bar, nullptr, 0, 0, MulDiv(268, dpi, 96), MulDiv(54, dpi, 96),
-                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
-    return bar;
-}
-
 // Rings of white on the outermost pixels of a size x size area.
 int WhiteRings(const Canvas& canvas, int size) {
     int rings = 0;

@@ -47,6 +47,8 @@ TestWindow::TestWindow() {
     CreateChild(window_, "STATIC", SS_LEFT, IDC_TIME_READOUT, 40);
     CreateChild(window_, "STATIC", SS_LEFT, IDC_SIZE_READOUT, 70);
     CreateChild(window_, "STATIC", SS_LEFT, IDC_STATUS, 100);
+    HWND meter = CreateChild(window_, PROGRESS_CLASSA, 0, IDC_LEVEL_METER, 130);
+    SendMessageA(meter, PBM_SETRANGE32, 0, 60);
 }
 
 TestWindow::~TestWindow() {

@@ -1,7 +1,7 @@
 // A hidden top-level window standing in for the main dialog: it owns a real trackbar
-// IDC_SLIDER (range 0-1000) and statics IDC_TIME_READOUT, IDC_SIZE_READOUT and IDC_STATUS, so
-// the readouts and the engine can write to it, and it routes the wave-device notifications to
-// the test.
+// IDC_SLIDER (range 0-1000), statics IDC_TIME_READOUT, IDC_SIZE_READOUT and IDC_STATUS and a
+// progress bar IDC_LEVEL_METER (range 0-60), so the readouts and the engine can write to it, and
+// it routes the wave-device notifications to the test.
 #pragma once
 #include <windows.h>
 #include <mmsystem.h>
