@@ -28,6 +28,7 @@ CALL_LIMIT = 120  # seconds; any single call to another program (wineboot is the
 PROBE_LIMIT = 10  # one answer of the probe (each of its reads gives up after 2 s)
 STEADY_LIMIT = 3  # the probe found no two equal reads in a row: ask again for this long
 PR_SET_PDEATHSIG = 1
+SKIP = 77  # CTest's skip status for the end-to-end tests
 
 
 class Failure(Exception):
@@ -608,6 +609,25 @@ def missing_tools():
 
 def wine_version():
     return run([wine64(), "--version"], timeout=30).stdout.decode().strip()
+
+
+def unable_to_run(programs, tools=()):
+    """Prints why an end-to-end test cannot run here and returns its exit status (1: a tool
+    or a program is missing, SKIP: not the Wine 8.0 the Wine-side fixes are for); None when
+    it can run."""
+    missing = missing_tools() + [t for t in tools if not shutil.which(t)]
+    if missing:
+        print("FAIL: missing " + ", ".join(missing) + ": run scripts/install-deps.sh")
+        return 1
+    version = wine_version()
+    if not version.startswith("wine-8.0"):
+        print(f"SKIP: the Wine-side fixes are for Wine 8.0; this is {version}")
+        return SKIP
+    for path in programs:
+        if not os.path.exists(path):
+            print(f"FAIL: {path} is not built")
+            return 1
+    return None
 
 
 # ---------------------------------------------------------------- the watchdog
