@@ -30,19 +30,18 @@ import glob
 import os
 import random
 import re
-import shutil
 import struct
 import subprocess
 import sys
 import time
 
 import browser_play
-from handover_support import STEP, sound_steps, speech, write_wav
-from real_sound import (BYTES_PER_SECOND, FINISH_LIMIT, HEADER_BYTES, IDNO, IDYES, MIN_CORRELATION,
-                        RATE, SKIP, best_alignment, check_left_behind, check_voice_file,
-                        decode_both, expected_header, fake_mail, note, offer_text, pcm_of,
-                        size_text, step, time_text)
-from rig import Failure, Rig, missing_tools, run, wait_until, wine_version
+from handover_support import STEP, hiss, sound_steps, speech, write_wav
+from real_sound import (BYTES_PER_SECOND, FINISH_LIMIT, HEADER_BYTES, IDNO, IDYES,
+                        MIN_CORRELATION, RATE, best_alignment, check_left_behind,
+                        check_voice_file, decode_both, expected_header, failure_text, note,
+                        offer_text, pcm_of, set_up_with_mail, size_text, step, time_text)
+from rig import Failure, Rig, run, unable_to_run, wait_until
 
 IDOK = 1
 SPEECH = "The meeting moved to Thursday at three. Please call me back when you can."
@@ -150,15 +149,34 @@ def start_fresh(s, part, folder):
     return found[0]
 
 
+def start_in_user_temp(s, part):
+    """Starts Kestrune with the prefix user's own TEMP; returns its voice file."""
+    folder, windows = s.user_temp()
+    use_temp(s, windows)
+    voice = start_fresh(s, part, folder)
+    if not voice:
+        raise Failure(f"Kestrune made no voice file in {folder}")
+    return voice
+
+
+def spoken_once(s):
+    """The sentence spoken by espeak-ng, made once a run."""
+    if getattr(s, "spoken", None) is None:
+        s.spoken = speech(s.work, "world", SPEECH)
+    return s.spoken
+
+
+def played_file(s, name, samples):
+    """A WAV file to play into the microphone."""
+    path = os.path.join(s.work, name + "-played.wav")
+    write_wav(path, samples)
+    return path
+
+
 def end_app(s):
     """Ends a Kestrune that a failed part left running."""
     if s.app and s.app.poll() is None:
         s.end(s.app)
-
-
-def hiss(seconds, rng):
-    """A quiet room: about -55 dBFS, under the -45 dBFS that counts as sound."""
-    return array.array("h", (rng.randint(-100, 100) for _ in range(round(seconds * RATE))))
 
 
 def forget_mail(s):
@@ -226,7 +244,8 @@ def playable_layout(content):
         faults.append(f"format (tag, channels, rate, bytes/s, align, bits, extra) {fmt}, not "
                       "(7, 1, 8000, 8000, 1, 8, 0)")
     if fact_size != 4 or struct.unpack_from("<I", content, fact_at)[0] != data_size:
-        faults.append(f"fact chunk of {fact_size} bytes does not count the {data_size} samples of the data")
+        faults.append(f"fact chunk of {fact_size} bytes does not count the data's "
+                      f"{data_size} samples")
     if data_at + data_size != len(content):
         faults.append(f"data of {data_size} bytes at {data_at} in a file of {len(content)}")
     return faults, data_size
@@ -244,15 +263,10 @@ def speech_bounds(samples):
 def handover(s, part):
     step("Record speech with 1.5 s of dead air at each end, Send: the mail program gets "
          "µ-law that a browser plays, the speech and two 0.25 s margins")
-    folder, windows = s.user_temp()
-    use_temp(s, windows)
-    voice = start_fresh(s, part, folder)
-    if not voice:
-        raise Failure(f"Kestrune made no voice file in {folder}")
-    spoken = speech(s.work, "handover", SPEECH)
+    voice = start_in_user_temp(s, part)
+    spoken = spoken_once(s)
     rng = random.Random(7)
-    played_path = os.path.join(s.work, "handover-played.wav")
-    write_wav(played_path, hiss(DEAD_AIR, rng) + spoken + hiss(DEAD_AIR, rng))
+    played_path = played_file(s, "handover", hiss(DEAD_AIR, rng) + spoken + hiss(DEAD_AIR, rng))
     record_played(s, part, played_path, len(spoken) / RATE + 2 * DEAD_AIR)
     data_bytes, recorded = check_voice_file(voice, s.work, "recording")
     first, end = speech_bounds(recorded)
@@ -345,9 +359,8 @@ def unicode_recording(s, part, temp, folder, windows):
         return
 
     step("Record while speech plays, end the process with TerminateProcess")
-    spoken = speech(s.work, "unicode", SPEECH)
-    played_path = os.path.join(s.work, "unicode-played.wav")
-    write_wav(played_path, spoken)
+    spoken = spoken_once(s)
+    played_path = played_file(s, "unicode", spoken)
     s.menu("r")
     s.wait_status("Recording")
     s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 5)
@@ -425,12 +438,11 @@ def full_disk_recording(s, part, disk):
         raise Failure(f"Kestrune made no voice file on the tmpfs: {os.listdir(disk)}")
     room = room_seconds(HEADER_BYTES)
     note("room for recording at Record (s)", round(room, 2))
-    spoken = speech(s.work, "disk", SPEECH)
-    played_path = os.path.join(s.work, "disk-played.wav")
+    spoken = spoken_once(s)
     played = array.array("h")
     while len(played) < (room + 5) * RATE:
         played += spoken + array.array("h", bytes(RATE))  # a breath between the sentences
-    write_wav(played_path, played)
+    played_path = played_file(s, "disk", played)
 
     step("Record with room for less than a minute: a question first; No, then Yes")
     s.menu("r")
@@ -530,14 +542,9 @@ def check_countdown(part, countdown):
 
 def stalled_microphone(s, part):
     step("The microphone stops sending mid-speech (its sink suspended), then sends again")
-    folder, windows = s.user_temp()
-    use_temp(s, windows)
-    voice = start_fresh(s, part, folder)
-    if not voice:
-        raise Failure(f"Kestrune made no voice file in {folder}")
-    spoken = speech(s.work, "stall", SPEECH)
-    played_path = os.path.join(s.work, "stall-played.wav")
-    write_wav(played_path, spoken)
+    voice = start_in_user_temp(s, part)
+    spoken = spoken_once(s)
+    played_path = played_file(s, "stall", spoken)
     try:
         stall_and_resume(s, part, voice, spoken, played_path)
     finally:
@@ -659,34 +666,21 @@ def main():
     parser.add_argument("--only", action="append", choices=list(PARTS),
                         help="run this part (repeatable); all four without")
     args = parser.parse_args()
-    missing = missing_tools() + [t for t in ("espeak-ng", browser_play.BROWSER)
-                                 if not shutil.which(t)]
-    if missing:
-        print("FAIL: missing " + ", ".join(missing) + ": run scripts/install-deps.sh")
-        return 1
-    version = wine_version()
-    if not version.startswith("wine-8.0"):
-        print(f"SKIP: the Wine-side fixes are for Wine 8.0; this is {version}")
-        return SKIP
-    for path in (args.exe, args.probe):
-        if not os.path.exists(path):
-            print(f"FAIL: {path} is not built")
-            return 1
+    status = unable_to_run((args.exe, args.probe), ("espeak-ng", browser_play.BROWSER))
+    if status is not None:
+        return status
 
     started = time.monotonic()
     outcomes = []
     try:
         with Rig(args.work, args.exe, args.probe) as rig:
             step("Set up: PulseAudio, Xvfb, Wine prefix")
-            prefix_took = rig.set_up()
-            if prefix_took:
-                note("prefix creation (s)", round(prefix_took, 1))
-            fake_mail(rig)
+            set_up_with_mail(rig)
             note("set-up (s)", round(time.monotonic() - started, 1))
             for name in args.only or list(PARTS):
                 outcomes.append(run_part(rig, name))
     except (Failure, subprocess.CalledProcessError) as e:
-        print(f"FAIL: the rig: {e}", flush=True)
+        print(f"FAIL: the rig: {failure_text(e)}", flush=True)
         return 1
     print("== Parts")
     for name, outcome, seconds in outcomes:
@@ -707,9 +701,7 @@ def run_part(rig, name):
     except Skipped as e:
         outcome = f"SKIP: {e}"
     except (Failure, subprocess.CalledProcessError, OSError) as e:
-        detail = e.stderr.decode(errors="replace").strip() if isinstance(
-            e, subprocess.CalledProcessError) and e.stderr else ""
-        outcome = f"FAIL: {e} {detail}".rstrip()
+        outcome = f"FAIL: {failure_text(e)}"
         end_app(rig)
     print(f"  {name}: {outcome} ({part.clock():.1f} s)", flush=True)
     return name, outcome, part.clock()
