@@ -207,10 +207,11 @@ def send(s, part):
 def record_played(s, part, played_path, seconds):
     """Records while a file plays into the microphone, then Stop."""
     s.menu("r")
-    s.wait_status("Recording")
+    show(part, s.wait_status("Recording"))
     s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 5)
     player = s.speak(played_path)
     wait_until("the sound played", lambda: player.poll() is not None, seconds + 10, 0.05)
+    show(part, s.read())
     s.menu("s")
     final = s.wait_status("", FINISH_LIMIT)
     show(part, final)
@@ -362,11 +363,12 @@ def unicode_recording(s, part, temp, folder, windows):
     spoken = spoken_once(s)
     played_path = played_file(s, "unicode", spoken)
     s.menu("r")
-    s.wait_status("Recording")
+    show(part, s.wait_status("Recording"))
     s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 5)
     player = s.speak(played_path)
     wait_until("the speech played", lambda: player.poll() is not None, len(spoken) / RATE + 10,
                0.05)
+    show(part, s.read())
     s.kill_app()
     written, covered = check_left_behind(voice, "killed recording")
     note("left behind: whole frames, header covers (s)",
@@ -561,7 +563,7 @@ def suspend_microphone(s, suspended):
 
 def stall_and_resume(s, part, voice, spoken, played_path):
     s.menu("r")
-    s.wait_status("Recording")
+    show(part, s.wait_status("Recording"))
     s.wait_state("readouts advancing", lambda st: st["size"] != "0 K", 5)
     player = s.speak(played_path)
     time.sleep(1.5)  # into the speech
