@@ -1,6 +1,7 @@
 #include "app/app_state.h"
 
 #include <commctrl.h>
+#include <strsafe.h>
 
 #include "res/resource.h"
 
@@ -15,21 +16,22 @@ DWORD KilobytesFromBytes(DWORD bytes) {
     return bytes / 1024;
 }
 
-void FormatTimeReadout(DWORD seconds, char (&text)[kTimeReadoutBytes]) {
-    wsprintfA(text, "%d:%d%d", static_cast<int>(seconds / 60),
-              static_cast<int>((seconds % 60) / 10), static_cast<int>(seconds % 10));
+void FormatTimeReadout(DWORD seconds, WCHAR (&text)[kTimeReadoutChars]) {
+    // Minutes are neither padded nor limited: 100 minutes read 100:00.
+    StringCchPrintfW(text, kTimeReadoutChars, L"%lu:%lu%lu", seconds / 60, (seconds % 60) / 10,
+                     seconds % 10);
 }
 
 void ShowTime(AppState* state, DWORD seconds) {
-    char text[kTimeReadoutBytes];
+    WCHAR text[kTimeReadoutChars];
     FormatTimeReadout(seconds, text);
-    SetDlgItemTextA(state->dialog, IDC_TIME_READOUT, text);
+    SetDlgItemTextW(state->dialog, IDC_TIME_READOUT, text);
 }
 
 void ShowSize(AppState* state, DWORD kilobytes) {
-    char text[32];
-    wsprintfA(text, "%d K", static_cast<int>(kilobytes));
-    SetDlgItemTextA(state->dialog, IDC_SIZE_READOUT, text);
+    WCHAR text[32];
+    StringCchPrintfW(text, ARRAYSIZE(text), L"%lu K", kilobytes);
+    SetDlgItemTextW(state->dialog, IDC_SIZE_READOUT, text);
 }
 
 void ShowProgress(AppState* state, double fraction) {
@@ -43,11 +45,11 @@ void ShowProgress(AppState* state, double fraction) {
         fraction = 1.0;
     }
     const LPARAM position = static_cast<int>(fraction * kSliderSteps);
-    SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_SETPOS, TRUE, position);
+    SendDlgItemMessageW(state->dialog, IDC_SLIDER, TBM_SETPOS, TRUE, position);
 }
 
 int SliderPosition(AppState* state) {
-    const LRESULT position = SendDlgItemMessageA(state->dialog, IDC_SLIDER, TBM_GETPOS, 0, 0);
+    const LRESULT position = SendDlgItemMessageW(state->dialog, IDC_SLIDER, TBM_GETPOS, 0, 0);
     if (position < 0) {
         return 0;
     }

@@ -24,7 +24,7 @@ enum UiState { Ready = 0, Empty = 1, Recording = 2, Playing = 3 };
 
 struct AppState {
     // The window's voice file; empty when none could be made, and then every Record says so.
-    char voicePath[MAX_PATH];
+    WCHAR voicePath[MAX_PATH];
     BtnBar* bar;
     HANDLE file;
     HWND dialog;
@@ -54,8 +54,24 @@ struct AppState {
     // the second open.
     int buffersOut;
     // The voice file refused a recorded block: the recording drains, and nothing more is
-    // appended, so the file ends with the last block that was written whole.
+    // appended, so the file ends with the last block that was written whole. diskFull: it was
+    // refused for lack of room.
     bool writeFailed;
+    bool diskFull;
+    // What the recorder's watch (voice/recording_watch.h) finds while a recording runs: the
+    // microphone has handed back nothing for a while; the seconds of recording that still fit
+    // on the voice file's disk, when the disk told (roomKnown); the recording was ended because
+    // the microphone did not come back after the computer slept.
+    bool microphoneStalled;
+    bool roomKnown;
+    DWORD roomSeconds;
+    bool endedBySleep;
+    // The watch's own count: its ticks in this recording, since a block last came back with
+    // the device running, and since the computer woke while blocks are awaited.
+    DWORD watchTicks;
+    DWORD quietTicks;
+    bool awaitingWake;
+    DWORD wakeTicks;
     LevelMeter meter;  // the input level of the running recording
     // The window is going (close or Exit): it waits for the activity to end, then goes,
     // deleting the voice file first when it was closed.
@@ -72,6 +88,7 @@ struct AppState {
     // look and sets a control only when that changes.
     UiState uiState;
     int shownStatus;
+    DWORD shownRoomSeconds;
     int shownMeter;
     bool noSoundShown;
 };
@@ -85,8 +102,8 @@ DWORD SecondsFromBytes(DWORD bytes);
 DWORD KilobytesFromBytes(DWORD bytes);
 
 // "M:SS", as the time readout shows it: 0:00, 1:15, 10:00.
-constexpr int kTimeReadoutBytes = 32;
-void FormatTimeReadout(DWORD seconds, char (&text)[kTimeReadoutBytes]);
+constexpr int kTimeReadoutChars = 32;
+void FormatTimeReadout(DWORD seconds, WCHAR (&text)[kTimeReadoutChars]);
 
 void ShowTime(AppState* state, DWORD seconds);
 void ShowSize(AppState* state, DWORD kilobytes);

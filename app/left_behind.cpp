@@ -1,38 +1,43 @@
 #include "app/left_behind.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "base/message_box.h"
 #include "base/temp_folder.h"
-#include "services/attachment_name.h"
+#include "base/text.h"
+#include "res/texts.h"
 #include "voice/voice_store.h"
 
 namespace {
 
-// "Www Mmm DD hh:mm" of a file time, in local time.
-void FormatWhen(const FILETIME& written, char (&text)[kTimeTextBytes]) {
+constexpr int kWhenChars = 128;
+
+// When a file was last recorded into, as the user's own locale writes a date and a time.
+void FormatWhen(const FILETIME& written, WCHAR (&text)[kWhenChars]) {
     SYSTEMTIME utc;
     SYSTEMTIME local;
-    tm parts = {};
-    const bool usable = FileTimeToSystemTime(&written, &utc) &&
-                        SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-    if (usable) {
-        parts.tm_wday = local.wDayOfWeek;
-        parts.tm_mon = local.wMonth - 1;
-        parts.tm_mday = local.wDay;
-        parts.tm_hour = local.wHour;
-        parts.tm_min = local.wMinute;
-        parts.tm_year = local.wYear - 1900;
+    text[0] = L'\0';
+    if (!FileTimeToSystemTime(&written, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        return;
     }
-    FormatTimeText(usable ? &parts : nullptr, text);
-    text[16] = '\0';  // the seconds and the year go
+    const int dateChars = GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr,
+                                          text, kWhenChars, nullptr);
+    if (dateChars <= 0) {
+        text[0] = L'\0';
+        return;
+    }
+    // The date's terminator becomes the space before the time.
+    WCHAR* time = text + dateChars;
+    time[-1] = L' ';
+    if (GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, time,
+                        kWhenChars - dateChars) <= 0) {
+        time[-1] = L'\0';
+    }
 }
 
 }  // namespace
 
 bool OfferLeftBehind(AppState* state) {
-    char folder[MAX_PATH];
+    WCHAR folder[MAX_PATH];
     if (!GetTempFolder(folder)) {
         return false;
     }
@@ -45,22 +50,18 @@ bool OfferLeftBehind(AppState* state) {
             CloseHandle(found.file);  // one recording at a time: the rest wait for the next start
             continue;
         }
-        char duration[kTimeReadoutBytes];
+        WCHAR duration[kTimeReadoutChars];
         FormatTimeReadout(SecondsFromBytes(found.dataBytes), duration);
-        char when[kTimeTextBytes];
+        WCHAR when[kWhenChars];
         FormatWhen(found.written, when);
-        char text[256];
-        snprintf(text, sizeof text,
-                 "Kestrune found a recording that was left behind (%s long, made %s).\n\n"
-                 "Open it? No deletes it; Cancel keeps it for later.",
-                 duration, when);
-        const int answer =
-            ShowMessageBox(state->dialog, text, "Kestrune", MB_YESNOCANCEL | MB_ICONQUESTION);
+        const Text text = FormatText(IDS_LEFT_BEHIND_OFFER, duration, when);
+        const int answer = ShowMessageBox(state->dialog, text.chars, kBoxCaption,
+                                          MB_YESNOCANCEL | MB_ICONQUESTION);
         CloseHandle(found.file);
         if (answer == IDYES) {
             adopted = AdoptLeftBehind(state, found);
         } else if (answer == IDNO) {
-            DeleteFileA(found.path);
+            DeleteFileW(found.path);
         }
     }
     return adopted;

@@ -7,13 +7,14 @@
 #include "app/app_state.h"
 #include "app/main_dialog.h"
 #include "base/heap.h"
-#include "base/message_box.h"
+#include "voice/wave_device.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/handover.h"
 #include "services/snapshot.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     // The slider's and the level meter's classes (Common Controls 6, as the manifest asks); the
     // bar asks for its tooltips itself. Like every start-up failure, one here goes unreported.
     const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
@@ -26,7 +27,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     auto* state = static_cast<AppState*>(AllocateBlock(sizeof(AppState)));
     if (!state) {
-        ShowMessageBox(nullptr, "malloc() failed", "Error", MB_OK);
+        ShowCallFailed(L"malloc()");
         return 1;
     }
     std::memset(state, 0, sizeof(AppState));
@@ -34,6 +35,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     // No owner: with the desktop as owner the dialog manager disables the desktop window (in
     // another process under Wine) for as long as the dialog runs.
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
+    // A Save As under way completes; a copy nobody will take any more goes with the process.
+    WaitForHandovers(kHandoverEndBoundMs);
     return 0;
 }

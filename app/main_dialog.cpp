@@ -4,20 +4,25 @@
 
 #include "app/left_behind.h"
 #include "app/microphone.h"
+#include "app/recording_boxes.h"
 #include "app/shortcuts.h"
 #include "app/ui_state.h"
 #include "app/window_scale.h"
-#include "base/message_box.h"
+#include "app/window_texts.h"
+#include "base/text.h"
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "res/texts.h"
 #include "services/clipboard_copy.h"
+#include "services/handover.h"
 #include "services/mail.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
 #include "voice/level_meter.h"
 #include "voice/player.h"
 #include "voice/recorder.h"
+#include "voice/recording_watch.h"
 #include "voice/voice_store.h"
 #include "voice/wave_device.h"
 
@@ -31,18 +36,20 @@ bool OnInitDialog(AppState* state, HWND window) {
     SetWindowIcons(window);
 
     HWND slider = GetDlgItem(window, IDC_SLIDER);
-    SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kSliderSteps));
+    SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, kSliderSteps));
     // A click in the channel moves the slider by a twentieth.
-    SendMessageA(slider, TBM_SETPAGESIZE, 0, 50);
-    SendDlgItemMessageA(window, IDC_LEVEL_METER, PBM_SETRANGE32, 0, kMeterRange);
+    SendMessageW(slider, TBM_SETPAGESIZE, 0, 50);
+    SendDlgItemMessageW(window, IDC_LEVEL_METER, PBM_SETRANGE32, 0, kMeterRange);
+    ShowWindowTexts(window);
 
     state->recording = false;
     state->file = INVALID_HANDLE_VALUE;
     state->keeper = INVALID_HANDLE_VALUE;
     state->dialog = window;
+    OpenHandoverMailbox(window);
     state->bar = static_cast<BtnBar*>(GetWindowObject(GetDlgItem(window, IDC_BUTTON_BAR)));
     if (!state->bar) {
-        ShowMessageBox(nullptr, "malloc() failed", "Error", MB_OK);
+        ShowCallFailed(L"malloc()");
         return false;
     }
 
@@ -53,7 +60,7 @@ bool OnInitDialog(AppState* state, HWND window) {
     SetUiState(state, Empty);
     InstallShortcuts(window);
     // Posted messages come before input: nothing can be recorded before the offer is answered.
-    PostMessageA(window, kOfferLeftBehind, 0, 0);
+    PostMessageW(window, kOfferLeftBehind, 0, 0);
     return true;
 }
 
@@ -71,9 +78,9 @@ void LeaveWhenIdle(AppState* state, HWND window) {
     if (!state->leaving || VoiceFileBusy(state)) {
         return;
     }
-    if (state->deleteOnLeave && state->voicePath[0] != '\0') {
+    if (state->deleteOnLeave && state->voicePath[0] != L'\0') {
         ReleaseVoiceFile(state);
-        DeleteFileA(state->voicePath);
+        DeleteFileW(state->voicePath);
     }
     EndDialog(window, 0);
 }
@@ -126,13 +133,17 @@ void OnCommand(AppState* state, HWND window, int command) {
             StopActivity(state);
             break;
         case IDM_RECORD:
+            if (!RecordInTheRoomThereIs(state)) {
+                SetUiState(state, state->uiState);  // releases the Record button a click latched
+                break;
+            }
             SetUiState(state, Recording);
             if (!StartRecording(state, ChosenMicrophone())) {
                 // A start that failed before emptying the voice file keeps its recording.
                 SetUiState(state, state->haveRecording ? Ready : Empty);
             } else {
                 // Windows names it when a log-off or restart would end the recording.
-                ShutdownBlockReasonCreate(window, L"Recording a voice message");
+                ShutdownBlockReasonCreate(window, LoadText(IDS_SHUTDOWN_REASON).chars);
             }
             break;
         case IDM_SEND:
@@ -155,6 +166,25 @@ void OnCommand(AppState* state, HWND window, int command) {
                 ChooseMicrophone(command);
             }
             // Includes IDOK and IDCANCEL: neither Enter nor Esc closes the window.
+            break;
+    }
+}
+
+// A recording is brought up to date on the disk before the computer sleeps, and watched for
+// its microphone after it wakes. A playback simply ends: its device may not survive the sleep.
+void OnPowerEvent(AppState* state, WPARAM event) {
+    switch (event) {
+        case PBT_APMSUSPEND:
+            OnSuspend(state);
+            if (state->playing) {
+                StopPlayback(state);
+            }
+            break;
+        case PBT_APMRESUMEAUTOMATIC:
+        case PBT_APMRESUMESUSPEND:
+            OnResume(state);
+            break;
+        default:
             break;
     }
 }
@@ -196,7 +226,12 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return TRUE;
         case WM_TIMER:
-            OnDeviceTimer(state, wParam);
+            if (wParam == kWatchTimer) {
+                OnWatchTick(state);
+                ShowActivity(state);
+            } else {
+                OnDeviceTimer(state, wParam);
+            }
             return TRUE;
         case MM_WIM_DATA:
             OnRecordedBlock(state, reinterpret_cast<AudioBuffer*>(lParam));
@@ -206,6 +241,10 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             ShutdownBlockReasonDestroy(window);
             if (OnRecorderClosed(state)) {
                 SetUiState(state, Ready);
+                // Nothing holds up a window that is going.
+                if (!state->leaving) {
+                    TellWhyTheRecordingEnded(state);
+                }
             }
             LeaveWhenIdle(state, window);
             return TRUE;
@@ -220,7 +259,12 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return TRUE;
         case WM_QUERYENDSESSION:
             // While recording, Windows lists Kestrune with its reason and the user may go back.
-            SetWindowLongPtrA(window, DWLP_MSGRESULT, RecorderBusy(state) ? FALSE : TRUE);
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, RecorderBusy(state) ? FALSE : TRUE);
+            return TRUE;
+        case WM_POWERBROADCAST:
+            OnPowerEvent(state, wParam);
+            ShowActivity(state);
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) {
@@ -235,13 +279,17 @@ INT_PTR CALLBACK MainDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             }
             return TRUE;
         case kMailNotTaken:
-            ShowMailNotTaken(reinterpret_cast<MailJob*>(lParam));
+            ShowMailNotTaken(reinterpret_cast<HandoverJob*>(lParam));
+            return TRUE;
+        case kHandoverDone:
+            FinishHandover(state, reinterpret_cast<HandoverJob*>(lParam));
             return TRUE;
         case WM_DPICHANGED:
             // The default handling goes on to scale the dialog's own controls.
             FollowNewScale(window, reinterpret_cast<const RECT*>(lParam));
             return FALSE;
         case WM_DESTROY:
+            CloseHandoverMailbox(window);
             RemoveShortcuts();
             ReleaseVoiceFile(state);
             DestroyWindowIcons(window);

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr char kValueName[] = "Microphone";
+constexpr WCHAR kValueName[] = L"Microphone";
 
 UINT DeviceCount() {
     const UINT count = g_waveIn->getNumDevs();
@@ -16,59 +16,60 @@ UINT DeviceCount() {
 
 void SaveMicrophoneChoice() {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, g_settingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, g_settingsKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
                         &key, nullptr) != ERROR_SUCCESS) {
         return;  // not remembered: this run still uses the choice
     }
-    RegSetValueExA(key, kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(g_microphone),
-                   static_cast<DWORD>(lstrlenA(g_microphone) + 1));
+    // Kept as it is, in any script: the value's size counts bytes, the terminator included.
+    RegSetValueExW(key, kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(g_microphone),
+                   static_cast<DWORD>((lstrlenW(g_microphone) + 1) * sizeof(WCHAR)));
     RegCloseKey(key);
 }
 
 // A device's name as a menu item: an ampersand in it is shown, not taken as a mnemonic.
-void MenuText(const char* name, char* text, int size) {
+void MenuText(const WCHAR* name, WCHAR* text, int size) {
     int at = 0;
-    for (const char* c = name; *c != '\0' && at < size - 2; ++c) {
-        if (*c == '&') {
-            text[at++] = '&';
+    for (const WCHAR* c = name; *c != L'\0' && at < size - 2; ++c) {
+        if (*c == L'&') {
+            text[at++] = L'&';
         }
         text[at++] = *c;
     }
-    text[at] = '\0';
+    text[at] = L'\0';
 }
 
 }  // namespace
 
-const char* g_settingsKey = "Software\\Kestrune";
-char g_microphone[MAXPNAMELEN];
+const WCHAR* g_settingsKey = L"Software\\Kestrune";
+WCHAR g_microphone[MAXPNAMELEN];
 
 void LoadMicrophoneChoice() {
-    g_microphone[0] = '\0';
+    g_microphone[0] = L'\0';
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, g_settingsKey, 0, KEY_QUERY_VALUE, &key) !=
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, g_settingsKey, 0, KEY_QUERY_VALUE, &key) !=
         ERROR_SUCCESS) {
         return;
     }
-    char name[MAXPNAMELEN] = "";
+    WCHAR name[MAXPNAMELEN] = L"";
     DWORD type = 0;
-    DWORD size = sizeof name - 1;  // room for the terminator a value may lack
-    if (RegQueryValueExA(key, kValueName, nullptr, &type, reinterpret_cast<BYTE*>(name), &size) ==
+    DWORD size = sizeof name - sizeof(WCHAR);  // room for the terminator a value may lack
+    if (RegQueryValueExW(key, kValueName, nullptr, &type, reinterpret_cast<BYTE*>(name), &size) ==
             ERROR_SUCCESS &&
         type == REG_SZ) {
-        name[size < sizeof name ? size : sizeof name - 1] = '\0';
-        lstrcpynA(g_microphone, name, MAXPNAMELEN);
+        name[size / sizeof(WCHAR)] = L'\0';
+        lstrcpynW(g_microphone, name, MAXPNAMELEN);
     }
     RegCloseKey(key);
 }
 
 UINT ChosenMicrophone() {
-    if (g_microphone[0] == '\0') {
+    if (g_microphone[0] == L'\0') {
         return WAVE_MAPPER;
     }
     const UINT count = DeviceCount();
     for (UINT id = 0; id < count; ++id) {
-        char name[MAXPNAMELEN];
-        if (InputDeviceName(id, name) && lstrcmpA(name, g_microphone) == 0) {
+        WCHAR name[MAXPNAMELEN];
+        if (InputDeviceName(id, name) && lstrcmpW(name, g_microphone) == 0) {
             return id;
         }
     }
@@ -86,13 +87,13 @@ void FillMicrophoneMenu(HMENU menu) {
                   MF_BYCOMMAND | (chosen == WAVE_MAPPER ? MF_CHECKED : MF_UNCHECKED));
     const UINT count = DeviceCount();
     for (UINT id = 0; id < count; ++id) {
-        char name[MAXPNAMELEN];
+        WCHAR name[MAXPNAMELEN];
         if (!InputDeviceName(id, name)) {
             continue;
         }
-        char text[2 * MAXPNAMELEN];
-        MenuText(name, text, sizeof text);
-        AppendMenuA(menu, MF_STRING | (id == chosen ? MF_CHECKED : MF_UNCHECKED),
+        WCHAR text[2 * MAXPNAMELEN];
+        MenuText(name, text, ARRAYSIZE(text));
+        AppendMenuW(menu, MF_STRING | (id == chosen ? MF_CHECKED : MF_UNCHECKED),
                     IDM_MICROPHONE_FIRST + id, text);
     }
 }
@@ -102,14 +103,14 @@ bool IsMicrophoneCommand(int command) {
 }
 
 void ChooseMicrophone(int command) {
-    char name[MAXPNAMELEN] = "";
+    WCHAR name[MAXPNAMELEN] = L"";
     if (command != IDM_MICROPHONE_DEFAULT &&
         !InputDeviceName(static_cast<UINT>(command - IDM_MICROPHONE_FIRST), name)) {
         return;  // gone since the menu opened
     }
-    if (lstrcmpA(name, g_microphone) == 0) {
+    if (lstrcmpW(name, g_microphone) == 0) {
         return;
     }
-    lstrcpynA(g_microphone, name, MAXPNAMELEN);
+    lstrcpynW(g_microphone, name, MAXPNAMELEN);
     SaveMicrophoneChoice();
 }

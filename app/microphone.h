@@ -10,10 +10,10 @@ constexpr int kActionMenu = 1;      // position of Action in the menu bar
 constexpr int kMicrophoneItem = 4;  // position of Microphone in Action
 
 // The key under HKEY_CURRENT_USER. A seam: tests point it at a key of their own.
-extern const char* g_settingsKey;
+extern const WCHAR* g_settingsKey;
 
 // The remembered name; empty for Default.
-extern char g_microphone[MAXPNAMELEN];
+extern WCHAR g_microphone[MAXPNAMELEN];
 
 // Reads the remembered choice (at start).
 void LoadMicrophoneChoice();

@@ -15,7 +15,7 @@ LRESULT CALLBACK FilterDialogMessage(int code, WPARAM wParam, LPARAM lParam) {
     // menu item keeps its accelerator from sending the command.
     if (code == MSGF_DIALOGBOX && msg != nullptr && g_shortcutWindow != nullptr &&
         (msg->hwnd == g_shortcutWindow || IsChild(g_shortcutWindow, msg->hwnd)) &&
-        TranslateAcceleratorA(g_shortcutWindow, g_shortcuts, msg)) {
+        TranslateAcceleratorW(g_shortcutWindow, g_shortcuts, msg)) {
         return TRUE;
     }
     return CallNextHookEx(g_shortcutHook, code, wParam, lParam);
@@ -25,13 +25,13 @@ LRESULT CALLBACK FilterDialogMessage(int code, WPARAM wParam, LPARAM lParam) {
 
 void InstallShortcuts(HWND window) {
     RemoveShortcuts();
-    g_shortcuts = LoadAcceleratorsA(g_instance, MAKEINTRESOURCEA(IDR_SHORTCUTS));
+    g_shortcuts = LoadAcceleratorsW(g_instance, MAKEINTRESOURCEW(IDR_SHORTCUTS));
     if (g_shortcuts == nullptr) {
         return;
     }
     g_shortcutWindow = window;
     g_shortcutHook =
-        SetWindowsHookExA(WH_MSGFILTER, FilterDialogMessage, nullptr, GetCurrentThreadId());
+        SetWindowsHookExW(WH_MSGFILTER, FilterDialogMessage, nullptr, GetCurrentThreadId());
 }
 
 void RemoveShortcuts() {

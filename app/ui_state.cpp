@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include "app/microphone.h"
+#include "base/text.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
+#include "res/texts.h"
 
 namespace {
 
@@ -52,11 +54,22 @@ enum StatusText {
     kStatusNoSound,
     kStatusPlaying,
     kStatusPlayingPaused,
+    kStatusMicrophoneStopped,
+    kStatusDiskAlmostFull,  // with the time that still fits
 };
-constexpr const char* kStatusTexts[] = {
-    "",        "Recording",        "Recording / Paused", "Recording: no sound from the microphone",
-    "Playing", "Playing / Paused",
+constexpr UINT kStatusTexts[] = {
+    0,
+    IDS_STATUS_RECORDING,
+    IDS_STATUS_RECORDING_PAUSED,
+    IDS_STATUS_NO_SOUND,
+    IDS_STATUS_PLAYING,
+    IDS_STATUS_PLAYING_PAUSED,
+    IDS_STATUS_MIC_STOPPED,
+    IDS_STATUS_DISK_ALMOST_FULL,
 };
+
+// With less room than this on the disk the status line counts down what still fits.
+constexpr DWORD kDiskAlmostFullSeconds = 30;
 
 void EnableControl(AppState* state, int id, bool enable) {
     EnableWindow(GetDlgItem(state->dialog, id), enable ? TRUE : FALSE);
@@ -74,11 +87,19 @@ void EnableMicrophoneChoice(AppState* state, bool enable) {
 }
 
 // A stopped activity that drains reads as running: it is ending, whatever its device does.
+// While recording, what asks most of the user comes first: a microphone that sends nothing,
+// then a disk about to fill, then silence.
 StatusText StatusNow(const AppState* state) {
     switch (state->uiState) {
         case Recording:
             if (state->recording && state->devicePaused) {
                 return kStatusRecordingPaused;
+            }
+            if (state->microphoneStalled) {
+                return kStatusMicrophoneStopped;
+            }
+            if (state->roomKnown && state->roomSeconds < kDiskAlmostFullSeconds) {
+                return kStatusDiskAlmostFull;
             }
             return state->noSoundShown ? kStatusNoSound : kStatusRecording;
         case Playing:
@@ -94,13 +115,13 @@ StatusText StatusNow(const AppState* state) {
 void SetMeterControl(HWND dialog, int position) {
     HWND control = GetDlgItem(dialog, IDC_LEVEL_METER);
     if (position >= kMeterRange) {
-        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange + 1);
-        SendMessageA(control, PBM_SETPOS, kMeterRange + 1, 0);
-        SendMessageA(control, PBM_SETPOS, kMeterRange, 0);
-        SendMessageA(control, PBM_SETRANGE32, 0, kMeterRange);
+        SendMessageW(control, PBM_SETRANGE32, 0, kMeterRange + 1);
+        SendMessageW(control, PBM_SETPOS, kMeterRange + 1, 0);
+        SendMessageW(control, PBM_SETPOS, kMeterRange, 0);
+        SendMessageW(control, PBM_SETRANGE32, 0, kMeterRange);
     } else {
-        SendMessageA(control, PBM_SETPOS, position + 1, 0);
-        SendMessageA(control, PBM_SETPOS, position, 0);
+        SendMessageW(control, PBM_SETPOS, position + 1, 0);
+        SendMessageW(control, PBM_SETPOS, position, 0);
     }
 }
 
@@ -153,12 +174,20 @@ void ShowActivity(AppState* state) {
         state->noSoundShown = MicrophoneSilent(&state->meter);
     }
     const int status = StatusNow(state);
-    if (status != state->shownStatus) {
+    const DWORD room = status == kStatusDiskAlmostFull ? state->roomSeconds : 0;
+    if (status != state->shownStatus || room != state->shownRoomSeconds) {
         state->shownStatus = status;
-        SetDlgItemTextA(state->dialog, IDC_STATUS, kStatusTexts[status]);
+        state->shownRoomSeconds = room;
+        WCHAR time[kTimeReadoutChars];
+        FormatTimeReadout(room, time);
+        // Empty for none; only the countdown has a part to fill in.
+        const Text text = FormatText(kStatusTexts[status], time);
+        SetDlgItemTextW(state->dialog, IDC_STATUS, text.chars);
     }
-    // The level of the open input device, drained blocks included; 0 otherwise.
-    const int meter = state->waveIn != nullptr ? MeterPosition(&state->meter) : 0;
+    // The level of the open input device, drained blocks included; 0 otherwise, and while the
+    // microphone sends nothing.
+    const int meter =
+        state->waveIn != nullptr && !state->microphoneStalled ? MeterPosition(&state->meter) : 0;
     if (meter != state->shownMeter) {
         state->shownMeter = meter;
         SetMeterControl(state->dialog, meter);

@@ -15,7 +15,7 @@ using LoadIconWithScaleDownFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HI
 HICON LoadIconAtSize(int id, int size) {
     // Common Controls 6 (Vista and later); the manifest asks for it.
     const auto loadIconWithScaleDown = reinterpret_cast<LoadIconWithScaleDownFn>(
-        NewerSystemFunction("comctl32.dll", "LoadIconWithScaleDown"));
+        NewerSystemFunction(L"comctl32.dll", "LoadIconWithScaleDown"));
     if (loadIconWithScaleDown) {
         HICON icon = nullptr;
         if (SUCCEEDED(loadIconWithScaleDown(g_instance, MAKEINTRESOURCEW(id), size, size, &icon))) {
@@ -23,12 +23,12 @@ HICON LoadIconAtSize(int id, int size) {
         }
     }
     return static_cast<HICON>(
-        LoadImageA(g_instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, 0));
+        LoadImageW(g_instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
 }
 
 void SetIcon(HWND window, WPARAM which, HICON icon) {
     HICON previous = reinterpret_cast<HICON>(
-        SendMessageA(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon)));
+        SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon)));
     if (previous && previous != icon) {
         DestroyIcon(previous);  // only SetWindowIcons sets them, each loaded for the window
     }

@@ -20,7 +20,7 @@ UINT DpiOfWindow(HWND window) {
     // Looked up on each call: cheap, and no guarded static (which brings in much of the C++
     // runtime).
     const auto getDpiForWindow =
-        reinterpret_cast<GetDpiForWindowFn>(NewerSystemFunction("user32.dll", "GetDpiForWindow"));
+        reinterpret_cast<GetDpiForWindowFn>(NewerSystemFunction(L"user32.dll", "GetDpiForWindow"));
     UINT dpi = getDpiForWindow ? getDpiForWindow(window) : 0;
     return dpi ? dpi : ScreenDpi();
 }
@@ -35,6 +35,6 @@ int ScaleToDpi(int pixels, UINT dpi) {
 
 int SystemMetricForDpi(int index, UINT dpi) {
     const auto getSystemMetricsForDpi = reinterpret_cast<GetSystemMetricsForDpiFn>(
-        NewerSystemFunction("user32.dll", "GetSystemMetricsForDpi"));
+        NewerSystemFunction(L"user32.dll", "GetSystemMetricsForDpi"));
     return getSystemMetricsForDpi ? getSystemMetricsForDpi(index, dpi) : GetSystemMetrics(index);
 }

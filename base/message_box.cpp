@@ -1,3 +1,3 @@
 #include "base/message_box.h"
 
-MessageBoxFn g_messageBox = MessageBoxA;
+MessageBoxFn g_messageBox = MessageBoxW;

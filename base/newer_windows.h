@@ -4,4 +4,4 @@
 #include <windows.h>
 
 // The function `name` of the loaded system DLL `module`, or null.
-void* NewerSystemFunction(const char* module, const char* name);
+void* NewerSystemFunction(const WCHAR* module, const char* name);

@@ -2,4 +2,4 @@
 
 #include <shellapi.h>
 
-ShellExecuteFn g_shellExecute = ShellExecuteA;
+ShellExecuteFn g_shellExecute = ShellExecuteW;

@@ -3,5 +3,5 @@
 #pragma once
 #include <windows.h>
 
-using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
-extern ShellExecuteFn g_shellExecute;  // ShellExecuteA in the program
+using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+extern ShellExecuteFn g_shellExecute;  // ShellExecuteW in the program

@@ -3,4 +3,4 @@
 #include <windows.h>
 
 // The folder, ending in a backslash. False when the system cannot say or the path does not fit.
-bool GetTempFolder(char (&folder)[MAX_PATH]);
+bool GetTempFolder(WCHAR (&folder)[MAX_PATH]);

@@ -85,9 +85,9 @@ SIZE_T WorkingSet() {
     return counters.WorkingSetSize;
 }
 
-bool WriteVoiceFile(const char* path) {
+bool WriteVoiceFile(const WCHAR* path) {
     HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -106,9 +106,9 @@ bool WriteVoiceFile(const char* path) {
 }
 
 // Blocks per second of plain 130-byte reads, rewinding at the same points as the player run.
-double PlainReadRate(const char* path) {
+double PlainReadRate(const WCHAR* path) {
     HANDLE file =
-        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 0;
     }
@@ -175,8 +175,8 @@ int main() {
     SendMessageA(slider, TBM_SETRANGE, FALSE, MAKELPARAM(0, 1000));
 
     static AppState state;  // zero-filled, as the program allocates it
-    char folder[MAX_PATH];
-    if (!GetTempPathA(MAX_PATH, folder) || !GetTempFileNameA(folder, "kes", 0, state.voicePath) ||
+    WCHAR folder[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"kes", 0, state.voicePath) ||
         !WriteVoiceFile(state.voicePath)) {
         std::fprintf(stderr, "cannot write the voice file\n");
         return 1;
@@ -200,7 +200,7 @@ int main() {
     state.dialog = window;
     double shown = PlayerRate(&state);
     SIZE_T after = WorkingSet();
-    DeleteFileA(state.voicePath);
+    DeleteFileW(state.voicePath);
 
     std::printf("blocks per run:                 %lld\n", kBlocks);
     std::printf("plain ReadFile loop:            %.0f blocks/s (best of %d)\n", plain, kRounds);

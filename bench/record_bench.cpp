@@ -58,8 +58,8 @@ MMRESULT WINAPI BenchClose(HWAVEIN) {
 UINT WINAPI BenchDeviceCount() {
     return 1;
 }
-MMRESULT WINAPI BenchDeviceCaps(UINT_PTR, LPWAVEINCAPSA caps, UINT) {
-    lstrcpynA(caps->szPname, "Bench microphone", MAXPNAMELEN);
+MMRESULT WINAPI BenchDeviceCaps(UINT_PTR, LPWAVEINCAPSW caps, UINT) {
+    lstrcpynW(caps->szPname, L"Bench microphone", MAXPNAMELEN);
     return MMSYSERR_NOERROR;
 }
 const WaveInApi kBenchWaveIn = {BenchOpen,        BenchNoOp,      BenchPrepare,   BenchAddBuffer,
@@ -77,8 +77,8 @@ AudioBuffer* TakeHead(DWORD bytes) {
     return buffer;
 }
 
-int WINAPI PrintMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT) {
-    std::printf("message box: %s (%s)\n", text, caption ? caption : "");
+int WINAPI PrintMessageBox(HWND, LPCWSTR text, LPCWSTR caption, UINT) {
+    std::printf("message box: %ls (%ls)\n", text, caption ? caption : L"");
     return IDOK;
 }
 
@@ -113,9 +113,9 @@ HWND CreateReadoutWindow() {
     return window;
 }
 
-bool TempPath(const char* prefix, char path[MAX_PATH]) {
-    char folder[MAX_PATH];
-    return GetTempPathA(MAX_PATH, folder) > 0 && GetTempFileNameA(folder, prefix, 0, path) != 0;
+bool TempPath(const WCHAR* prefix, WCHAR path[MAX_PATH]) {
+    WCHAR folder[MAX_PATH];
+    return GetTempPathW(MAX_PATH, folder) > 0 && GetTempFileNameW(folder, prefix, 0, path) != 0;
 }
 
 // Returns seconds for `blocks` blocks through the recorder, or a negative value on failure.
@@ -137,8 +137,8 @@ double TimeRecorder(AppState* state, unsigned long blocks) {
     return seconds;
 }
 
-double TimePlainWrites(const char* path, unsigned long blocks) {
-    HANDLE file = CreateFileA(path, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ, nullptr,
+double TimePlainWrites(const WCHAR* path, unsigned long blocks) {
+    HANDLE file = CreateFileW(path, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return -1;
@@ -168,8 +168,8 @@ int main(int argc, char** argv) {
     g_messageBox = PrintMessageBox;
 
     static AppState state = {};
-    char plainPath[MAX_PATH];
-    if (!TempPath("kbr", state.voicePath) || !TempPath("kbw", plainPath)) {
+    WCHAR plainPath[MAX_PATH];
+    if (!TempPath(L"kbr", state.voicePath) || !TempPath(L"kbw", plainPath)) {
         std::printf("no temporary file names\n");
         return 1;
     }
@@ -194,8 +194,8 @@ int main(int argc, char** argv) {
 
     char size[32] = "";
     GetDlgItemTextA(window, 1007, size, sizeof size);
-    DeleteFileA(state.voicePath);
-    DeleteFileA(plainPath);
+    DeleteFileW(state.voicePath);
+    DeleteFileW(plainPath);
     DestroyWindow(window);
     if (plainFirst <= 0 || bareSeconds <= 0 || recorderSeconds <= 0 || plainSeconds <= 0) {
         std::printf("a run failed\n");

@@ -5,6 +5,8 @@
 # the 32-bit loader).
 #
 #   cmake/wine-run.sh [--arch x64|x86] PROGRAM.exe [ARG...]   (default x64)
+#   cmake/wine-run.sh --prepare    only makes the prefix (scripts/test-all.sh, before the tests,
+#                                  so that a new prefix's minute or two is not any test's time)
 #
 # The prefix is <build>/wineprefix, or KESTRUNE_TEST_WINEPREFIX: a new or empty folder, or one
 # this script made. An inherited WINEPREFIX is the user's own, for other programs: never used.
@@ -30,6 +32,11 @@ case $arch in
     ;;
   *) echo "wine-run.sh: --arch must be x64 or x86, not '$arch'" >&2; exit 2 ;;
 esac
+prepare_only=no
+if [ "${1:-}" = --prepare ]; then
+  prepare_only=yes
+  shift
+fi
 
 build=${KESTRUNE_BUILD_DIR:-}
 if [ -z "$build" ]; then
@@ -73,5 +80,6 @@ if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
   fi
   flock -u 9
 fi
+[ "$prepare_only" = no ] || exit 0
 
 exec "$loader" "$@"

@@ -9,7 +9,7 @@
 #include <cwchar>
 
 #include "app/app_state.h"
-#include "app/heap.h"
+#include "base/heap.h"
 #include "voice/level_meter.h"
 
 namespace {
@@ -104,8 +104,8 @@ void ClearOne(HWND window, const GUID& property) {
 }
 
 // Room for a value: two time readouts and the words between them.
-constexpr int kValueChars = 2 * kTimeReadoutBytes + 16;
-constexpr WCHAR kPositionValueFormat[] = L"%hs of %hs";
+constexpr int kValueChars = 2 * kTimeReadoutChars + 16;
+constexpr WCHAR kPositionValueFormat[] = L"%s of %s";
 constexpr WCHAR kInputLevelValueFormat[] = L"%d dB";
 
 }  // namespace
@@ -174,8 +174,8 @@ void AnnotatePosition(HWND slider, DWORD seconds, DWORD totalSeconds) {
     if (!Usable(slider)) {
         return;
     }
-    char position[kTimeReadoutBytes];
-    char total[kTimeReadoutBytes];
+    WCHAR position[kTimeReadoutChars];
+    WCHAR total[kTimeReadoutChars];
     FormatTimeReadout(seconds, position);
     FormatTimeReadout(totalSeconds, total);
     WCHAR value[kValueChars];

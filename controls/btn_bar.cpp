@@ -7,12 +7,14 @@
 #include "base/dpi.h"
 #include "base/heap.h"
 #include "base/instance.h"
+#include "base/text.h"
 #include "controls/picture_sets.h"
 #include "res/resource.h"
+#include "res/texts.h"
 
 namespace {
 
-constexpr char kClassName[] = "BtnBarClass";
+constexpr WCHAR kClassName[] = L"BtnBarClass";
 // The layout at 96 dpi; at other scales each measure is scaled.
 constexpr int kButtonTop = 6;
 constexpr int kEdgeGap = 6;    // from the bar's left edge to Play, and from Send to the right
@@ -22,18 +24,19 @@ constexpr int kFirstCommand = IDM_PLAY;
 constexpr UINT kMakeTips = WM_USER + 1;
 
 struct ButtonKind {
-    const char* name;  // the window text: what screen readers say and the tooltip shows
+    UINT name;  // the window text: what screen readers say and the tooltip shows
     bool momentary;
 };
 
 // The five buttons in slot order; their pictures are controls/picture_sets.h's.
 constexpr ButtonKind kButtons[kButtonCount] = {
-    {"Play", false}, {"Pause", true}, {"Stop", true}, {"Record", false}, {"Send", true},
+    {IDS_BUTTON_PLAY, false},   {IDS_BUTTON_PAUSE, true}, {IDS_BUTTON_STOP, true},
+    {IDS_BUTTON_RECORD, false}, {IDS_BUTTON_SEND, true},
 };
 
 // A hidden button at its place, with its object; null when either is missing.
-MyButton* CreateButton(HWND bar, const char* name, const RECT& place) {
-    HWND window = CreateWindowExA(0, kMyButtonClass, name, WS_CHILD, place.left, place.top,
+MyButton* CreateButton(HWND bar, const WCHAR* name, const RECT& place) {
+    HWND window = CreateWindowExW(0, kMyButtonClass, name, WS_CHILD, place.left, place.top,
                                   place.right - place.left, place.bottom - place.top, bar, nullptr,
                                   g_instance, nullptr);
     if (!window) {
@@ -49,19 +52,19 @@ MyButton* CreateButton(HWND bar, const char* name, const RECT& place) {
 // The tooltip control shows each button's name while the pointer rests on it. It watches the
 // buttons' mouse messages itself (TTF_SUBCLASS), so the buttons and the bar pass nothing on.
 HWND CreateTips(HWND bar) {
-    return CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+    return CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                            WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, CW_USEDEFAULT, bar, nullptr, g_instance, nullptr);
 }
 
-void AddTip(HWND tips, HWND bar, MyButton* button, const char* name) {
-    TOOLINFOA tool = {};
-    tool.cbSize = TTTOOLINFOA_V2_SIZE;  // version 5 of the common controls refuses a larger one
+void AddTip(HWND tips, HWND bar, MyButton* button, const WCHAR* name) {
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // version 5 of the common controls refuses a larger one
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = bar;
     tool.uId = reinterpret_cast<UINT_PTR>(button->window);
-    tool.lpszText = const_cast<char*>(name);  // copied by the control
-    SendMessageA(tips, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    tool.lpszText = const_cast<WCHAR*>(name);  // copied by the control
+    SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 // The tooltip control and a tool for each button there is.
@@ -76,7 +79,7 @@ void MakeTips(BtnBar* bar) {
     for (int slot = 0; slot < kButtonCount; ++slot) {
         MyButton* button = bar->buttons[slot];
         if (button) {
-            AddTip(bar->tips, bar->window, button, kButtons[slot].name);
+            AddTip(bar->tips, bar->window, button, LoadText(kButtons[slot].name).chars);
         }
     }
 }
@@ -137,7 +140,7 @@ bool RegisterBtnBarClass() {
     InitCommonControlsEx(&controls);
     // Lives as long as the process once the class holds it.
     HBRUSH background = CreateSolidBrush(kBarColour);
-    WNDCLASSA windowClass = {};
+    WNDCLASSW windowClass = {};
     windowClass.style = 0;
     windowClass.lpfnWndProc = BtnBarProc;
     windowClass.cbClsExtra = 0;
@@ -146,7 +149,7 @@ bool RegisterBtnBarClass() {
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = background;
     windowClass.lpszClassName = kClassName;
-    if (!RegisterClassA(&windowClass)) {
+    if (!RegisterClassW(&windowClass)) {
         if (background) {
             DeleteObject(background);
         }
@@ -173,7 +176,7 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                 if (bar->tips && IsWindow(bar->tips)) {
                     DestroyWindow(bar->tips);
                 }
-                SetWindowLongPtrA(window, 0, 0);
+                SetWindowLongPtrW(window, 0, 0);
                 FreeBlock(bar);
             }
             return 0;
@@ -186,7 +189,7 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return 0;
         }
         case WM_COMMAND:
-            SendMessageA(GetParent(window), WM_COMMAND, wParam, lParam);
+            SendMessageW(GetParent(window), WM_COMMAND, wParam, lParam);
             return 0;
         case kMakeTips: {
             auto* bar = static_cast<BtnBar*>(GetWindowObject(window));
@@ -204,7 +207,7 @@ LRESULT CALLBACK BtnBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return 0;
         }
         default:
-            return DefWindowProcA(window, message, wParam, lParam);
+            return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -215,7 +218,7 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
     for (int slot = 0; slot < kButtonCount; ++slot) {
         const ButtonKind& kind = kButtons[slot];
         const RECT place = ButtonPlace(slot, width, dpi);
-        MyButton* button = CreateButton(window, kind.name, place);
+        MyButton* button = CreateButton(window, LoadText(kind.name).chars, place);
         if (!button) {
             continue;
         }
@@ -233,10 +236,10 @@ void ConstructBtnBar(BtnBar* bar, HWND window) {
         ShowWindow(button->window, SW_SHOW);
     }
 
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(bar));
+    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(bar));
     // Nobody points at a button before the window shows: the tooltips, a window of their own,
     // need not delay it.
-    if (!PostMessageA(window, kMakeTips, 0, 0)) {
+    if (!PostMessageW(window, kMakeTips, 0, 0)) {
         MakeTips(bar);
     }
 }
@@ -248,7 +251,7 @@ void SetCommandDisabled(BtnBar* bar, int slot, bool flag) {
     // GetMenu of a child window would return its control id, not a menu.
     HWND parent = GetParent(bar->window);
     HMENU menu = nullptr;
-    if (parent && !(GetWindowLongPtrA(parent, GWL_STYLE) & WS_CHILD)) {
+    if (parent && !(GetWindowLongPtrW(parent, GWL_STYLE) & WS_CHILD)) {
         menu = GetMenu(parent);
     }
     if (menu) {

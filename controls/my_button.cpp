@@ -69,7 +69,7 @@ void OnLeftButtonDown(HWND window) {
     button->pressed = true;
     Repaint(window);
     // The receiver may change or even destroy this button: nothing touches it after the send.
-    SendMessageA(GetParent(window), WM_COMMAND, LOWORD(button->command), 0);
+    SendMessageW(GetParent(window), WM_COMMAND, LOWORD(button->command), 0);
 }
 
 void OnLeftButtonUp(HWND window) {
@@ -97,7 +97,7 @@ void OnMouseLeave(HWND window) {
 }  // namespace
 
 bool RegisterMyButtonClass() {
-    WNDCLASSA windowClass = {};
+    WNDCLASSW windowClass = {};
     windowClass.style = 0;  // no double clicks: a quick second press is a press
     windowClass.lpfnWndProc = MyButtonProc;
     windowClass.cbClsExtra = 0;
@@ -106,11 +106,11 @@ bool RegisterMyButtonClass() {
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = nullptr;  // the picture covers the whole button
     windowClass.lpszClassName = kMyButtonClass;
-    return RegisterClassA(&windowClass) != 0;
+    return RegisterClassW(&windowClass) != 0;
 }
 
 void* GetWindowObject(HWND window) {
-    return reinterpret_cast<void*>(GetWindowLongPtrA(window, 0));
+    return reinterpret_cast<void*>(GetWindowLongPtrW(window, 0));
 }
 
 LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -126,7 +126,7 @@ LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         case WM_DESTROY: {
             void* button = GetWindowObject(window);
             if (button) {
-                SetWindowLongPtrA(window, 0, 0);
+                SetWindowLongPtrW(window, 0, 0);
                 FreeBlock(button);
             }
             return 0;
@@ -154,7 +154,7 @@ LRESULT CALLBACK MyButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             OnMouseLeave(window);
             return 0;
         default:
-            return DefWindowProcA(window, message, wParam, lParam);
+            return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
@@ -167,7 +167,7 @@ void ConstructMyButton(MyButton* button, HWND window) {
     button->pictureSize = kButtonPixels;
     button->frameWidth = kFrameWidth;
     button->window = window;
-    SetWindowLongPtrA(window, 0, reinterpret_cast<LONG_PTR>(button));
+    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(button));
 }
 
 void SetSize(MyButton* button, int width, int height) {

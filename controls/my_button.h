@@ -20,7 +20,7 @@ struct MyButton {
     int frameWidth;   // of the hover frame, in pixels
 };
 
-constexpr char kMyButtonClass[] = "MyButtonClass";
+constexpr WCHAR kMyButtonClass[] = L"MyButtonClass";
 
 // The bar's colour behind the buttons; a button whose picture can't be loaded shows it.
 constexpr COLORREF kBarColour = RGB(156, 177, 209);

@@ -18,8 +18,8 @@ constexpr int kPictureIds[kButtonCount][kLookCount] = {
 };
 
 // A resource's bytes, or null; *bytes receives its size.
-const BYTE* ResourceBytes(int id, LPCSTR type, DWORD* bytes) {
-    HRSRC found = FindResourceA(g_instance, MAKEINTRESOURCEA(id), type);
+const BYTE* ResourceBytes(int id, LPCWSTR type, DWORD* bytes) {
+    HRSRC found = FindResourceW(g_instance, MAKEINTRESOURCEW(id), type);
     HGLOBAL loaded = found ? LoadResource(g_instance, found) : nullptr;
     *bytes = found ? SizeofResource(g_instance, found) : 0;
     return loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
@@ -35,7 +35,7 @@ struct PaletteBitmapInfo {
 HBITMAP LoadSetPicture(int set, int slot, int look) {
     const int id = kPictureSetFirst[set] + kLookCount * slot;
     DWORD bytes = 0;
-    const BYTE* dib = ResourceBytes(id, MAKEINTRESOURCEA(2) /* RT_BITMAP */, &bytes);
+    const BYTE* dib = ResourceBytes(id, MAKEINTRESOURCEW(2) /* RT_BITMAP */, &bytes);
     if (!dib || bytes < sizeof(BITMAPINFOHEADER)) {
         return nullptr;
     }
@@ -51,7 +51,7 @@ HBITMAP LoadSetPicture(int set, int slot, int look) {
     if (look != 0) {
         DWORD lookBytes = 0;
         const BYTE* table =
-            ResourceBytes(id + look, MAKEINTRESOURCEA(10) /* RT_RCDATA */, &lookBytes);
+            ResourceBytes(id + look, MAKEINTRESOURCEW(10) /* RT_RCDATA */, &lookBytes);
         if (!table || lookBytes != tableBytes) {
             return nullptr;
         }
@@ -129,10 +129,10 @@ HBITMAP LoadButtonPicture(int id, int size) {
         }
     }
     if (slot < 0) {
-        return LoadBitmapA(g_instance, MAKEINTRESOURCEA(id));  // no sets: as it is
+        return LoadBitmapW(g_instance, MAKEINTRESOURCEW(id));  // no sets: as it is
     }
     HBITMAP picture =
-        set == 0 ? LoadBitmapA(g_instance, MAKEINTRESOURCEA(id)) : LoadSetPicture(set, slot, look);
+        set == 0 ? LoadBitmapW(g_instance, MAKEINTRESOURCEW(id)) : LoadSetPicture(set, slot, look);
     const int drawn = kPictureSetSizes[set];
     if (!picture || drawn == size) {
         return picture;

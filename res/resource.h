@@ -1,4 +1,5 @@
-// Resource and control numbers shared by the resource script and the code.
+// Resource and control numbers shared by the resource script and the code. The texts' numbers
+// are res/texts.h.
 #pragma once
 
 #define IDD_MAIN 101
@@ -32,6 +33,7 @@
 #define IDC_SIZE_READOUT 1007
 #define IDC_STATUS 1008
 #define IDC_LEVEL_METER 1009
+#define IDC_LEVEL_LABEL 1010
 
 // Commands: menu items and bar buttons share them; a button's is 40004 plus its slot.
 #define IDM_EXIT 40003

@@ -16,6 +16,8 @@ packages=(
   python3 dpkg-dev
   # the Windows installers (scripts/package.sh), and the locales their test installs them in
   nsis locales
+  # Japanese and Chinese glyphs for the window in those languages (tests/app/languages_test.sh)
+  fonts-wqy-microhei fonts-ipafont-gothic
   # the corrected winmm.dll (wine-fixes/build-winmm.sh) and Send under Wine
   libwine-dev patch xz-utils xdg-utils
   # the Debian package (packaging/deb/), its checks and its launcher's first-run notice

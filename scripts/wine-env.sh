@@ -20,3 +20,11 @@ kestrune_runs_32bit() {
     rm -f "$probe"
     [ "$status" -eq 42 ]
 }
+
+# Wine names files on the Linux side in the charset of LC_CTYPE: under a non-UTF-8 one (the C
+# locale) a folder or file named in another script cannot be made at all. Only the charset is
+# changed; the language Wine speaks still follows LANG.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  unset LC_ALL
+  export LC_CTYPE=C.UTF-8
+fi

@@ -74,7 +74,7 @@ void FormatAttachmentName(const char* fileSafeTime, char (&name)[kAttachmentName
     snprintf(name, sizeof name, "voice-message-%s.wav", fileSafeTime);
 }
 
-void FormatAttachmentNameNow(char (&name)[kAttachmentNameBytes]) {
+void FormatAttachmentNameNow(WCHAR (&name)[kAttachmentNameChars]) {
     // A result of our own: another thread may convert the time at the same moment.
     char timeText[kTimeTextBytes];
     time_t now = time(nullptr);
@@ -82,5 +82,12 @@ void FormatAttachmentNameNow(char (&name)[kAttachmentNameBytes]) {
     const bool haveLocal = now != static_cast<time_t>(-1) && localtime_s(&local, &now) == 0;
     FormatTimeText(haveLocal ? &local : nullptr, timeText);
     MakeTimeTextFileSafe(timeText);
-    FormatAttachmentName(timeText, name);
+    char narrow[kAttachmentNameBytes];
+    FormatAttachmentName(timeText, narrow);
+    // Plain ASCII, so each character widens as it is.
+    int at = 0;
+    for (; narrow[at] != '\0'; ++at) {
+        name[at] = static_cast<unsigned char>(narrow[at]);
+    }
+    name[at] = L'\0';
 }

@@ -1,6 +1,8 @@
 // The name a voice message travels under: voice-message-Www_Mmm_DD_hh-mm-ss_YYYY.wav after the
 // local time of the Send, Save As or Copy. Pure text work apart from reading the clock.
 #pragma once
+#include <windows.h>
+
 #include <ctime>
 
 constexpr int kTimeTextBytes = 32;
@@ -18,5 +20,6 @@ void MakeTimeTextFileSafe(char* text);
 // "voice-message-%s.wav", never longer than the buffer.
 void FormatAttachmentName(const char* fileSafeTime, char (&name)[kAttachmentNameBytes]);
 
-// The name for the local time now; safe on any thread.
-void FormatAttachmentNameNow(char (&name)[kAttachmentNameBytes]);
+// The name for the local time now, for the file system; safe on any thread.
+constexpr int kAttachmentNameChars = kAttachmentNameBytes;
+void FormatAttachmentNameNow(WCHAR (&name)[kAttachmentNameChars]);

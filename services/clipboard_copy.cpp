@@ -1,12 +1,13 @@
 #include "services/clipboard_copy.h"
 
 #include <shlobj.h>
+#include <strsafe.h>
 
 #include <cstddef>
 #include <cstring>
 
 #include "services/attachment_name.h"
-#include "services/snapshot.h"
+#include "services/handover.h"
 
 namespace {
 
@@ -31,14 +32,14 @@ struct DropList {
     WCHAR files[MAX_PATH + 1];
 };
 
-HGLOBAL MakeDropList(const char* path) {
+HGLOBAL MakeDropList(const WCHAR* path) {
     DropList list = {};
     list.header.pFiles = offsetof(DropList, files);
     list.header.fWide = TRUE;
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, list.files, MAX_PATH);
-    if (length <= 0) {
+    if (FAILED(StringCchCopyW(list.files, MAX_PATH, path))) {
         return nullptr;
     }
+    const int length = lstrlenW(list.files) + 1;
     // The path with its NUL, and the empty name that ends the list.
     return GlobalBlock(&list, offsetof(DropList, files) + (length + 1) * sizeof(WCHAR));
 }
@@ -46,20 +47,21 @@ HGLOBAL MakeDropList(const char* path) {
 }  // namespace
 
 void CopyMessageToClipboard(AppState* state) {
-    char name[kAttachmentNameBytes];
+    WCHAR name[kAttachmentNameChars];
     FormatAttachmentNameNow(name);
-    char snapshot[MAX_PATH];
-    if (!MakeSnapshot(state->voicePath, name, snapshot)) {
-        ReportSnapshotFailed();
-        return;
+    HandoverJob* job = PrepareHandover(state->voicePath, HandoverUse::kCopy, name);
+    if (job != nullptr) {
+        StartHandover(job);
     }
+}
+
+bool PlaceFileOnClipboard(HWND owner, const WCHAR* path) {
     const DWORD copy = DROPEFFECT_COPY;
-    const UINT effectFormat = RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT);
-    HGLOBAL files = MakeDropList(snapshot);
+    const UINT effectFormat = RegisterClipboardFormatW(L"Preferred DropEffect");
+    HGLOBAL files = MakeDropList(path);
     HGLOBAL effect = GlobalBlock(&copy, sizeof copy);
     bool placed = false;
-    if (files != nullptr && effect != nullptr && effectFormat != 0 &&
-        OpenClipboard(state->dialog)) {
+    if (files != nullptr && effect != nullptr && effectFormat != 0 && OpenClipboard(owner)) {
         EmptyClipboard();
         // The clipboard owns what it accepted.
         if (SetClipboardData(CF_HDROP, files) != nullptr) {
@@ -77,8 +79,5 @@ void CopyMessageToClipboard(AppState* state) {
     if (effect != nullptr) {
         GlobalFree(effect);
     }
-    // Nothing names the copy then.
-    if (!placed) {
-        DeleteFileA(snapshot);
-    }
+    return placed;
 }

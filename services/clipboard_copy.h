@@ -2,6 +2,10 @@
 #pragma once
 #include "app/app_state.h"
 
-// Puts a copy of the voice file made as Send makes it on the clipboard: CF_HDROP naming it, and
-// "Preferred DropEffect" saying copy. "Failed to copy temporary file" when no copy can be made.
+// Hands the recording over as Send does (services/handover.h); once converted, the window
+// puts the copy on the clipboard.
 void CopyMessageToClipboard(AppState* state);
+
+// On the window's thread: CF_HDROP naming the file, and "Preferred DropEffect" saying copy.
+// False when the clipboard did not take it.
+bool PlaceFileOnClipboard(HWND owner, const WCHAR* path);

@@ -1,16 +1,23 @@
 #include "services/help_path.h"
 
-#include <cstdio>
-#include <cstring>
+#include <strsafe.h>
 
-bool HelpPathFromExePath(const char* exePath, char (&helpPath)[MAX_PATH]) {
-    const char* lastBackslash = strrchr(exePath, '\\');
+bool HelpPathFromExePath(const WCHAR* exePath, const WCHAR* language, WCHAR (&helpPath)[MAX_PATH]) {
+    const WCHAR* lastBackslash = nullptr;
+    for (const WCHAR* c = exePath; *c != L'\0'; ++c) {
+        if (*c == L'\\') {
+            lastBackslash = c;
+        }
+    }
     if (lastBackslash == nullptr) {
         return false;
     }
     const int folderLength = static_cast<int>(lastBackslash - exePath);
-    const int written =
-        snprintf(helpPath, sizeof helpPath, "%.*s\\help\\help.htm", folderLength, exePath);
     // A cut-off path would name some other file.
-    return written > 0 && written < static_cast<int>(sizeof helpPath);
+    const HRESULT written =
+        language[0] == L'\0'
+            ? StringCchPrintfW(helpPath, MAX_PATH, L"%.*s\\help\\help.htm", folderLength, exePath)
+            : StringCchPrintfW(helpPath, MAX_PATH, L"%.*s\\help\\%s\\help.htm", folderLength,
+                               exePath, language);
+    return SUCCEEDED(written);
 }

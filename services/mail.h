@@ -1,31 +1,22 @@
 // Room services/: handing the recording over (Send, Copy, Save As); Help, About, home page.
 //
-// Send: copies the voice file as it is now and hands the copy to the Simple MAPI mail program
-// on a worker thread of its own.
+// Send: the recording converted as it is now (services/handover.h) and handed to the Simple
+// MAPI mail program, both on a worker thread of its own.
 #pragma once
 #include <windows.h>
 
 #include "app/app_state.h"
-#include "services/attachment_name.h"
+#include "services/handover.h"
 
-// Posted by a worker to the main window when no mail program took the message; the long
-// parameter is the worker's MailJob, which ShowMailNotTaken frees.
-constexpr UINT kMailNotTaken = WM_APP + 1;
-
-// Everything a worker reads, its own: nothing of it changes or goes away under it.
-struct MailJob {
-    HWND window;  // told when no mail program took the message
-    char snapshot[MAX_PATH];
-    char attachmentName[kAttachmentNameBytes];
-};
-
-// On the UI thread: makes the copy and the worker's job (a heap block). Null, after telling
-// the user, when the copy or the block could not be made.
-MailJob* PrepareMail(AppState* state);
+// On the UI thread: copies the recording privately and makes the worker's job. Null, after
+// telling the user, when that could not be done.
+HandoverJob* PrepareMail(AppState* state);
 // PrepareMail, then a worker running SendByMail; returns at once.
 void StartMailWorker(AppState* state);
-// The worker's body; owns the job and frees it, or hands it to the window.
-void SendByMail(MailJob* job);
+// The worker's body: converts, then calls the mail program; owns the job and ends it, or hands
+// it to the window (kHandoverDone when the conversion failed, kMailNotTaken when no mail
+// program took the message).
+void SendByMail(HandoverJob* job);
 // On the UI thread: says that no mail program took the message, shows its file in its folder
-// and frees the job.
-void ShowMailNotTaken(MailJob* job);
+// and ends the job.
+void ShowMailNotTaken(HandoverJob* job);

@@ -7,8 +7,9 @@
 #include "app/app_state.h"
 #include "base/shell.h"
 
+// The help page in the user's language, else the English one.
 void OpenHelp();
 void ShowAbout();
 void OpenHomePage(AppState* state);
 // The file's folder in the file manager, with the file selected.
-void ShowFileInFolder(const char* path);
+void ShowFileInFolder(const WCHAR* path);

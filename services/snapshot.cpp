@@ -1,10 +1,7 @@
 #include "services/snapshot.h"
 
-#include <cstdio>
-#include <cstring>
+#include <strsafe.h>
 
-#include "app/app_state.h"
-#include "base/message_box.h"
 #include "base/temp_folder.h"
 #include "voice/voice_store.h"
 
@@ -14,13 +11,10 @@ constexpr int kMaxNumber = 99;
 constexpr ULONGLONG kFileTimeTicksPerDay = 24ULL * 60 * 60 * 10000000;
 
 // %TEMP%\Kestrune, without a trailing backslash.
-bool SnapshotFolder(char (&folder)[MAX_PATH]) {
-    char temp[MAX_PATH];
-    if (!GetTempFolder(temp)) {
-        return false;
-    }
-    const int written = snprintf(folder, sizeof folder, "%sKestrune", temp);
-    return written > 0 && written < static_cast<int>(sizeof folder);
+bool SnapshotFolder(WCHAR (&folder)[MAX_PATH]) {
+    WCHAR temp[MAX_PATH];
+    return GetTempFolder(temp) &&
+           SUCCEEDED(StringCchPrintfW(folder, MAX_PATH, L"%sKestrune", temp));
 }
 
 ULONGLONG Ticks(const FILETIME& time) {
@@ -28,114 +22,121 @@ ULONGLONG Ticks(const FILETIME& time) {
 }
 
 // <name> for the first try, then <stem>-<number><extension>.
-bool NumberedPath(const char* folder, const char* name, int number, char (&path)[MAX_PATH]) {
-    int written = 0;
+bool NumberedPath(const WCHAR* folder, const WCHAR* name, int number, WCHAR (&path)[MAX_PATH]) {
     if (number < 2) {
-        written = snprintf(path, sizeof path, "%s\\%s", folder, name);
-    } else {
-        const char* dot = strrchr(name, '.');
-        const int stem =
-            dot != nullptr ? static_cast<int>(dot - name) : static_cast<int>(strlen(name));
-        written =
-            snprintf(path, sizeof path, "%s\\%.*s-%d%s", folder, stem, name, number, name + stem);
+        return SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, name));
     }
-    return written > 0 && written < static_cast<int>(sizeof path);
+    const WCHAR* dot = nullptr;
+    const WCHAR* end = name;
+    for (; *end != L'\0'; ++end) {
+        if (*end == L'.') {
+            dot = end;
+        }
+    }
+    const int stem = static_cast<int>((dot != nullptr ? dot : end) - name);
+    return SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s\\%.*s-%d%s", folder, stem, name, number,
+                                      name + stem));
 }
 
 }  // namespace
 
-bool CopyWholeFile(const char* from, const char* to, DWORD disposition) {
+bool MakeSnapshotFolder(WCHAR (&folder)[MAX_PATH]) {
+    return SnapshotFolder(folder) &&
+           (CreateDirectoryW(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+}
+
+HANDLE CreateSnapshot(const WCHAR* name, WCHAR (&path)[MAX_PATH]) {
+    WCHAR folder[MAX_PATH];
+    if (!MakeSnapshotFolder(folder)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    RemoveOldSnapshots();
+    for (int number = 1; number <= kMaxNumber; ++number) {
+        if (!NumberedPath(folder, name, number, path)) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE file = CreateFileW(path, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
+            return file;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+bool CopyFileBytes(HANDLE from, HANDLE to) {
+    char chunk[16384];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, chunk, sizeof chunk, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return true;
+        }
+        DWORD written = 0;
+        if (!WriteFile(to, chunk, read, &written, nullptr)) {
+            return false;
+        }
+        if (written != read) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+    }
+}
+
+bool CopyWholeFile(const WCHAR* from, const WCHAR* to, DWORD disposition) {
     HANDLE source = OpenVoiceFile(from, VoiceFileUse::Copy);
     if (source == INVALID_HANDLE_VALUE) {
         return false;
     }
     HANDLE target =
-        CreateFileA(to, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(to, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         CloseHandle(source);
         SetLastError(error);
         return false;
     }
-    bool ok = true;
-    char chunk[16384];
-    for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(source, chunk, sizeof chunk, &read, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (read == 0) {
-            break;
-        }
-        DWORD written = 0;
-        if (!WriteFile(target, chunk, read, &written, nullptr) || written != read) {
-            ok = false;
-            break;
-        }
-    }
+    bool ok = CopyFileBytes(source, target);
+    DWORD error = ok ? 0 : GetLastError();
     // A close can be where a full disk shows.
-    if (!CloseHandle(target)) {
+    if (!CloseHandle(target) && ok) {
         ok = false;
+        error = GetLastError();
     }
     CloseHandle(source);
     if (!ok) {
-        DeleteFileA(to);
+        DeleteFileW(to);
+        SetLastError(error);
     }
     return ok;
 }
 
-bool MakeSnapshot(const char* voicePath, const char* name, char (&snapshot)[MAX_PATH]) {
-    char folder[MAX_PATH];
-    if (!SnapshotFolder(folder)) {
-        return false;
-    }
-    if (!CreateDirectoryA(folder, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return false;
-    }
-    RemoveOldSnapshots();
-    for (int number = 1; number <= kMaxNumber; ++number) {
-        if (!NumberedPath(folder, name, number, snapshot)) {
-            return false;
-        }
-        if (CopyWholeFile(voicePath, snapshot, CREATE_NEW)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS) {
-            return false;
-        }
-    }
-    return false;
-}
-
 void RemoveOldSnapshots() {
-    char folder[MAX_PATH];
-    char pattern[MAX_PATH];
-    if (!SnapshotFolder(folder) || snprintf(pattern, sizeof pattern, "%s\\voice-message-*.wav",
-                                            folder) >= static_cast<int>(sizeof pattern)) {
+    WCHAR folder[MAX_PATH];
+    WCHAR pattern[MAX_PATH];
+    if (!SnapshotFolder(folder) ||
+        FAILED(StringCchPrintfW(pattern, MAX_PATH, L"%s\\voice-message-*.wav", folder))) {
         return;
     }
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) {
         return;
     }
     do {
         const ULONGLONG written = Ticks(found.ftLastWriteTime);
-        char path[MAX_PATH];
+        WCHAR path[MAX_PATH];
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
             Ticks(now) > written + kFileTimeTicksPerDay &&
-            snprintf(path, sizeof path, "%s\\%s", folder, found.cFileName) <
-                static_cast<int>(sizeof path)) {
+            SUCCEEDED(StringCchPrintfW(path, MAX_PATH, L"%s\\%s", folder, found.cFileName))) {
             // One still open in a mail program stays until the next time.
-            DeleteFileA(path);
+            DeleteFileW(path);
         }
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
-}
-
-void ReportSnapshotFailed() {
-    ShowMessageBox(g_mainWindow, "Failed to copy temporary file", nullptr, MB_OK);
 }

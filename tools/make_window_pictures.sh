@@ -2,7 +2,9 @@
 # Pictures of the real main window - just started, recording, ready after a recording - taken
 # under Xvfb and written as docs/window-empty.png, docs/window-recording.png and
 # docs/window-ready.png; and the window just started at 150 % (144 dpi, Wine's LogPixels in a
-# prefix of its own) as docs/window-150.png.
+# prefix of its own) as docs/window-150.png; and the window recording in German and in Japanese,
+# as users with those languages meet it (LANG, with locales made into a folder of the run's own),
+# as docs/window-recording-de.png and docs/window-recording-ja.png.
 # Usage: tools/make_window_pictures.sh [preset]   (default x64; needs xvfb, imagemagick, fonts-wine)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -57,6 +59,13 @@ WINEPREFIX=$1 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 
 shots "$build/wineprefix-shots" 96 "$tmp/96"
 shots "$build/wineprefix-shots-150" 144 "$tmp/150"
+mkdir -p "$tmp/locales"
+for locale in de_DE ja_JP; do
+  localedef -i "$locale" -f UTF-8 "$tmp/locales/$locale.UTF-8" 2>/dev/null ||
+    [ -d "$tmp/locales/$locale.UTF-8" ] || { echo "make_window_pictures.sh: no $locale locale" >&2; exit 1; }
+  LOCPATH=$tmp/locales LANG=$locale.UTF-8 LC_ALL=$locale.UTF-8 \
+    shots "$build/wineprefix-shots" 96 "$tmp/${locale%_*}"
+done
 
 mkdir -p docs
 for name in empty recording ready; do
@@ -65,3 +74,7 @@ for name in empty recording ready; do
 done
 convert "$tmp/150/window-empty.bmp" -strip docs/window-150.png
 echo "wrote docs/window-150.png"
+for language in de ja; do
+  convert "$tmp/$language/window-recording.bmp" -strip "docs/window-recording-$language.png"
+  echo "wrote docs/window-recording-$language.png"
+done

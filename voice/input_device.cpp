@@ -3,61 +3,60 @@
 #include "app/app_state.h"
 #include "base/message_box.h"
 #include "base/shell.h"
+#include "base/text.h"
+#include "res/texts.h"
 #include "voice/wave_api.h"
 
 namespace {
 
-#define CANNOT_USE_TEXT                                                                          \
-    "Kestrune cannot use the microphone.\n\nCheck that it is connected and turned on, and that " \
-    "Windows lets desktop apps use it (Settings, Privacy, Microphone)."
-constexpr char kCannotUse[] = CANNOT_USE_TEXT;
-constexpr char kCannotUseOfferSettings[] =
-    CANNOT_USE_TEXT "\n\nOpen the microphone privacy settings?";
-#undef CANNOT_USE_TEXT
-
 bool SystemHasPrivacySettings() {
     // Wine answers as Windows 10 but has no such settings.
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) {
         return false;
     }
-    OSVERSIONINFOEXA version = {};
+    OSVERSIONINFOEXW version = {};
     version.dwOSVersionInfoSize = sizeof version;
     version.dwMajorVersion = 10;
     const DWORDLONG condition = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    return VerifyVersionInfoA(&version, VER_MAJORVERSION, condition) != FALSE;
+    return VerifyVersionInfoW(&version, VER_MAJORVERSION, condition) != FALSE;
+}
+
+int ShowWarning(const WCHAR* text, UINT buttons) {
+    return ShowWarningBox(g_mainWindow, text, buttons);
 }
 
 }  // namespace
 
 PrivacySettingsFn g_hasPrivacySettings = SystemHasPrivacySettings;
 
-bool InputDeviceName(UINT id, char (&name)[MAXPNAMELEN]) {
-    WAVEINCAPSA caps = {};
+bool InputDeviceName(UINT id, WCHAR (&name)[MAXPNAMELEN]) {
+    WAVEINCAPSW caps = {};
     if (g_waveIn->getDevCaps(id, &caps, sizeof caps) != MMSYSERR_NOERROR) {
         return false;
     }
-    lstrcpynA(name, caps.szPname, MAXPNAMELEN);
+    lstrcpynW(name, caps.szPname, MAXPNAMELEN);
     return true;
 }
 
 void ShowMicrophoneProblem(MMRESULT result) {
-    const UINT warning = MB_ICONWARNING;
     if (g_waveIn->getNumDevs() == 0) {
-        ShowMessageBox(g_mainWindow,
-                       "No microphone was found.\n\nConnect one, or turn it on in the sound "
-                       "settings, then press Record again.",
-                       "Kestrune", warning | MB_OK);
-    } else if (result == MMSYSERR_ALLOCATED) {
-        ShowMessageBox(g_mainWindow,
-                       "The microphone is in use by another program.\n\nClose that program, or "
-                       "choose another microphone in Action, Microphone.",
-                       "Kestrune", warning | MB_OK);
-    } else if (!g_hasPrivacySettings()) {
-        ShowMessageBox(g_mainWindow, kCannotUse, "Kestrune", warning | MB_OK);
-    } else if (ShowMessageBox(g_mainWindow, kCannotUseOfferSettings, "Kestrune",
-                              warning | MB_YESNO) == IDYES) {
-        g_shellExecute(g_mainWindow, "open", "ms-settings:privacy-microphone", "", "",
+        ShowWarning(LoadText(IDS_MIC_NONE).chars, MB_OK);
+        return;
+    }
+    if (result == MMSYSERR_ALLOCATED) {
+        ShowWarning(LoadText(IDS_MIC_IN_USE).chars, MB_OK);
+        return;
+    }
+    const Text cannotUse = LoadText(IDS_MIC_CANNOT_USE);
+    if (!g_hasPrivacySettings()) {
+        ShowWarning(cannotUse.chars, MB_OK);
+        return;
+    }
+    const Text question = LoadText(IDS_MIC_OFFER_SETTINGS);
+    const Text offer = FillText(L"%1\n\n%2", cannotUse.chars, question.chars);
+    if (ShowWarning(offer.chars, MB_YESNO) == IDYES) {
+        g_shellExecute(g_mainWindow, L"open", L"ms-settings:privacy-microphone", L"", L"",
                        SW_SHOWNORMAL);
     }
 }

@@ -5,7 +5,7 @@
 #include <mmsystem.h>
 
 // The name of input device `id`; false when the device cannot say.
-bool InputDeviceName(UINT id, char (&name)[MAXPNAMELEN]);
+bool InputDeviceName(UINT id, WCHAR (&name)[MAXPNAMELEN]);
 
 // Whether this system has microphone privacy settings to offer (Windows 10 and later, not
 // Wine). A seam: tests answer either way.

@@ -8,31 +8,13 @@ namespace {
 constexpr int kQuietestPeak = 32;  // 32 / 32768 is -60.2 dBFS: anything up to it is silence
 
 bool OpenStream(LevelMeter* meter) {
-    WAVEFORMATEX pcm = {};
-    pcm.wFormatTag = WAVE_FORMAT_PCM;
-    pcm.nChannels = 1;
-    pcm.nSamplesPerSec = kSamplesPerSecond;
-    pcm.wBitsPerSample = 16;
-    pcm.nBlockAlign = 2;
-    pcm.nAvgBytesPerSec = 2 * kSamplesPerSecond;
-    // The codec only reads the format.
-    auto* gsm = reinterpret_cast<LPWAVEFORMATEX>(const_cast<GSM610WAVEFORMAT*>(VoiceFormat()));
-    if (acmStreamOpen(&meter->stream, nullptr, gsm, &pcm, nullptr, 0, 0, 0) != MMSYSERR_NOERROR) {
-        meter->stream = nullptr;
-        return false;
+    if (OpenGsmDecoder(&meter->decoder) &&
+        PrepareGsmDecoder(&meter->decoder, meter->gsm, sizeof meter->gsm, meter->pcm,
+                          sizeof meter->pcm)) {
+        return true;
     }
-    std::memset(&meter->header, 0, sizeof meter->header);
-    meter->header.cbStruct = sizeof meter->header;
-    meter->header.pbSrc = meter->gsm;
-    meter->header.cbSrcLength = sizeof meter->gsm;
-    meter->header.pbDst = reinterpret_cast<LPBYTE>(meter->pcm);
-    meter->header.cbDstLength = sizeof meter->pcm;
-    if (acmStreamPrepareHeader(meter->stream, &meter->header, 0) != MMSYSERR_NOERROR) {
-        acmStreamClose(meter->stream, 0);
-        meter->stream = nullptr;
-        return false;
-    }
-    return true;
+    CloseGsmDecoder(&meter->decoder);
+    return false;
 }
 
 }  // namespace
@@ -65,19 +47,13 @@ bool MeasureBlock(LevelMeter* meter, const BYTE* data, DWORD bytes) {
     if (bytes == 0 || meter->codecFailed) {
         return false;
     }
-    if (meter->stream == nullptr && !OpenStream(meter)) {
+    if (meter->decoder.stream == nullptr && !OpenStream(meter)) {
         meter->codecFailed = true;
         return false;
     }
     std::memcpy(meter->gsm, data, bytes);
-    meter->header.cbSrcLength = bytes;
-    meter->header.cbDstLengthUsed = 0;
-    if (acmStreamConvert(meter->stream, &meter->header, ACM_STREAMCONVERTF_BLOCKALIGN) !=
-        MMSYSERR_NOERROR) {
-        return false;
-    }
-    const DWORD samples = meter->header.cbDstLengthUsed / sizeof(short);
-    if (samples == 0) {
+    DWORD samples = 0;
+    if (!DecodeGsm(&meter->decoder, bytes, &samples) || samples == 0) {
         return false;
     }
     const double peak = PeakLevel(meter->pcm, samples);
@@ -97,9 +73,7 @@ bool MicrophoneSilent(const LevelMeter* meter) {
 }
 
 void CloseLevelMeter(LevelMeter* meter) {
-    if (meter->stream != nullptr) {
-        acmStreamUnprepareHeader(meter->stream, &meter->header, 0);
-        acmStreamClose(meter->stream, 0);
-        meter->stream = nullptr;
+    if (meter->decoder.stream != nullptr) {
+        CloseGsmDecoder(&meter->decoder);
     }
 }

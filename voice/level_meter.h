@@ -5,10 +5,8 @@
 // -60 dBFS means the microphone delivers no sound.
 #pragma once
 #include <windows.h>
-#include <mmsystem.h>
-#include <mmreg.h>
-#include <msacm.h>
 
+#include "voice/gsm_decoder.h"
 #include "voice/voice_file.h"
 
 constexpr int kMeterRange = 60;                          // 0 is -60 dBFS or quieter, 60 full scale
@@ -17,9 +15,8 @@ constexpr DWORD kSilentSamples = 3 * kSamplesPerSecond;  // recorded time before
 constexpr DWORD kBlockSamples = kBlockBytes / kFrameBytes * kSamplesPerFrame;  // in one block
 
 struct LevelMeter {
-    HACMSTREAM stream;  // opened with the first block; null while closed
-    bool codecFailed;   // the codec refused once: no meter, and no notice either
-    ACMSTREAMHEADER header;
+    GsmDecoder decoder;  // opened with the first block; its stream null while closed
+    bool codecFailed;    // the codec refused once: no meter, and no notice either
     BYTE gsm[kBlockBytes];
     short pcm[kBlockSamples];
     double level;        // dB above -60 dBFS, as the meter shows it

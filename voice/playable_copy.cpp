@@ -1,12 +1,9 @@
 #include "voice/playable_copy.h"
 
-#include <mmsystem.h>
-#include <mmreg.h>
-#include <msacm.h>
-
 #include <cstring>
 
 #include "base/heap.h"
+#include "voice/gsm_decoder.h"
 #include "voice/mu_law.h"
 #include "voice/voice_file.h"
 
@@ -21,10 +18,8 @@ constexpr DWORD kLeadBytes = kMarginSamples + kStepSamples;
 struct Conversion {
     HANDLE voice;
     HANDLE target;
-    HACMSTREAM stream;
-    ACMSTREAMHEADER header;  // prepared over gsm and pcm
-    bool prepared;
-    BYTE* block;  // the one allocation: pcm, gsm, mulaw, lead
+    GsmDecoder decoder;  // prepared over gsm and pcm
+    BYTE* block;         // the one allocation: pcm, gsm, mulaw, lead
     short* pcm;
     DWORD pcmBytes;
     BYTE* gsm;
@@ -44,44 +39,9 @@ PlayableResult Fail(Conversion* c, PlayableResult result, DWORD error) {
     return result;
 }
 
-bool OpenStream(Conversion* c) {
-    WAVEFORMATEX pcm = {};
-    pcm.wFormatTag = WAVE_FORMAT_PCM;
-    pcm.nChannels = 1;
-    pcm.nSamplesPerSec = VoiceFormat()->wfx.nSamplesPerSec;
-    pcm.wBitsPerSample = 16;
-    pcm.nBlockAlign = sizeof(short);
-    pcm.nAvgBytesPerSec = pcm.nSamplesPerSec * pcm.nBlockAlign;
-    // The codec only reads the format.
-    auto* gsm = reinterpret_cast<LPWAVEFORMATEX>(const_cast<GSM610WAVEFORMAT*>(VoiceFormat()));
-    if (acmStreamOpen(&c->stream, nullptr, gsm, &pcm, nullptr, 0, 0, 0) != MMSYSERR_NOERROR) {
-        c->stream = nullptr;
-        return false;
-    }
-    return true;
-}
-
-bool PrepareChunk(Conversion* c) {
-    std::memset(&c->header, 0, sizeof c->header);
-    c->header.cbStruct = sizeof c->header;
-    c->header.pbSrc = c->gsm;
-    c->header.cbSrcLength = kChunkBytes;
-    c->header.pbDst = reinterpret_cast<LPBYTE>(c->pcm);
-    c->header.cbDstLength = c->pcmBytes;
-    c->prepared = acmStreamPrepareHeader(c->stream, &c->header, 0) == MMSYSERR_NOERROR;
-    return c->prepared;
-}
-
-void CloseStream(Conversion* c) {
-    if (c->prepared) {
-        // Unprepared with the lengths it was prepared with, or the codec refuses.
-        c->header.cbSrcLength = kChunkBytes;
-        c->header.cbDstLength = c->pcmBytes;
-        c->prepared = acmStreamUnprepareHeader(c->stream, &c->header, 0) != MMSYSERR_NOERROR;
-    }
-    if (c->stream != nullptr && acmStreamClose(c->stream, 0) == MMSYSERR_NOERROR) {
-        c->stream = nullptr;
-    }
+bool OpenDecoder(Conversion* c) {
+    return OpenGsmDecoder(&c->decoder) &&
+           PrepareGsmDecoder(&c->decoder, c->gsm, kChunkBytes, c->pcm, c->pcmBytes);
 }
 
 bool SeekTo(HANDLE file, ULONGLONG offset) {
@@ -130,15 +90,9 @@ PlayableResult DecodeChunk(Conversion* c, DWORD frames, DWORD* samples) {
     if (!ReadWhole(c, c->gsm, bytes)) {
         return PlayableResult::kVoiceUnreadable;
     }
-    c->header.cbSrcLength = bytes;
-    c->header.cbSrcLengthUsed = 0;
-    c->header.cbDstLengthUsed = 0;
-    if (acmStreamConvert(c->stream, &c->header, ACM_STREAMCONVERTF_BLOCKALIGN) !=
-            MMSYSERR_NOERROR ||
-        c->header.cbSrcLengthUsed != bytes) {
+    if (!DecodeGsm(&c->decoder, bytes, samples)) {
         return Fail(c, PlayableResult::kNoCodec, ERROR_INVALID_DATA);
     }
-    *samples = c->header.cbDstLengthUsed / sizeof(short);
     if (*samples > kMaxMuLawSamples - c->decoded) {
         *samples = kMaxMuLawSamples - c->decoded;
     }
@@ -228,11 +182,8 @@ PlayableResult Complete(Conversion* c, KeptPart kept) {
 }
 
 PlayableResult Convert(Conversion* c, KeptPart* kept) {
-    DWORD pcmBytes = 0;
-    if (!OpenStream(c) ||
-        acmStreamSize(c->stream, kChunkBytes, &pcmBytes, ACM_STREAMSIZEF_SOURCE) !=
-            MMSYSERR_NOERROR ||
-        pcmBytes < sizeof(short)) {
+    const DWORD pcmBytes = OpenGsmDecoder(&c->decoder) ? DecodedBytes(&c->decoder, kChunkBytes) : 0;
+    if (pcmBytes < sizeof(short)) {
         return Fail(c, PlayableResult::kNoCodec, ERROR_NOT_SUPPORTED);
     }
     c->pcmBytes = pcmBytes & ~static_cast<DWORD>(1);
@@ -246,7 +197,7 @@ PlayableResult Convert(Conversion* c, KeptPart* kept) {
     c->gsm = c->block + c->pcmBytes;
     c->mulaw = c->gsm + kChunkBytes;
     c->lead = c->mulaw + pcmSamples;
-    if (!PrepareChunk(c)) {
+    if (!PrepareGsmDecoder(&c->decoder, c->gsm, kChunkBytes, c->pcm, c->pcmBytes)) {
         return Fail(c, PlayableResult::kNoCodec, ERROR_NOT_SUPPORTED);
     }
 
@@ -260,8 +211,7 @@ PlayableResult Convert(Conversion* c, KeptPart* kept) {
         // The only sound was the final click: silence throughout, handed over whole, but the
         // start had moved. Once more from the beginning, through a new stream, as the codec
         // carries its state from frame to frame.
-        CloseStream(c);
-        if (c->stream != nullptr || !OpenStream(c) || !PrepareChunk(c)) {
+        if (!CloseGsmDecoder(&c->decoder) || !OpenDecoder(c)) {
             return Fail(c, PlayableResult::kNoCodec, ERROR_NOT_SUPPORTED);
         }
         result = WritePass(c, false);
@@ -286,7 +236,7 @@ PlayableResult ConvertToPlayable(HANDLE voice, DWORD dataBytes, HANDLE target, P
     }
     KeptPart kept = {0, 0};
     const PlayableResult result = Convert(&c, &kept);
-    CloseStream(&c);
+    CloseGsmDecoder(&c.decoder);
     if (c.block != nullptr) {
         FreeBlock(c.block);
     }

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include "base/message_box.h"
+#include "base/text.h"
+#include "res/texts.h"
 #include "voice/voice_file.h"
 #include "voice/voice_store.h"
 #include "voice/wave_api.h"
@@ -57,7 +59,7 @@ bool StartPlayback(AppState* state) {
 
     HANDLE file = OpenVoiceFile(state->voicePath, VoiceFileUse::Play);
     if (file == INVALID_HANDLE_VALUE) {
-        ShowMessageBox(g_mainWindow, "Failed to open temporary file", nullptr, MB_OK);
+        ShowMessageBox(g_mainWindow, LoadText(IDS_ERROR_OPEN_FILE).chars, nullptr, MB_OK);
         return false;
     }
     state->file = file;
@@ -76,7 +78,7 @@ bool StartPlayback(AppState* state) {
                         reinterpret_cast<DWORD_PTR>(state->dialog), 0,
                         CALLBACK_WINDOW) != MMSYSERR_NOERROR) {
         state->waveOut = nullptr;
-        ShowDeviceError("waveOutOpen() failed");
+        ShowCallFailed(L"waveOutOpen()");
         CloseHandle(state->file);
         state->file = INVALID_HANDLE_VALUE;
         return false;

@@ -1,7 +1,10 @@
 #include "voice/recorder.h"
 
 #include "base/message_box.h"
+#include "base/text.h"
+#include "res/texts.h"
 #include "voice/input_device.h"
+#include "voice/recording_watch.h"
 #include "voice/voice_store.h"
 #include "voice/wave_api.h"
 #include "voice/wave_device.h"
@@ -9,7 +12,7 @@
 namespace {
 
 void ReportFileNotCreated() {
-    ShowMessageBox(g_mainWindow, "Failed to create temporary file", nullptr, MB_OK);
+    ShowMessageBox(g_mainWindow, LoadText(IDS_ERROR_CREATE_FILE).chars, nullptr, MB_OK);
 }
 
 // Allocates, prepares and queues the buffer of one slot; false after reporting a failure.
@@ -45,10 +48,17 @@ void AppendBlock(AppState* state, const AudioBuffer* buffer) {
         return;
     }
     DWORD written = 0;
-    if (g_writeFile(state->file, buffer->lpData, bytes, &written, nullptr) && written == bytes) {
+    const BOOL wrote = g_writeFile(state->file, buffer->lpData, bytes, &written, nullptr);
+    if (wrote && written == bytes) {
         state->dataBytes += bytes;
         return;
     }
+    // Wine writes what fits on a full disk and answers with the shorter count, which says
+    // nothing of why; the room left on the disk then does.
+    const DWORD error = wrote ? ERROR_SUCCESS : GetLastError();
+    ULONGLONG room = 0;
+    state->diskFull =
+        IsDiskFullError(error) || (FreeBytesBeside(state->voicePath, &room) && room < bytes);
     state->writeFailed = true;
     // Should the cut fail, the header still describes only what was written whole.
     LARGE_INTEGER end;
@@ -75,6 +85,14 @@ void KeepHeaderTrue(AppState* state) {
         g_flushFile(state->file);
         state->flushedBytes = state->dataBytes;
     }
+}
+
+void BringVoiceFileUpToDate(AppState* state) {
+    if (RefreshVoiceHeader(state->file, state->dataBytes)) {
+        state->headerBytes = state->dataBytes;
+    }
+    g_flushFile(state->file);
+    state->flushedBytes = state->dataBytes;
 }
 
 bool StartRecording(AppState* state, UINT device) {
@@ -117,6 +135,7 @@ bool StartRecording(AppState* state, UINT device) {
     state->headerBytes = 0;
     state->flushedBytes = 0;
     state->writeFailed = false;
+    state->diskFull = false;
     ResetLevelMeter(&state->meter);
 
     g_waveIn->reset(state->waveIn);
@@ -132,17 +151,21 @@ bool StartRecording(AppState* state, UINT device) {
     if (g_waveIn->start(state->waveIn) != MMSYSERR_NOERROR) {
         // Cleared before the box: its message loop may deliver commands meanwhile.
         state->recording = false;
-        ShowDeviceError("waveInStart() failed");
+        ShowCallFailed(L"waveInStart()");
         AbandonStart(state);
         return false;
     }
     state->devicePaused = false;
     state->recordingStarted = true;
+    StartWatching(state);
     return true;
 }
 
 void OnRecordedBlock(AppState* state, AudioBuffer* buffer) {
     const DWORD bytesBefore = state->dataBytes;
+    if (state->recording) {
+        OnBlockBack(state);
+    }
     AppendBlock(state, buffer);
     KeepHeaderTrue(state);
     MeasureBlock(&state->meter, reinterpret_cast<const BYTE*>(buffer->lpData),
@@ -182,6 +205,7 @@ void StopRecording(AppState* state) {
     }
     if (state->recording) {
         state->recording = false;
+        g_killTimer(state->dialog, kWatchTimer);
         StopDevice(state, kRecorderDevice);
     }
 }
@@ -189,6 +213,9 @@ void StopRecording(AppState* state) {
 bool OnRecorderClosed(AppState* state) {
     FreeBuffers(state);
     state->devicePaused = false;
+    // The watch's findings were for the window while the recording ran.
+    state->microphoneStalled = false;
+    state->roomKnown = false;
     // Should completing fail, the last refresh still describes what is on the disk.
     if (state->recordingStarted) {
         CompleteVoiceHeader(state->file, state->dataBytes);

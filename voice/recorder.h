@@ -21,5 +21,8 @@ void StopRecording(AppState* state);
 // After each block written: the header's refresh and the flush, each at its cadence
 // (bench/capture_loop runs it too, to measure what it costs).
 void KeepHeaderTrue(AppState* state);
+// The header for every block written, and the file flushed, at once: when the microphone stalls
+// or the computer goes to sleep.
+void BringVoiceFileUpToDate(AppState* state);
 // True when a recording was completed; the dialog then applies Ready.
 bool OnRecorderClosed(AppState* state);

@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-WriteFileFn g_writeFile = WriteFile;
-FlushFileFn g_flushFile = FlushFileBuffers;
-
 namespace {
 
 static_assert(sizeof(GSM610WAVEFORMAT) == 20, "the fmt chunk body is 20 bytes");

@@ -7,19 +7,15 @@
 #include <mmsystem.h>
 #include <mmreg.h>
 
+// Every write and flush of the voice file goes through the disk's seam.
+#include "base/disk.h"
+
 constexpr DWORD kSamplesPerSecond = 8000;
 constexpr DWORD kSamplesPerFrame = 320;  // in one GSM 6.10 frame
 constexpr DWORD kFrameBytes = 65;        // one GSM 6.10 frame
 constexpr DWORD kBlockBytes = 130;       // two frames: every device buffer and seek step
 constexpr DWORD kBytesPerSecond = 1625;
 constexpr DWORD kHeaderBytes = 60;  // where the audio data starts
-
-// Every write and flush of the voice file goes through here. A seam: tests make writes fail or
-// fall short, and count flushes.
-using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-using FlushFileFn = BOOL(WINAPI*)(HANDLE);
-extern WriteFileFn g_writeFile;  // WriteFile in the program
-extern FlushFileFn g_flushFile;  // FlushFileBuffers in the program
 
 // The format of the "fmt " chunk, also the format the wave devices are opened with.
 const GSM610WAVEFORMAT* VoiceFormat();

@@ -1,7 +1,8 @@
 #include "voice/voice_store.h"
 
+#include <strsafe.h>
+
 #include <algorithm>
-#include <cstdio>
 
 #include "base/temp_folder.h"
 #include "voice/recorder.h"
@@ -48,7 +49,7 @@ bool Repair(HANDLE file, DWORD dataBytes, const FILETIME* written) {
 
 // Opens a file left behind for us alone; false when it is not one of ours that has audio (a
 // short one of ours is deleted on the way).
-bool TakeLeftBehind(const char* path, LeftBehind* found) {
+bool TakeLeftBehind(const WCHAR* path, LeftBehind* found) {
     HANDLE file = OpenVoiceFile(path, VoiceFileUse::Repair);
     if (file == INVALID_HANDLE_VALUE) {
         return false;  // a running Kestrune holds it, or it is not ours to open
@@ -67,7 +68,7 @@ bool TakeLeftBehind(const char* path, LeftBehind* found) {
     if (length < kHeaderBytes + kFrameBytes) {
         // What a Kestrune ended before it recorded leaves: its empty file, or a header alone.
         CloseHandle(file);
-        DeleteFileA(path);
+        DeleteFileW(path);
         return false;
     }
     // Never trust the sizes left behind: the audio is what the file holds, in whole frames.
@@ -78,7 +79,7 @@ bool TakeLeftBehind(const char* path, LeftBehind* found) {
         CloseHandle(file);  // not offered: a file we cannot make whole might not play
         return false;
     }
-    lstrcpynA(found->path, path, MAX_PATH);
+    lstrcpynW(found->path, path, MAX_PATH);
     found->file = file;
     found->written = written;
     found->dataBytes = dataBytes;
@@ -87,25 +88,25 @@ bool TakeLeftBehind(const char* path, LeftBehind* found) {
 
 }  // namespace
 
-HANDLE OpenVoiceFile(const char* path, VoiceFileUse use) {
+HANDLE OpenVoiceFile(const WCHAR* path, VoiceFileUse use) {
     const OpenRule& rule = kOpenRules[static_cast<int>(use)];
-    return CreateFileA(path, rule.access, rule.sharing, nullptr, rule.disposition, rule.flags,
+    return CreateFileW(path, rule.access, rule.sharing, nullptr, rule.disposition, rule.flags,
                        nullptr);
 }
 
 bool MakeOwnVoiceFile(AppState* state) {
-    char folder[MAX_PATH];
+    WCHAR folder[MAX_PATH];
     if (!GetTempFolder(folder)) {
         return false;
     }
     for (int attempt = 0; attempt < kOwnFileTries; ++attempt) {
-        char path[MAX_PATH];
-        if (GetTempFileNameA(folder, "kes", 0, path) == 0) {
+        WCHAR path[MAX_PATH];
+        if (GetTempFileNameW(folder, L"kes", 0, path) == 0) {
             return false;
         }
         HANDLE keeper = OpenVoiceFile(path, VoiceFileUse::Hold);
         if (keeper != INVALID_HANDLE_VALUE) {
-            lstrcpynA(state->voicePath, path, MAX_PATH);
+            lstrcpynW(state->voicePath, path, MAX_PATH);
             state->keeper = keeper;
             return true;
         }
@@ -121,22 +122,22 @@ void ReleaseVoiceFile(AppState* state) {
 }
 
 // Fixed storage, sorted in place: no container or exception machinery in the exe for this.
-int FindLeftBehind(const char* folder, const char* ownPath, LeftBehind* found, int capacity) {
+int FindLeftBehind(const WCHAR* folder, const WCHAR* ownPath, LeftBehind* found, int capacity) {
     int count = 0;
-    char pattern[MAX_PATH];
-    if (snprintf(pattern, sizeof pattern, "%skes*.tmp", folder) >= MAX_PATH) {
+    WCHAR pattern[MAX_PATH];
+    if (FAILED(StringCchPrintfW(pattern, MAX_PATH, L"%skes*.tmp", folder))) {
         return 0;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(pattern, &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE) {
         return 0;
     }
     do {
-        char path[MAX_PATH];
+        WCHAR path[MAX_PATH];
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            snprintf(path, sizeof path, "%s%s", folder, entry.cFileName) >= MAX_PATH ||
-            lstrcmpiA(path, ownPath) == 0) {
+            FAILED(StringCchPrintfW(path, MAX_PATH, L"%s%s", folder, entry.cFileName)) ||
+            lstrcmpiW(path, ownPath) == 0) {
             continue;
         }
         if (TakeLeftBehind(path, &found[count])) {
@@ -147,7 +148,7 @@ int FindLeftBehind(const char* folder, const char* ownPath, LeftBehind* found, i
                 std::swap(found[at - 1], found[at]);
             }
         }
-    } while (count < capacity && FindNextFileA(search, &entry));
+    } while (count < capacity && FindNextFileW(search, &entry));
     FindClose(search);
     return count;
 }
@@ -158,10 +159,10 @@ bool AdoptLeftBehind(AppState* state, const LeftBehind& found) {
         return false;
     }
     ReleaseVoiceFile(state);
-    if (state->voicePath[0] != '\0') {
-        DeleteFileA(state->voicePath);
+    if (state->voicePath[0] != L'\0') {
+        DeleteFileW(state->voicePath);
     }
-    lstrcpynA(state->voicePath, found.path, MAX_PATH);
+    lstrcpynW(state->voicePath, found.path, MAX_PATH);
     state->keeper = keeper;
     state->dataBytes = found.dataBytes;
     return true;

@@ -22,7 +22,7 @@
 enum class VoiceFileUse { Hold, Record, Play, Copy, Repair };
 
 // The file at `path` opened for `use`, or INVALID_HANDLE_VALUE with the system's last error.
-HANDLE OpenVoiceFile(const char* path, VoiceFileUse use);
+HANDLE OpenVoiceFile(const WCHAR* path, VoiceFileUse use);
 
 // Creates the window's own empty voice file in the temporary folder and holds it. False when
 // none could be made: voicePath stays empty and every Record reports it.
@@ -32,7 +32,7 @@ void ReleaseVoiceFile(AppState* state);
 
 // A voice file that no running Kestrune holds, repaired, and held by us alone until offered.
 struct LeftBehind {
-    char path[MAX_PATH];
+    WCHAR path[MAX_PATH];
     HANDLE file;
     FILETIME written;  // when it was last recorded into
     DWORD dataBytes;   // the whole frames after its header
@@ -45,7 +45,7 @@ constexpr int kMostLeftBehind = 32;
 // too short to hold a frame is deleted; one with audio is repaired and put into `found`, newest
 // first, up to `capacity`; anything else (taken, not ours, or not repairable) is left as it
 // was. Returns how many were found.
-int FindLeftBehind(const char* folder, const char* ownPath, LeftBehind* found, int capacity);
+int FindLeftBehind(const WCHAR* folder, const WCHAR* ownPath, LeftBehind* found, int capacity);
 
 // Makes a found file the current recording in place of the window's own empty one, which goes.
 // The caller has closed found.file. False when another start took the file meanwhile.

@@ -2,7 +2,7 @@
 
 const WaveInApi kWinMmWaveIn = {
     waveInOpen, waveInReset,           waveInPrepareHeader, waveInAddBuffer,  waveInStart,
-    waveInStop, waveInUnprepareHeader, waveInClose,         waveInGetNumDevs, waveInGetDevCapsA};
+    waveInStop, waveInUnprepareHeader, waveInClose,         waveInGetNumDevs, waveInGetDevCapsW};
 
 const WaveOutApi kWinMmWaveOut = {waveOutOpen,  waveOutPrepareHeader, waveOutWrite,
                                   waveOutPause, waveOutRestart,       waveOutUnprepareHeader,

@@ -15,7 +15,7 @@ struct WaveInApi {
     MMRESULT(WINAPI* close)(HWAVEIN);
     // The input devices, for the choice of microphone.
     UINT(WINAPI* getNumDevs)();
-    MMRESULT(WINAPI* getDevCaps)(UINT_PTR, LPWAVEINCAPSA, UINT);
+    MMRESULT(WINAPI* getDevCaps)(UINT_PTR, LPWAVEINCAPSW, UINT);
 };
 
 struct WaveOutApi {

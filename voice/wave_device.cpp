@@ -2,6 +2,8 @@
 
 #include "base/heap.h"
 #include "base/message_box.h"
+#include "base/text.h"
+#include "res/texts.h"
 #include "voice/wave_api.h"
 
 SetTimerFn g_setTimer = SetTimer;
@@ -56,17 +58,17 @@ void FreeBuffer(AudioBuffer* buffer) {
 
 }  // namespace
 
-const WaveDevice kRecorderDevice = {kRecorderTimer, "waveInPrepareHeader() failed",
-                                    InputOpen,      PrepareInput,
-                                    UnprepareInput, ResetInput,
+const WaveDevice kRecorderDevice = {kRecorderTimer, L"waveInPrepareHeader()", InputOpen,
+                                    PrepareInput,   UnprepareInput,           ResetInput,
                                     CloseInput};
-const WaveDevice kPlayerDevice = {kPlayerTimer,    "waveOutPrepareHeader() failed",
-                                  OutputOpen,      PrepareOutput,
-                                  UnprepareOutput, ResetOutput,
+const WaveDevice kPlayerDevice = {kPlayerTimer,  L"waveOutPrepareHeader()", OutputOpen,
+                                  PrepareOutput, UnprepareOutput,           ResetOutput,
                                   CloseOutput};
 
-void ShowDeviceError(const char* text) {
-    ShowMessageBox(nullptr, text, "Error", MB_OK);
+void ShowCallFailed(const WCHAR* call) {
+    const Text text = FormatText(IDS_CALL_FAILED, call);
+    const Text caption = LoadText(IDS_CAPTION_ERROR);
+    ShowMessageBox(nullptr, text.chars, caption.chars, MB_OK);
 }
 
 AudioBuffer* SetUpBuffer(AppState* state, const WaveDevice& device, int slot) {
@@ -76,7 +78,7 @@ AudioBuffer* SetUpBuffer(AppState* state, const WaveDevice& device, int slot) {
     // the device's notifications.
     if (buffer == nullptr) {
         FreeBlock(data);
-        ShowDeviceError("malloc() failed");
+        ShowCallFailed(L"malloc()");
         return nullptr;
     }
     ZeroMemory(buffer, sizeof(AudioBuffer));
@@ -84,7 +86,7 @@ AudioBuffer* SetUpBuffer(AppState* state, const WaveDevice& device, int slot) {
     buffer->dwBufferLength = kBlockBytes;
     if (device.prepare(state, buffer) != MMSYSERR_NOERROR) {
         FreeBuffer(buffer);
-        ShowDeviceError(device.prepareFailed);
+        ShowCallFailed(device.prepareCall);
         return nullptr;
     }
     state->slots[slot] = buffer;
@@ -151,9 +153,9 @@ bool ResetAndWaitForClose(AppState* state, DWORD boundMs) {
     while (VoiceFileBusy(state) && GetTickCount() - start < boundMs) {
         // Only what ends the activity: the device notifications and the close retries.
         MSG message;
-        if (PeekMessageA(&message, state->dialog, MM_WOM_OPEN, MM_WIM_DATA, PM_REMOVE) ||
-            PeekMessageA(&message, state->dialog, WM_TIMER, WM_TIMER, PM_REMOVE)) {
-            DispatchMessageA(&message);
+        if (PeekMessageW(&message, state->dialog, MM_WOM_OPEN, MM_WIM_DATA, PM_REMOVE) ||
+            PeekMessageW(&message, state->dialog, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+            DispatchMessageW(&message);
         } else {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, kCloseRetryMs, QS_POSTMESSAGE | QS_TIMER);
         }
@@ -176,6 +178,12 @@ bool SetPaused(AppState* state, bool flag) {
     // A device that refuses keeps running as it was: nothing may claim otherwise.
     if (result != MMSYSERR_NOERROR) {
         return false;
+    }
+    if (state->recording && state->devicePaused != flag) {
+        // Nothing comes back while paused, and blocks come back again once resumed: the watch
+        // for a microphone that stopped sending starts over.
+        state->quietTicks = 0;
+        state->microphoneStalled = false;
     }
     state->paused = flag;
     state->devicePaused = flag;

@@ -9,6 +9,7 @@ constexpr UINT kDrainBoundMs = 2000;  // a drain takes at most 0.64 s
 constexpr UINT kCloseRetryMs = 100;   // between two tries of a close that failed
 constexpr UINT_PTR kRecorderTimer = 1;
 constexpr UINT_PTR kPlayerTimer = 2;
+constexpr UINT_PTR kWatchTimer = 3;  // ticks while a recording runs (voice/recording_watch.h)
 
 // The dialog's timers. A seam: tests count them in device time.
 using SetTimerFn = UINT_PTR(WINAPI*)(HWND, UINT_PTR, UINT, TIMERPROC);
@@ -19,7 +20,7 @@ extern KillTimerFn g_killTimer;  // KillTimer in the program
 // One of the two devices, through the calls both make on it.
 struct WaveDevice {
     UINT_PTR timer;
-    const char* prepareFailed;  // the box shown when a buffer cannot be prepared
+    const WCHAR* prepareCall;  // named in the box shown when a buffer cannot be prepared
     bool (*isOpen)(const AppState* state);
     MMRESULT (*prepare)(AppState* state, AudioBuffer* buffer);
     MMRESULT (*unprepare)(AppState* state, AudioBuffer* buffer);
@@ -30,8 +31,8 @@ struct WaveDevice {
 extern const WaveDevice kRecorderDevice;
 extern const WaveDevice kPlayerDevice;
 
-// The "Error" box of a device or allocation failure.
-void ShowDeviceError(const char* text);
+// The "Error" box of a device or allocation failure: "<call> failed", naming the call.
+void ShowCallFailed(const WCHAR* call);
 
 // Allocates and prepares the buffer of a slot and stores it there; null after reporting.
 AudioBuffer* SetUpBuffer(AppState* state, const WaveDevice& device, int slot);

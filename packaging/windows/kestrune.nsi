@@ -1,7 +1,7 @@
 ﻿; Kestrune's Windows installer, built by scripts/package.sh with Debian's makensis:
 ;   makensis -DVERSION=1.02 -DVERSION_QUAD=1.2.0.0 -DARCH=x64|x86 -DSTAGE=<folder> -DOUTFILE=<exe>
-; STAGE holds what the zip holds: Kestrune.exe, LICENSE.txt, help\help.htm in English and
-; help\<language tag>\help.htm in each language of KESTRUNE_LANGUAGES. The MIT licence asks for no
+; STAGE holds what the zip holds: Kestrune.exe, LICENSE.txt, help\help.css (every page's look),
+; help\help.htm in English and help\<language tag>\help.htm in each language of KESTRUNE_LANGUAGES. The MIT licence asks for no
 ; acceptance, so there is no licence page.
 ; Installs for the current user, without administrator rights, into
 ; %LOCALAPPDATA%\Programs\Kestrune, with a Start-menu shortcut and an entry among the installed
@@ -149,6 +149,7 @@ Section "Kestrune"
   File "${STAGE}/LICENSE.txt"
   SetOutPath "$INSTDIR\help"
   File "${STAGE}/help/help.htm"
+  File "${STAGE}/help/help.css"
   !insertmacro KESTRUNE_LANGUAGES INSTALL_HELP_PAGE
   SetOutPath "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -189,6 +190,7 @@ Section "Uninstall"
     Delete "$0"
   ${EndIf}
   Delete "$INSTDIR\help\help.htm"
+  Delete "$INSTDIR\help\help.css"
   !insertmacro KESTRUNE_LANGUAGES UNINSTALL_HELP_PAGE
   RMDir "$INSTDIR\help"
   Delete "$INSTDIR\Kestrune.exe"

@@ -21,6 +21,7 @@
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_dpi.h"
 #include "tests/support/scripted_message_box.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ class RealDialog : public ::testing::Test {
     }
     void Open() {
         dialog_ =
-            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+            CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
         ASSERT_NE(dialog_, nullptr);
         ASSERT_NE(state_.bar, nullptr);
         PumpMessages();
@@ -116,7 +117,7 @@ class RealDialog : public ::testing::Test {
             DestroyWindow(dialog_);
         }
         PumpMessages();
-        DeleteFileA(state_.voicePath);
+        DeleteFileW(state_.voicePath);
         EXPECT_EQ(boxes_.Count(), 0);
     }
 

@@ -13,6 +13,7 @@
 
 #include "tests/support/environment.h"
 #include "tests/voice/voice_test_files.h"
+#include "tests/support/utf8.h"
 #include "voice/voice_file.h"
 
 namespace {
@@ -159,8 +160,8 @@ TEST(LeftBehindScan, OffersOnlyOursRepairedAndNeverChangesAnythingElse) {
         const std::string own = folder.File("kes0.tmp");
 
         std::vector<LeftBehind> found(kFilesPerRound);
-        found.resize(FindLeftBehind((folder.Path() + "\\").c_str(), own.c_str(), found.data(),
-                                    kFilesPerRound));
+        found.resize(FindLeftBehind(Wide(folder.Path() + "\\").c_str(), Wide(own).c_str(),
+                                    found.data(), kFilesPerRound));
         for (LeftBehind& file : found) {
             CloseHandle(file.file);
         }
@@ -170,7 +171,7 @@ TEST(LeftBehindScan, OffersOnlyOursRepairedAndNeverChangesAnythingElse) {
             const Planted& file = planted[index];
             SCOPED_TRACE(file.path + " of " + std::to_string(file.bytes.size()) + " bytes");
             const bool offered = std::any_of(found.begin(), found.end(), [&](const LeftBehind& f) {
-                return file.path == f.path;
+                return file.path == Utf8(f.path);
             });
             const bool untouched = index == 0 || file.kind != Kind::kOurs;
             if (untouched) {

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,17 +21,24 @@
 #include "controls/btn_bar.h"
 #include "controls/my_button.h"
 #include "res/resource.h"
+#include "services/handover.h"
 #include "services/save_as.h"
 #include "services/shell_links.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/gsm_sound.h"
+#include "tests/support/handed_over.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/scripted_disk.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_shell.h"
 #include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
+#include "tests/support/utf8.h"
+#include "tests/support/worker_threads.h"
 #include "voice/input_device.h"
+#include "voice/mu_law.h"
+#include "voice/recording_watch.h"
 #include "voice/voice_file.h"
 #include "voice/voice_store.h"
 #include "voice/wave_device.h"
@@ -111,6 +120,31 @@ DWORD LittleEndian32(const std::vector<BYTE>& bytes, size_t offset) {
            static_cast<DWORD>(bytes[offset + 3]) << 24;
 }
 
+// A completed voice file of `dataBytes` bytes of the input's pattern from the stream's byte
+// `first` on: its header with the three sizes, then the data.
+std::vector<BYTE> CompletedVoiceFile(DWORD dataBytes, std::uint64_t first = 0) {
+    std::vector<BYTE> file(kHeaderBytes);
+    BuildVoiceHeader(file.data());
+    const struct {
+        size_t offset;
+        DWORD value;
+    } sizes[] = {{4, dataBytes + 52}, {48, SampleCount(dataBytes)}, {56, dataBytes}};
+    for (const auto& size : sizes) {
+        for (int i = 0; i < 4; ++i) {
+            file[size.offset + i] = static_cast<BYTE>(size.value >> (8 * i));
+        }
+    }
+    const std::vector<BYTE> data = ScriptedWaveIn::PatternBytes(first, dataBytes);
+    file.insert(file.end(), data.begin(), data.end());
+    return file;
+}
+
+// "M:SS" as a person reads the time readout, worked out here.
+std::string Clock(std::uint64_t seconds) {
+    const std::string tens = std::to_string(seconds % 60 / 10);
+    return std::to_string(seconds / 60) + ":" + tens + std::to_string(seconds % 10);
+}
+
 bool OffersPrivacySettings() {
     return true;
 }
@@ -122,38 +156,119 @@ bool FileExists(const char* path) {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-// What the Save As dialog was asked, and what it answers: a path, or cancel when empty.
+// What the Save As dialog was asked, and what it answers: a path, or cancel when empty, and
+// the type chosen (0: the one offered).
 struct SaveDialogCall {
     HWND owner;
     std::string filter, defaultExtension, suggested, initialFolder;
     DWORD flags;
+    DWORD type;
 };
 std::vector<SaveDialogCall> g_saveCalls;
 std::string g_saveAnswer;
+DWORD g_saveType;
 
-BOOL WINAPI AnswerSaveDialog(LPOPENFILENAMEA dialog) {
-    EXPECT_EQ(dialog->lStructSize, sizeof(OPENFILENAMEA));
+// Texts as UTF-8; "(null)" for none.
+std::string TextOrNull(const WCHAR* text) {
+    return text != nullptr ? Utf8(text) : "(null)";
+}
+
+BOOL WINAPI AnswerSaveDialog(LPOPENFILENAMEW dialog) {
+    EXPECT_EQ(dialog->lStructSize, sizeof(OPENFILENAMEW));
     std::string filter;
-    for (const char* at = dialog->lpstrFilter; at != nullptr && *at != '\0'; at += strlen(at) + 1) {
-        filter += std::string(at) + "|";
+    for (const WCHAR* at = dialog->lpstrFilter; at != nullptr && *at != L'\0';
+         at += lstrlenW(at) + 1) {
+        filter += Utf8(at) + "|";
     }
-    g_saveCalls.push_back(
-        {dialog->hwndOwner, filter, dialog->lpstrDefExt ? dialog->lpstrDefExt : "(null)",
-         dialog->lpstrFile ? dialog->lpstrFile : "(null)",
-         dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "(null)", dialog->Flags});
+    g_saveCalls.push_back({dialog->hwndOwner, filter, TextOrNull(dialog->lpstrDefExt),
+                           TextOrNull(dialog->lpstrFile), TextOrNull(dialog->lpstrInitialDir),
+                           dialog->Flags, dialog->nFilterIndex});
     if (g_saveAnswer.empty()) {
         return FALSE;
     }
-    EXPECT_LT(g_saveAnswer.size(), dialog->nMaxFile);
-    lstrcpynA(dialog->lpstrFile, g_saveAnswer.c_str(), dialog->nMaxFile);
-    dialog->nFileOffset = static_cast<WORD>(g_saveAnswer.rfind('\\') + 1);
-    dialog->nFileExtension = static_cast<WORD>(g_saveAnswer.rfind('.') + 1);
+    if (g_saveType != 0) {
+        dialog->nFilterIndex = g_saveType;
+    }
+    const std::wstring answer = Wide(g_saveAnswer);
+    EXPECT_LT(answer.size(), dialog->nMaxFile);
+    lstrcpynW(dialog->lpstrFile, answer.c_str(), dialog->nMaxFile);
+    dialog->nFileOffset = static_cast<WORD>(answer.rfind(L'\\') + 1);
+    dialog->nFileExtension = static_cast<WORD>(answer.rfind(L'.') + 1);
     return TRUE;
 }
 
 bool IsMessageName(const std::string& name) {
     return name.size() == 42 && name.rfind("voice-message-", 0) == 0 && name.substr(38) == ".wav" &&
            name.find_first_of(": ") == std::string::npos;
+}
+
+// Writes of the hand-over's conversions, on threads other than the window's (g_uiThread; 0:
+// all); the g_failWriteAt-th of them writes half and fails with g_failWriteWith.
+int g_conversionWrites;
+int g_failWriteAt;
+DWORD g_failWriteWith;
+DWORD g_uiThread;
+BOOL WINAPI CountConversionWrites(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                                  LPOVERLAPPED overlapped) {
+    if (GetCurrentThreadId() != g_uiThread && ++g_conversionWrites == g_failWriteAt) {
+        WriteFile(file, data, bytes / 2, written, overlapped);
+        SetLastError(g_failWriteWith);
+        return FALSE;
+    }
+    return WriteFile(file, data, bytes, written, overlapped);
+}
+
+// While it lives, conversions on workers wait at each write until released; the window's own
+// writes go through.
+class HeldConversion {
+  public:
+    HeldConversion() {
+        if (s_writing == nullptr) {
+            s_writing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            s_release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        }
+        ResetEvent(s_writing);
+        ResetEvent(s_release);
+        s_window = GetCurrentThreadId();
+        g_writeFile = Write;
+    }
+    ~HeldConversion() {
+        Release();
+        g_writeFile = WriteFile;
+    }
+    // A worker has come to its first write.
+    bool WaitUntilWriting() { return WaitForSingleObject(s_writing, 10000) == WAIT_OBJECT_0; }
+    void Release() { SetEvent(s_release); }
+
+  private:
+    static BOOL WINAPI Write(HANDLE file, LPCVOID data, DWORD bytes, LPDWORD written,
+                             LPOVERLAPPED overlapped) {
+        if (GetCurrentThreadId() != s_window) {
+            SetEvent(s_writing);
+            WaitForSingleObject(s_release, 10000);
+        }
+        return WriteFile(file, data, bytes, written, overlapped);
+    }
+    // Made once and kept: a worker may still be on its way out when the next test begins.
+    static HANDLE s_writing;
+    static HANDLE s_release;
+    static DWORD s_window;
+};
+HANDLE HeldConversion::s_writing;
+HANDLE HeldConversion::s_release;
+DWORD HeldConversion::s_window;
+
+// The one file on the clipboard, in UTF-8; "" when there is none.
+std::string ClipboardFile() {
+    WCHAR path[MAX_PATH] = L"";
+    if (OpenClipboard(nullptr)) {
+        auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
+        if (drop != nullptr && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+            DragQueryFileW(drop, 0, path, MAX_PATH);
+        }
+        CloseClipboard();
+    }
+    return Utf8(path);
 }
 
 // A voice file that breaks off after its first bytes: a pipe whose writer goes away once they
@@ -221,16 +336,22 @@ class MainWindowTest : public ::testing::Test {
     void SetUp() override {
         // A private temporary folder, so the voice file's place can be checked.
         // A folder of each test's own: one left behind cannot break the next.
+        // Wine gives process ids again, so a name one run left behind may be taken: the next
+        // free one serves.
         static int s_test = 0;
-        wsprintfA(folder_, "%skestrune-window-%lu-%d", s_base, GetCurrentProcessId(), ++s_test);
-        ASSERT_TRUE(CreateDirectoryA(folder_, nullptr)) << folder_;
+        bool made = false;
+        for (int attempt = 0; attempt < 100 && !made; ++attempt) {
+            wsprintfA(folder_, "%skestrune-window-%lu-%d", s_base, GetCurrentProcessId(), ++s_test);
+            made = CreateDirectoryA(folder_, nullptr) != FALSE;
+        }
+        ASSERT_TRUE(made) << folder_;
         char tmp[MAX_PATH];
         wsprintfA(tmp, "%s\\", folder_);
         SetEnvironmentVariableA("TMP", tmp);
         SetEnvironmentVariableA("TEMP", tmp);
 
         // A settings key of the test's own, read when the window starts.
-        wsprintfA(settingsKey_, "Software\\Kestrune-tests-%lu-%d", GetCurrentProcessId(), s_test);
+        wsprintfW(settingsKey_, L"Software\\Kestrune-tests-%lu-%d", GetCurrentProcessId(), s_test);
         previousSettingsKey_ = g_settingsKey;
         g_settingsKey = settingsKey_;
         previousPrivacy_ = g_hasPrivacySettings;
@@ -242,6 +363,7 @@ class MainWindowTest : public ::testing::Test {
         g_shellExecute = RecordShellCall;
         g_saveCalls.clear();
         g_saveAnswer.clear();
+        g_saveType = 0;
         previousSaveDialog_ = g_getSaveFileName;
         g_getSaveFileName = AnswerSaveDialog;
         OpenWindow();
@@ -250,7 +372,7 @@ class MainWindowTest : public ::testing::Test {
     // The real dialog from its template, initialised as at start-up.
     void OpenWindow() {
         dialog_ =
-            CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+            CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
         ASSERT_NE(dialog_, nullptr);
         ASSERT_NE(state_.bar, nullptr);
         PumpMessages();
@@ -270,11 +392,11 @@ class MainWindowTest : public ::testing::Test {
             DestroyWindow(dialog_);
         }
         PumpMessages();
-        DeleteFileA(state_.voicePath);
+        DeleteFileW(state_.voicePath);
         RemoveDirectoryA(folder_);
         g_shellExecute = previousShell_;
         g_getSaveFileName = previousSaveDialog_;
-        RegDeleteKeyA(HKEY_CURRENT_USER, settingsKey_);
+        RegDeleteKeyW(HKEY_CURRENT_USER, settingsKey_);
         g_settingsKey = previousSettingsKey_;
         g_hasPrivacySettings = previousPrivacy_;
         // A box nobody expected is a failure the window reported, even if all else looks right.
@@ -285,7 +407,7 @@ class MainWindowTest : public ::testing::Test {
     void StartAgain() {
         DestroyWindow(dialog_);
         PumpMessages();
-        DeleteFileA(state_.voicePath);
+        DeleteFileW(state_.voicePath);
         std::memset(&state_, 0, sizeof state_);
         OpenWindow();
     }
@@ -318,6 +440,13 @@ class MainWindowTest : public ::testing::Test {
         return static_cast<int>(SendDlgItemMessageA(dialog_, IDC_SLIDER, TBM_GETPOS, 0, 0));
     }
 
+    // Waits for the hand-over workers started since `before` to end, then lets the window take
+    // what they posted.
+    void AwaitHandovers(const std::set<DWORD>& before) {
+        ASSERT_NE(WaitForThreadsStartedSince(before, 10000), -1) << "a worker did not end";
+        PumpMessages();
+    }
+
     // Voice files left in the private temporary folder.
     int VoiceFilesLeft() const {
         char pattern[MAX_PATH];
@@ -338,7 +467,7 @@ class MainWindowTest : public ::testing::Test {
     // The voice file is a completed recording of `dataBytes` bytes of the input's pattern, from
     // the stream's byte `first` on.
     void ExpectCompletedFile(DWORD dataBytes, std::uint64_t first = 0) {
-        std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
+        std::vector<BYTE> file = ReadFileBytes(Utf8(state_.voicePath));
         ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
         EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
         EXPECT_EQ(LittleEndian32(file, 48), SampleCount(dataBytes));
@@ -422,18 +551,18 @@ class MainWindowTest : public ::testing::Test {
 
     // The remembered microphone as stored, or "(none)".
     std::string StoredMicrophone() const {
-        char name[64] = "";
-        DWORD size = sizeof name;
+        WCHAR name[64] = L"";
+        DWORD size = sizeof name - sizeof(WCHAR);
         DWORD type = 0;
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, settingsKey_, 0, KEY_QUERY_VALUE, &key) !=
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, settingsKey_, 0, KEY_QUERY_VALUE, &key) !=
             ERROR_SUCCESS) {
             return "(none)";
         }
-        const LONG read = RegQueryValueExA(key, "Microphone", nullptr, &type,
+        const LONG read = RegQueryValueExW(key, L"Microphone", nullptr, &type,
                                            reinterpret_cast<BYTE*>(name), &size);
         RegCloseKey(key);
-        return read == ERROR_SUCCESS && type == REG_SZ ? name : "(none)";
+        return read == ERROR_SUCCESS && type == REG_SZ ? Utf8(name) : "(none)";
     }
 
     int MeterPosition() const {
@@ -445,8 +574,8 @@ class MainWindowTest : public ::testing::Test {
     static char s_temp[MAX_PATH];
     int expectedBoxes_ = 0;
     char folder_[MAX_PATH] = {};
-    char settingsKey_[MAX_PATH] = {};
-    const char* previousSettingsKey_ = nullptr;
+    WCHAR settingsKey_[MAX_PATH] = {};
+    const WCHAR* previousSettingsKey_ = nullptr;
     PrivacySettingsFn previousPrivacy_ = nullptr;
     AppState state_;
     ScriptedMessageBox boxes_;
@@ -474,14 +603,14 @@ TEST_F(MainWindowTest, StartsWithOnlyRecordAvailableAndAnEmptyVoiceFile) {
     }
 
     // A new, empty file named kes*.tmp in the user's temporary folder.
-    std::string path = state_.voicePath;
+    std::string path = Utf8(state_.voicePath);
     std::string expectedFolder = std::string(folder_) + "\\";
     ASSERT_EQ(path.compare(0, expectedFolder.size(), expectedFolder), 0) << path;
     std::string name = path.substr(expectedFolder.size());
     EXPECT_EQ(name.compare(0, 3, "kes"), 0) << name;
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp") << name;
-    EXPECT_TRUE(FileExists(state_.voicePath));
-    EXPECT_TRUE(ReadFileBytes(state_.voicePath).empty());
+    EXPECT_TRUE(FileExists(Utf8(state_.voicePath).c_str()));
+    EXPECT_TRUE(ReadFileBytes(Utf8(state_.voicePath)).empty());
     EXPECT_EQ(boxes_.Count(), 0);
 }
 
@@ -505,7 +634,7 @@ TEST_F(MainWindowTest, RecordStopDrainThenPlayToTheEnd) {
     const DWORD dataBytes = state_.dataBytes;
     // 31 full blocks and 32 bytes when Stop came; the drain fills that one and 7 more.
     EXPECT_EQ(dataBytes, 39 * kBlockBytes);
-    std::vector<BYTE> file = ReadFileBytes(state_.voicePath);
+    std::vector<BYTE> file = ReadFileBytes(Utf8(state_.voicePath));
     ASSERT_EQ(file.size(), kHeaderBytes + dataBytes);
     EXPECT_EQ(LittleEndian32(file, 4), dataBytes + 52);
     EXPECT_EQ(LittleEndian32(file, 56), dataBytes);
@@ -586,7 +715,7 @@ TEST_F(MainWindowTest, FailedAllocationAndFileCreationLeaveEmpty) {
     // The voice file's folder is gone (once the window no longer holds the file): the file
     // cannot be created.
     ReleaseVoiceFile(&state_);
-    DeleteFileA(state_.voicePath);
+    DeleteFileW(state_.voicePath);
     ASSERT_TRUE(RemoveDirectoryA(folder_));
     Click(Record);
     EXPECT_EQ(Shown(), EmptyArrangement());
@@ -735,12 +864,12 @@ TEST_F(MainWindowTest, EscAndEnterChangeNothing) {
     EXPECT_TRUE(IsWindow(dialog_));
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_EQ(Shown(), before);
-    EXPECT_TRUE(FileExists(state_.voicePath));
+    EXPECT_TRUE(FileExists(Utf8(state_.voicePath).c_str()));
 }
 
 TEST_F(MainWindowTest, CloseDeletesTheVoiceFileButExitLeavesIt) {
     RecordBlocks(5);
-    const std::string path = state_.voicePath;
+    const std::string path = Utf8(state_.voicePath);
     SendCommand(IDM_EXIT);
     EXPECT_TRUE(FileExists(path.c_str()));
     EXPECT_FALSE(IsWindowVisible(dialog_));
@@ -815,17 +944,19 @@ TEST_F(MainWindowTest, TemplateMenuAndInitialisationAreAsDesigned) {
         {IDC_BUTTON_BAR, "BtnBarClass", {3, 4, 179, 33}, 0},
         {IDC_SLIDER, "msctls_trackbar32", {3, 41, 149, 17}, WS_TABSTOP | TBS_NOTICKS | TBS_BOTH},
         {IDC_HOME_LINK, "Button", {3, 86, 179, 11}, BS_FLAT},
-        {IDC_TIME_READOUT, "Static", {162, 43, 20, 8}, SS_RIGHT},
-        {IDC_SIZE_READOUT, "Static", {159, 51, 23, 8}, SS_RIGHT},
+        // Wide enough for the widest readouts in the fonts of every language's Windows.
+        {IDC_TIME_READOUT, "Static", {155, 43, 27, 8}, SS_RIGHT},
+        {IDC_SIZE_READOUT, "Static", {155, 51, 27, 8}, SS_RIGHT},
         {IDC_STATUS, "Static", {3, 72, 179, 10}, SS_CENTER | SS_SUNKEN},
-        // The meter's label, which names it for a screen reader, and the meter.
-        {-1, "Static", {3, 61, 40, 8}, SS_NOPREFIX},
+        // The meter's label, which names it for a screen reader, and the meter. In English the
+        // label's text fits the template's width.
+        {IDC_LEVEL_LABEL, "Static", {3, 61, 40, 8}, SS_NOPREFIX},
         {IDC_LEVEL_METER, "msctls_progress32", {45, 61, 137, 8}, PBS_SMOOTH},
     };
     HWND previous = nullptr;
     for (const Control& c : controls) {
         SCOPED_TRACE(c.id);
-        HWND control = c.id == -1 ? GetWindow(previous, GW_HWNDNEXT) : GetDlgItem(dialog_, c.id);
+        HWND control = GetDlgItem(dialog_, c.id);
         ASSERT_NE(control, nullptr);
         // Template order is the order of the child windows.
         EXPECT_EQ(GetWindow(control, GW_HWNDPREV), previous);
@@ -917,12 +1048,12 @@ TEST_F(MainWindowTest, LinkHelpAndAboutReachTheShellAndTheAboutBox) {
     ASSERT_EQ(boxes_.Count(), 1);
     EXPECT_EQ(boxes_.Boxes()[0].caption, "About Kestrune");
     EXPECT_EQ(boxes_.Boxes()[0].owner, nullptr);
-    EXPECT_EQ(boxes_.Boxes()[0].text.substr(0, 14), "Kestrune 1.02\n");
+    EXPECT_EQ(boxes_.Boxes()[0].text.substr(0, 14), "Kestrune 1.03\n");
     EXPECT_EQ(Shown(), EmptyArrangement());
 }
 
 TEST_F(MainWindowTest, CloseAloneDeletesTheFileAndEndsTheWindow) {
-    const std::string path = state_.voicePath;
+    const std::string path = Utf8(state_.voicePath);
     ASSERT_TRUE(FileExists(path.c_str()));
     SendMessageA(dialog_, WM_CLOSE, 0, 0);
     EXPECT_FALSE(FileExists(path.c_str()));
@@ -993,18 +1124,32 @@ TEST_F(MainWindowTest, APauseTheDeviceRefusesIsNotShownAsDone) {
     EXPECT_TRUE(input_.IsStarted());
 }
 
-// Save As suggests the Send name in Documents, then the folder last saved to; the copy is the
-// recording byte for byte, and one that breaks off is reported and removed.
-TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
+// Save As offers the playable copy first and the original second, suggests the Send name in
+// Documents, then the folder last saved to. The first type is the recording converted, the
+// second the recording byte for byte; a recording that breaks off is reported and no file made.
+TEST_F(MainWindowTest, SaveAsOffersThePlayableCopyFirstAndTheOriginalSecond) {
     expectedBoxes_ = 1;
-    RecordBlocks(20);
+    input_.SetSound(ToneWithDeadAir(1.0, 1.04));
+    RecordBlocks(38);
+    const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
+    ASSERT_EQ(recording.size(), kHeaderBytes + state_.dataBytes);
+    const std::vector<BYTE> playable = PlayableCopyOf(state_.voicePath);
+    ASSERT_EQ(MuLawHeaderFault(playable), "");
+    // Of the 3 s recorded, about 1 s of tone and a quarter second on either side.
+    EXPECT_LT(playable.size(), kMuLawHeaderBytes + 2 * 8000u) << "the dead air was not left out";
+
     const std::string saved = std::string(folder_) + "\\saved.wav";
     g_saveAnswer = saved;
+    const std::set<DWORD> before = ThreadIdsNow();
     SendCommand(IDM_SAVE_AS);
+    AwaitHandovers(before);
     ASSERT_EQ(g_saveCalls.size(), 1u);
     const SaveDialogCall& first = g_saveCalls[0];
     EXPECT_EQ(first.owner, dialog_);
-    EXPECT_EQ(first.filter, "WAV sound (*.wav)|*.wav|");
+    EXPECT_EQ(first.filter,
+              "Voice message, plays everywhere (*.wav)|*.wav|Compact original, GSM 6.10 "
+              "(*.wav)|*.wav|");
+    EXPECT_EQ(first.type, kSavePlayable);
     EXPECT_EQ(first.defaultExtension, "wav");
     EXPECT_EQ(first.flags,
               static_cast<DWORD>(OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST |
@@ -1014,58 +1159,180 @@ TEST_F(MainWindowTest, SaveAsCopiesTheRecordingWhereTheUserChooses) {
     ASSERT_EQ(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents),
               S_OK);
     EXPECT_EQ(first.initialFolder, documents);
-    const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
-    ASSERT_EQ(recording.size(), kHeaderBytes + state_.dataBytes);
-    EXPECT_EQ(ReadFileBytes(saved.c_str()), recording);
+    EXPECT_TRUE(ReadFileBytes(saved.c_str()) == playable) << "not the recording converted";
     EXPECT_EQ(boxes_.Count(), 0);
+    EXPECT_EQ(FilesIn(std::string(folder_) + "\\Kestrune"), "") << "a private copy stayed";
+
+    // The original, byte for byte, over the same file; the suggestion is the last folder.
+    g_saveType = kSaveOriginal;
+    SendCommand(IDM_SAVE_AS);
+    ASSERT_EQ(g_saveCalls.size(), 2u);
+    EXPECT_EQ(g_saveCalls[1].initialFolder, std::string(folder_) + "\\");
+    EXPECT_TRUE(ReadFileBytes(saved.c_str()) == recording) << "not the recording itself";
+    EXPECT_EQ(boxes_.Count(), 0);
+    g_saveType = 0;
 
     // The recording breaks off after its first bytes.
     BreakingVoiceFile breaking;
     ASSERT_TRUE(breaking.Ready());
-    const std::string voicePath = state_.voicePath;
-    lstrcpynA(state_.voicePath, breaking.Name().c_str(), MAX_PATH);
+    const std::string voicePath = Utf8(state_.voicePath);
+    CopyWide(state_.voicePath, breaking.Name());
     const std::string broken = std::string(folder_) + "\\broken.wav";
     g_saveAnswer = broken;
     SendCommand(IDM_SAVE_AS);
-    lstrcpynA(state_.voicePath, voicePath.c_str(), MAX_PATH);
-    ASSERT_EQ(g_saveCalls.size(), 2u);
-    EXPECT_EQ(g_saveCalls[1].initialFolder, std::string(folder_) + "\\");
+    CopyWide(state_.voicePath, voicePath);
     ASSERT_EQ(boxes_.Count(), 1);
     EXPECT_EQ(boxes_.Boxes()[0].text, "Failed to save the message");
     EXPECT_EQ(boxes_.Boxes()[0].caption, "Error");
     EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
-    EXPECT_FALSE(FileExists(broken.c_str())) << "the half-written file stayed";
+    EXPECT_FALSE(FileExists(broken.c_str())) << "a file was made";
     EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_TRUE(ReadFileBytes(Utf8(state_.voicePath)) == recording);
     DeleteFileA(saved.c_str());
+    RemoveDirectoryA((std::string(folder_) + "\\Kestrune").c_str());
 }
 
-// Copy puts a copy made as Send makes it on the clipboard as a file to be copied.
-TEST_F(MainWindowTest, CopyPutsTheRecordingOnTheClipboardAsAFile) {
-    RecordBlocks(20);
+// Copy puts the recording converted, as Send hands it over, on the clipboard as a file to be
+// copied, once its worker is done.
+TEST_F(MainWindowTest, CopyPutsTheConvertedRecordingOnTheClipboardAsAFile) {
+    input_.SetSound(ToneWithDeadAir(1.0, 1.04));
+    RecordBlocks(38);
+    const std::vector<BYTE> playable = PlayableCopyOf(state_.voicePath);
+    ASSERT_EQ(MuLawHeaderFault(playable), "");
+    const std::set<DWORD> before = ThreadIdsNow();
     SendCommand(IDM_COPY);
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
-    char path[MAX_PATH] = "";
-    const UINT count = drop != nullptr ? DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) : 0;
-    if (count == 1) {
-        DragQueryFileA(drop, 0, path, MAX_PATH);
-    }
-    DWORD effect = 0;
-    HANDLE effectData = GetClipboardData(RegisterClipboardFormatA(CFSTR_PREFERREDDROPEFFECT));
-    if (const auto* value = static_cast<const DWORD*>(GlobalLock(effectData))) {
-        effect = *value;
-        GlobalUnlock(effectData);
-    }
-    CloseClipboard();
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
-    const std::string copy = path;
+    AwaitHandovers(before);
+    const std::string copy = ClipboardFile();
     const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
     ASSERT_EQ(copy.compare(0, snapshots.size(), snapshots), 0) << copy;
     EXPECT_TRUE(IsMessageName(copy.substr(snapshots.size()))) << copy;
-    EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(state_.voicePath));
-    DeleteFileA(path);
+    EXPECT_TRUE(ReadFileBytes(copy) == playable) << "not the recording converted";
+    EXPECT_EQ(FilesIn(snapshots), " " + copy.substr(snapshots.size())) << "a private copy stayed";
+    DeleteFileA(copy.c_str());
     RemoveDirectoryA(snapshots.c_str());
+}
+
+// Record while a Copy converts: the voice file is the window's to record into at once, the
+// controls are as ever, and what goes on the clipboard is the recording as it was at the Copy.
+TEST_F(MainWindowTest, RecordWhileACopyConvertsAndTheCopyIsTheEarlierRecording) {
+    input_.SetSound(ToneWithDeadAir(1.0, 1.04));
+    RecordBlocks(38);
+    const std::vector<BYTE> playable = PlayableCopyOf(state_.voicePath);
+    ASSERT_EQ(MuLawHeaderFault(playable), "");
+    input_.SetSound({});
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+
+    HeldConversion held;
+    const std::set<DWORD> before = ThreadIdsNow();
+    SendCommand(IDM_COPY);
+    ASSERT_TRUE(held.WaitUntilWriting()) << "the conversion never wrote";
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    const std::uint64_t from = input_.CapturedBytes();
+    RecordBlocks(10);
+    EXPECT_EQ(boxes_.Count(), 0) << "Record could not open the voice file";
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(state_.dataBytes, from);
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_HDROP) &&
+                 ClipboardFile().find("Kestrune") != std::string::npos)
+        << "on the clipboard before it was converted";
+    held.Release();
+    AwaitHandovers(before);
+    const std::string copy = ClipboardFile();
+    EXPECT_TRUE(ReadFileBytes(copy) == playable) << "not the recording at the Copy";
+    DeleteFileA(copy.c_str());
+    RemoveDirectoryA((std::string(folder_) + "\\Kestrune").c_str());
+}
+
+// A conversion that fails, for each of Send, Copy and Save As, at a write chosen at random, with
+// a full disk or another error: a box says so, no file is left, the recording is untouched.
+TEST_F(MainWindowTest, AFailedConversionSaysSoAndLeavesNoFile) {
+    input_.SetSound(ToneWithDeadAir(1.0, 1.04));
+    RecordBlocks(3 * 38);  // over three codec calls
+    const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
+    g_conversionWrites = 0;
+    g_writeFile = CountConversionWrites;
+    g_uiThread = 0;  // every write counts: the reference runs here
+    PlayableCopyOf(state_.voicePath);
+    g_writeFile = WriteFile;
+    const int writes = g_conversionWrites;
+    ASSERT_GT(writes, 3);
+
+    const unsigned seed = GetTickCount();
+    std::mt19937 random(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const DWORD errors[] = {ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL, ERROR_ACCESS_DENIED};
+    const int commands[] = {IDM_SEND, IDM_COPY, IDM_SAVE_AS};
+    const std::string saved = std::string(folder_) + "\\saved.wav";
+    g_saveAnswer = saved;
+    int round = 0;
+    for (const int command : commands) {
+        for (const DWORD error : errors) {
+            const int failAt = 1 + static_cast<int>(random() % writes);
+            SCOPED_TRACE("command " + std::to_string(command) + ", error " + std::to_string(error) +
+                         " at write " + std::to_string(failAt));
+            g_conversionWrites = 0;
+            g_failWriteAt = failAt;
+            g_failWriteWith = error;
+            g_uiThread = GetCurrentThreadId();
+            g_writeFile = CountConversionWrites;
+            const std::set<DWORD> before = ThreadIdsNow();
+            SendCommand(command);
+            AwaitHandovers(before);
+            g_writeFile = WriteFile;
+            ++round;
+            ASSERT_EQ(boxes_.Count(), round);
+            const MessageBoxRecord& box = boxes_.Boxes().back();
+            const bool full = error != ERROR_ACCESS_DENIED;
+            EXPECT_EQ(box.text, full ? "The disk is full, so the message could not be made "
+                                       "ready.\n\nThe recording is untouched. Free some space "
+                                       "on the disk and try again."
+                                     : "The message could not be made ready to send.\n\nThe "
+                                       "recording is untouched.");
+            EXPECT_EQ(box.owner, dialog_);
+            EXPECT_EQ(box.caption, command == IDM_SAVE_AS ? "Error" : "");
+            EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
+            EXPECT_EQ(FilesIn(std::string(folder_) + "\\Kestrune"), "") << "a file stayed";
+            EXPECT_FALSE(FileExists(saved.c_str())) << "the half-written file stayed";
+            EXPECT_TRUE(ReadFileBytes(Utf8(state_.voicePath)) == recording);
+            EXPECT_EQ(Shown(), ReadyArrangement());
+        }
+    }
+    g_failWriteAt = 0;
+    expectedBoxes_ = round;
+    RemoveDirectoryA((std::string(folder_) + "\\Kestrune").c_str());
+}
+
+// The window closes while a Copy and a Save As convert: the Copy's file goes, as nobody takes it
+// any more; the Save As completes, and the program's end waits for it.
+TEST_F(MainWindowTest, ClosingWhileConvertingLeavesNoHalfFile) {
+    input_.SetSound(ToneWithDeadAir(1.0, 1.04));
+    RecordBlocks(38);
+    const std::vector<BYTE> playable = PlayableCopyOf(state_.voicePath);
+    const std::string saved = std::string(folder_) + "\\saved.wav";
+    g_saveAnswer = saved;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+
+    HeldConversion held;
+    const std::set<DWORD> before = ThreadIdsNow();
+    SendCommand(IDM_COPY);
+    SendCommand(IDM_SAVE_AS);
+    ASSERT_TRUE(held.WaitUntilWriting());
+    DestroyWindow(dialog_);
+    dialog_ = nullptr;
+    EXPECT_FALSE(WaitForHandovers(100)) << "the program would not wait for the conversions";
+    held.Release();
+    EXPECT_TRUE(WaitForHandovers(10000));
+    EXPECT_NE(WaitForThreadsStartedSince(before, 10000), -1);
+    PumpMessages();
+    EXPECT_TRUE(ReadFileBytes(saved.c_str()) == playable) << "the Save As did not complete";
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_HDROP)) << "a Copy went on after the window";
+    EXPECT_EQ(FilesIn(std::string(folder_) + "\\Kestrune"), "") << "the Copy's file stayed";
+    DeleteFileA(saved.c_str());
+    RemoveDirectoryA((std::string(folder_) + "\\Kestrune").c_str());
 }
 
 // Ctrl+S and Ctrl+C through the dialog's own key handling, only when Send is offered.
@@ -1084,7 +1351,9 @@ TEST_F(MainWindowTest, CtrlSAndCtrlCWorkWhenSendIsOffered) {
     RecordBlocks(5);
     press('S');
     EXPECT_EQ(g_saveCalls.size(), 1u);
+    const std::set<DWORD> before = ThreadIdsNow();
     press('C');
+    AwaitHandovers(before);
     EXPECT_TRUE(clipboardHasFile());
 
     const std::string snapshots = std::string(folder_) + "\\Kestrune\\";
@@ -1105,7 +1374,7 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
     expectedBoxes_ = 1;
     DestroyWindow(dialog_);
     dialog_ = nullptr;
-    DeleteFileA(state_.voicePath);
+    DeleteFileW(state_.voicePath);
     std::memset(&state_, 0, sizeof state_);
     INT_PTR result = 0;
     {
@@ -1113,7 +1382,7 @@ TEST_F(MainWindowTest, AWindowWhoseBarHasNoObjectSaysSoAndEnds) {
         heap.FailAllocation(1);  // the bar's object
         // Should the window not end by itself, close it after a while: the result then says so.
         UINT_PTR timer = SetTimer(nullptr, 0, 3000, CloseStuckWindow);
-        result = DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+        result = DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
         KillTimer(nullptr, timer);
     }
     EXPECT_EQ(result, 1);
@@ -1250,15 +1519,15 @@ TEST_F(MainWindowTest, EndOfSessionRefusedWhileRecordingAndTheRecordingKept) {
 
 // A left-behind file of ours: the header (with the sizes a Kestrune 1.02 left, or none) and
 // `frames` whole frames of the input's pattern, then `torn` bytes of a frame never finished.
-void WriteLeftBehind(const char* path, DWORD frames, DWORD torn, WORD year) {
+void WriteLeftBehind(const std::string& path, DWORD frames, DWORD torn, WORD year) {
     BYTE header[kHeaderBytes];
     BuildVoiceHeader(header);
     std::memcpy(header + 4, "123 ", 4);
     std::vector<BYTE> bytes(header, header + kHeaderBytes);
     const std::vector<BYTE> data = ScriptedWaveIn::PatternBytes(0, frames * kFrameBytes + torn);
     bytes.insert(bytes.end(), data.begin(), data.end());
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
@@ -1269,22 +1538,21 @@ void WriteLeftBehind(const char* path, DWORD frames, DWORD torn, WORD year) {
     CloseHandle(file);
 }
 
-// "Www Mmm DD hh:mm" in local time of the time WriteLeftBehind gives.
+// When a file written at 14:05:09 on 3 March of `year` was made, as the user's locale writes a
+// short date and a time without seconds.
 std::string MadeText(WORD year) {
     SYSTEMTIME when = {year, 3, 2, 3, 14, 5, 9, 0};
     FILETIME time;
-    SYSTEMTIME utc;  // with its true weekday
+    SYSTEMTIME utc;
     SYSTEMTIME local;
     SystemTimeToFileTime(&when, &time);
     FileTimeToSystemTime(&time, &utc);
     SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    char text[32];
-    std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d", kDays[local.wDayOfWeek],
-                  kMonths[local.wMonth - 1], local.wDay, local.wHour, local.wMinute);
-    return text;
+    WCHAR date[64] = L"";
+    WCHAR clock[64] = L"";
+    GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, 64, nullptr);
+    GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, TIME_NOSECONDS, &local, nullptr, clock, 64);
+    return Utf8(date) + " " + Utf8(clock);
 }
 
 std::string OfferText(const char* length, WORD year) {
@@ -1319,8 +1587,8 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     // Another Kestrune, running, with a recording in its file.
     AppState other = {};
     ASSERT_TRUE(MakeOwnVoiceFile(&other));
-    WriteLeftBehind(other.voicePath, 50, 0, 2027);
-    const std::vector<BYTE> othersBytes = ReadFileBytes(other.voicePath);
+    WriteLeftBehind(Utf8(other.voicePath), 50, 0, 2027);
+    const std::vector<BYTE> othersBytes = ReadFileBytes(Utf8(other.voicePath));
 
     boxes_.answers = {IDCANCEL, IDNO, IDYES};
     StartAgain();
@@ -1340,9 +1608,9 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     EXPECT_FALSE(FileExists(deleted.c_str()));
     EXPECT_FALSE(FileExists(empty.c_str()));
     EXPECT_EQ(ReadFileBytes(foreign.c_str()), foreignBytes);
-    EXPECT_EQ(ReadFileBytes(other.voicePath), othersBytes);
+    EXPECT_EQ(ReadFileBytes(Utf8(other.voicePath)), othersBytes);
     EXPECT_EQ(VoiceFilesLeft(), 4);  // kept, opened, foreign and the other's
-    EXPECT_STREQ(state_.voicePath, opened.c_str());
+    EXPECT_EQ(Utf8(state_.voicePath), opened);
     ExpectCompletedFile(76 * kFrameBytes);
     EXPECT_EQ(Shown(), ReadyArrangement());
     EXPECT_EQ(Text(IDC_TIME_READOUT), "0:03");
@@ -1362,7 +1630,7 @@ TEST_F(MainWindowTest, LeftBehindRecordingsAreOfferedNewestFirst) {
     EXPECT_FALSE(FileExists(opened.c_str()));
 
     ReleaseVoiceFile(&other);
-    for (const std::string& path : {kept, foreign, std::string(other.voicePath)}) {
+    for (const std::string& path : {kept, foreign, Utf8(other.voicePath)}) {
         DeleteFileA(path.c_str());
     }
 }
@@ -1401,13 +1669,14 @@ TEST_F(MainWindowTest, MicrophoneMenuListsTheDevicesAndRecordOpensTheChosenOne) 
 // Read at start; a remembered device that has gone means Default, and Record still works.
 TEST_F(MainWindowTest, RememberedMicrophoneIsUsedAndOneThatHasGoneMeansDefault) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey_, 0, nullptr, 0, KEY_SET_VALUE,
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, settingsKey_, 0, nullptr, 0, KEY_SET_VALUE,
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, "Microphone", 0, REG_SZ, reinterpret_cast<const BYTE*>("Headset"), 8);
+    RegSetValueExW(key, L"Microphone", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"Headset"),
+                   sizeof L"Headset");
     RegCloseKey(key);
     DestroyWindow(dialog_);
-    dialog_ = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+    dialog_ = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
     ASSERT_NE(dialog_, nullptr);
     PumpMessages();
 
@@ -1460,7 +1729,7 @@ TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecordin
     EXPECT_EQ(Shown(), EmptyArrangement());
     input_.FailOpen(MMSYSERR_NOERROR);
     RecordBlocks(20);
-    const std::vector<BYTE> recording = ReadFileBytes(state_.voicePath);
+    const std::vector<BYTE> recording = ReadFileBytes(Utf8(state_.voicePath));
     const std::string time = Text(IDC_TIME_READOUT);
     const std::string size = Text(IDC_SIZE_READOUT);
     for (const Case& c : cases) {
@@ -1484,7 +1753,7 @@ TEST_F(MainWindowTest, AMicrophoneThatCannotBeUsedSaysWhyAndKeepsTheLastRecordin
         EXPECT_EQ(Shown(), ReadyArrangement());
         EXPECT_EQ(Text(IDC_TIME_READOUT), time);
         EXPECT_EQ(Text(IDC_SIZE_READOUT), size);
-        EXPECT_EQ(ReadFileBytes(state_.voicePath), recording);
+        EXPECT_EQ(ReadFileBytes(Utf8(state_.voicePath)), recording);
         if (c.answer == IDYES) {
             ASSERT_EQ(g_shellCalls.size(), 1u);
             EXPECT_EQ(g_shellCalls[0].file, "ms-settings:privacy-microphone");
@@ -1628,4 +1897,324 @@ TEST_F(MainWindowTest, TransportKeysActOnlyWhenTheirCommandIsAvailable) {
     EXPECT_TRUE(IsWindowVisible(dialog_));
     EXPECT_EQ(output_.OpenCount(), 1);
     EXPECT_EQ(input_.OpenCount(), 1);
+}
+
+// --- When the world fails under a recording -------------------------------------------------
+
+// A disk that fills up ends the recording with its last whole block, completed and ready to
+// play; then a box says so with the time it stopped at. Any other write that fails says it in
+// words of its own.
+TEST_F(MainWindowTest, AFailedWriteEndsTheRecordingWholeAndThenABoxSaysWhy) {
+    expectedBoxes_ = 5;
+    struct Case {
+        const char* name;
+        std::uint64_t freeBytes;  // at Record
+        bool wineWrites;          // a full disk writes what fits
+        DWORD error;              // of the write of block 31; 0 for none
+        DWORD blocksKept;
+        const char* text;
+    };
+    const char* const full =
+        "The disk is full, so the recording stopped at 0:10.\n\nWhat was recorded is kept. Free "
+        "some space on the disk to record more.";
+    // 16 KB for the recording: the header and 125 blocks fill four clusters; the 126th needs a
+    // fifth. The second time the voice file's own four clusters are the room.
+    const Case cases[] = {
+        {"a full disk", 4 * 4096, false, 0, 125, full},
+        {"a full disk that Wine fills to the last byte", 0, true, 0, 125, full},
+        {"a disk that fails", std::uint64_t{1} << 32, false, ERROR_CRC, 30,
+         "The recording stopped at 0:02, because the disk could not be written to.\n\nWhat was "
+         "recorded is kept."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedDisk disk(folder_, c.freeBytes);
+        disk.SetWineFullWrites(c.wineWrites);
+        const std::uint64_t first = input_.CapturedBytes();
+        const int boxesBefore = boxes_.Count();
+        const bool asked = c.error == 0;  // less than a minute fits
+        if (asked) {
+            boxes_.answers = {IDYES};
+        }
+        Click(Record);
+        ASSERT_TRUE(input_.IsStarted());
+        if (c.error != 0) {
+            input_.DeliverAndPump(30 * kBlockBytes);
+            disk.FailNextWrite(c.error);
+        }
+        Arrangement shownAtBox;
+        std::vector<BYTE> fileAtBox;
+        boxes_.whileUp = [&](const MessageBoxRecord&) {
+            shownAtBox = Shown();
+            fileAtBox = ReadFileBytes(Utf8(state_.voicePath));
+        };
+        input_.DeliverAndPump(200 * kBlockBytes);
+        boxes_.whileUp = nullptr;
+        ASSERT_FALSE(input_.IsOpen());
+        ASSERT_EQ(boxes_.Count(), boxesBefore + (asked ? 2 : 1));
+        const MessageBoxRecord& box = boxes_.Boxes().back();
+        EXPECT_EQ(box.text, c.text);
+        EXPECT_EQ(box.caption, "Kestrune");
+        EXPECT_EQ(box.owner, dialog_);
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONWARNING | MB_OK));
+        // Behind the box the recording is over: ready, complete on the disk.
+        EXPECT_EQ(shownAtBox, ReadyArrangement());
+        EXPECT_EQ(fileAtBox, CompletedVoiceFile(c.blocksKept * kBlockBytes, first));
+        EXPECT_EQ(Shown(), ReadyArrangement());
+        EXPECT_EQ(Text(IDC_TIME_READOUT), Clock(c.blocksKept * kBlockBytes / kBytesPerSecond));
+        ExpectCompletedFile(c.blocksKept * kBlockBytes, first);
+    }
+}
+
+// With less than 30 s of recording left on the disk, the status line counts down what still
+// fits, looked at at least once a second; before that it reads "Recording".
+TEST_F(MainWindowTest, TheStatusLineCountsDownTheLastHalfMinuteOfRoomOnTheDisk) {
+    ScriptedDisk disk(folder_, 70 * kBytesPerSecond);
+    Click(Record);
+    ASSERT_EQ(Shown(), RecordingArrangement());
+    std::vector<std::uint64_t> shown;
+    for (int second = 1; disk.FreeBytes() >= 5 * kBytesPerSecond; ++second) {
+        input_.DeliverAndPump(kBytesPerSecond);
+        timers_.Advance(1000);
+        const std::uint64_t room = disk.FreeBytes() / kBytesPerSecond;
+        const std::string expected =
+            room < 30 ? "Recording: the disk is almost full (" + Clock(room) + " left)"
+                      : "Recording";
+        ASSERT_EQ(Text(IDC_STATUS), expected) << "after " << second << " s";
+        if (room < 30) {
+            shown.push_back(room);
+        }
+    }
+    EXPECT_GE(shown.size(), 20u);
+    EXPECT_EQ(input_.CallCount("close"), 0) << "the recording went on";
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(state_.dataBytes);
+}
+
+// With room for less than a minute, Record asks first, naming the time that fits (the voice
+// file's own room counted, since a new recording replaces it). No keeps the last recording as it
+// was; Yes records.
+TEST_F(MainWindowTest, RecordWithLittleRoomOnTheDiskAsksFirst) {
+    expectedBoxes_ = 2;
+    RecordBlocks(20);
+    const std::vector<BYTE> recorded = ReadFileBytes(Utf8(state_.voicePath));
+    const std::string length = Text(IDC_TIME_READOUT);
+    ScriptedDisk disk(folder_, 8192);
+    const std::uint64_t room = (8192 + recorded.size() - kHeaderBytes) / kBytesPerSecond;
+    const std::string question =
+        "There is room on the disk for only " + Clock(room) + " of recording.\n\nRecord anyway?";
+    boxes_.answers = {IDNO, IDYES};
+
+    Click(Record);
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text, question);
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Kestrune");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
+    EXPECT_EQ(boxes_.Boxes()[0].type, static_cast<UINT>(MB_ICONWARNING | MB_YESNO));
+    EXPECT_EQ(input_.OpenCount(), 1) << "No opened the microphone";
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_EQ(Text(IDC_TIME_READOUT), length);
+    EXPECT_EQ(ReadFileBytes(Utf8(state_.voicePath)), recorded);
+
+    const std::uint64_t first = input_.CapturedBytes();
+    Click(Record);
+    ASSERT_EQ(boxes_.Count(), 2);
+    EXPECT_EQ(boxes_.Boxes()[1].text, question);
+    EXPECT_TRUE(input_.IsStarted());
+    Arrangement recording = RecordingArrangement();
+    recording.status = "Recording: the disk is almost full (" +
+                       Clock(disk.FreeBytes() / kBytesPerSecond) + " left)";
+    EXPECT_EQ(Shown(), recording);
+    input_.DeliverAndPump(10 * kBlockBytes);
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(18 * kBlockBytes, first);
+}
+
+// When no block has come back for 2 s the status line says the microphone stopped sending, the
+// meter empties, and what was said is brought to the disk at once, header and all. The
+// recording goes on: when blocks come back the status line reads "Recording" again. Stop stays
+// bounded.
+TEST_F(MainWindowTest, AMicrophoneThatStopsSendingIsToldAndWhatWasSaidReachesTheDisk) {
+    ScriptedDisk disk(folder_);
+    const std::string voice = Utf8(state_.voicePath);
+    Click(Record);
+    input_.DeliverAndPump(30 * kBlockBytes);
+    ASSERT_GT(MeterPosition(), 0);
+    ASSERT_EQ(disk.Flushes(voice), 0);
+
+    timers_.Advance(kStallMs - 1);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_EQ(disk.Flushes(voice), 0);
+    timers_.Advance(kWatchTickMs + 1);  // the notice follows within a tick of the watch
+    EXPECT_EQ(Text(IDC_STATUS), "Recording: the microphone stopped sending sound");
+    EXPECT_EQ(MeterPosition(), 0);
+    EXPECT_EQ(Text(IDC_TIME_READOUT), "0:02");
+    EXPECT_EQ(disk.Flushes(voice), 1);
+    EXPECT_EQ(disk.FlushedBytes(voice), CompletedVoiceFile(30 * kBlockBytes));
+
+    // It goes on telling, and flushes once.
+    timers_.Advance(10000);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording: the microphone stopped sending sound");
+    EXPECT_EQ(disk.Flushes(voice), 1);
+    EXPECT_TRUE(input_.IsStarted());
+
+    input_.DeliverAndPump(kBlockBytes);
+    EXPECT_EQ(Text(IDC_STATUS), "Recording");
+    EXPECT_GT(MeterPosition(), 0);
+    input_.DeliverAndPump(10 * kBlockBytes);
+    EXPECT_EQ(Shown(), RecordingArrangement());
+
+    // Quiet again, then Stop: the stop's bound ends it as before.
+    timers_.Advance(kStallMs + kWatchTickMs);
+    ASSERT_EQ(Text(IDC_STATUS), "Recording: the microphone stopped sending sound");
+    Click(Stop);
+    timers_.Advance(kDrainBoundMs);
+    PumpMessages();
+    EXPECT_FALSE(input_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(41 * kBlockBytes);
+}
+
+// Before the computer sleeps, the recording is brought to the disk, header and all. After it
+// wakes, a microphone that sends within 3 s lets the recording go on; one that does not ends it
+// as a stalled Stop ends, and a box says so once it is complete. A playback simply ends.
+TEST_F(MainWindowTest, SleepKeepsTheRecordingAndAMicrophoneThatDoesNotWakeEndsIt) {
+    expectedBoxes_ = 1;
+    ScriptedDisk disk(folder_);
+    const std::string voice = Utf8(state_.voicePath);
+    auto power = [this](WPARAM event) {
+        return SendMessageA(dialog_, WM_POWERBROADCAST, event, 0);
+    };
+
+    // The microphone wakes: blocks come back 2.5 s after, and the recording goes on.
+    Click(Record);
+    input_.DeliverAndPump(30 * kBlockBytes);
+    EXPECT_EQ(power(PBT_APMSUSPEND), TRUE);
+    EXPECT_EQ(disk.Flushes(voice), 1);
+    EXPECT_EQ(disk.FlushedBytes(voice), CompletedVoiceFile(30 * kBlockBytes));
+    power(PBT_APMRESUMESUSPEND);
+    timers_.Advance(kWakeBoundMs - 500);
+    input_.DeliverAndPump(5 * kBlockBytes);
+    timers_.Advance(1000);
+    input_.DeliverAndPump(5 * kBlockBytes);
+    timers_.Advance(kWakeBoundMs);
+    EXPECT_TRUE(input_.IsStarted());
+    EXPECT_EQ(boxes_.Count(), 0);
+    Click(Stop);
+    input_.DeliverAndPump(8 * kBlockBytes);
+    ASSERT_EQ(Shown(), ReadyArrangement());
+    ExpectCompletedFile(48 * kBlockBytes);
+    EXPECT_EQ(boxes_.Count(), 0);
+
+    // A playback ends at the suspend.
+    Click(Play);
+    ASSERT_EQ(Shown(), PlayingArrangement(true));
+    power(PBT_APMSUSPEND);
+    output_.PlayAndPump();
+    EXPECT_FALSE(output_.IsOpen());
+    EXPECT_EQ(Shown(), ReadyArrangement());
+    EXPECT_LT(output_.PlayedCount(), static_cast<int>(48 - 4));
+    power(PBT_APMRESUMEAUTOMATIC);
+
+    // The microphone does not wake: 3 s after the wake the recording stops; the stop's bound
+    // resets the device, and the complete recording is ready before the box tells.
+    const std::uint64_t first = input_.CapturedBytes();
+    Click(Record);
+    input_.DeliverAndPump(20 * kBlockBytes);
+    power(PBT_APMSUSPEND);
+    EXPECT_EQ(disk.FlushedBytes(voice), CompletedVoiceFile(20 * kBlockBytes, first));
+    power(PBT_APMRESUMEAUTOMATIC);
+    timers_.Advance(kWakeBoundMs);
+    EXPECT_TRUE(state_.recording) << "ended before its 3 s";
+    Arrangement shownAtBox;
+    std::vector<BYTE> fileAtBox;
+    boxes_.whileUp = [&](const MessageBoxRecord&) {
+        shownAtBox = Shown();
+        fileAtBox = ReadFileBytes(voice);
+    };
+    timers_.Advance(kWatchTickMs + kDrainBoundMs);
+    PumpMessages();
+    boxes_.whileUp = nullptr;
+    EXPECT_FALSE(input_.IsOpen());
+    ASSERT_EQ(boxes_.Count(), 1);
+    EXPECT_EQ(boxes_.Boxes()[0].text,
+              "The recording stopped when the computer went to sleep.\n\nWhat was recorded is "
+              "kept.");
+    EXPECT_EQ(boxes_.Boxes()[0].caption, "Kestrune");
+    EXPECT_EQ(boxes_.Boxes()[0].owner, dialog_);
+    EXPECT_EQ(boxes_.Boxes()[0].type, static_cast<UINT>(MB_ICONWARNING | MB_OK));
+    EXPECT_EQ(shownAtBox, ReadyArrangement());
+    EXPECT_EQ(fileAtBox, CompletedVoiceFile(20 * kBlockBytes, first));
+    EXPECT_EQ(timers_.SetCount(), 0);
+}
+
+// A user whose folders are named in another script: the temporary folder lies under such a name.
+// The voice file is made there, and recording, Save As, Copy and the offer of a recording left
+// behind all work on the names as they are.
+TEST_F(MainWindowTest, EverythingWorksInATemporaryFolderNamedInAnotherScript) {
+    const std::string temp = std::string(folder_) + "\\Дмитрий 李雷";
+    ASSERT_TRUE(CreateDirectoryW(Wide(temp).c_str(), nullptr));
+    SetEnvironmentVariableW(L"TMP", Wide(temp + "\\").c_str());
+    SetEnvironmentVariableW(L"TEMP", Wide(temp + "\\").c_str());
+    StartAgain();
+    const std::string voicePath = Utf8(state_.voicePath);
+    EXPECT_EQ(voicePath.rfind(temp + "\\kes", 0), 0u) << voicePath;
+
+    RecordBlocks(20);
+    EXPECT_GE(state_.dataBytes, 20 * kBlockBytes);
+    EXPECT_EQ(ReadFileBytes(voicePath).size(), kHeaderBytes + state_.dataBytes);
+    auto isWave = [](const std::vector<BYTE>& bytes) {
+        return bytes.size() > kHeaderBytes && std::memcmp(bytes.data(), "RIFF", 4) == 0 &&
+               std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
+    };
+
+    // What Save As and Copy hand over may be made off the window's thread: each is there once
+    // the window has had its turns.
+    const std::string saved = temp + "\\Nachricht für 李雷.wav";
+    g_saveAnswer = saved;
+    SendCommand(IDM_SAVE_AS);
+    for (int turn = 0;
+         turn < 200 && GetFileAttributesW(Wide(saved).c_str()) == INVALID_FILE_ATTRIBUTES; ++turn) {
+        PumpMessages();
+        Sleep(10);
+    }
+    EXPECT_TRUE(isWave(ReadFileBytes(saved)));
+
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    SendCommand(IDM_COPY);
+    std::string copied;
+    for (int turn = 0; turn < 200 && copied.empty(); ++turn) {
+        PumpMessages();
+        copied = ClipboardFile();
+        if (copied.empty()) {
+            Sleep(10);
+        }
+    }
+    EXPECT_EQ(copied.rfind(temp + "\\Kestrune\\voice-message-", 0), 0u) << copied;
+    EXPECT_TRUE(isWave(ReadFileBytes(copied)));
+    DeleteFileW(Wide(copied).c_str());
+    RemoveDirectoryW(Wide(temp + "\\Kestrune").c_str());
+
+    // A recording another Kestrune left there is offered at the next start, and opened.
+    const std::string left = temp + "\\kesF00D.tmp";
+    WriteLeftBehind(left, 100, 0, 2026);
+    boxes_.answers = {IDYES};
+    expectedBoxes_ = 1;
+    StartAgain();
+    PumpMessages();
+    EXPECT_EQ(Utf8(state_.voicePath), left);
+    EXPECT_EQ(Shown(), ReadyArrangement());
+
+    DeleteFileW(Wide(saved).c_str());
+    DeleteFileW(state_.voicePath);
+    state_.voicePath[0] = L'\0';
+    SetEnvironmentVariableW(L"TMP", Wide(std::string(folder_) + "\\").c_str());
+    SetEnvironmentVariableW(L"TEMP", Wide(std::string(folder_) + "\\").c_str());
+    RemoveDirectoryW(Wide(temp).c_str());
 }

@@ -24,6 +24,7 @@ import subprocess
 import sys
 import time
 
+from handover_support import STEP, sound_steps
 from rig import Failure, Rig, run, unable_to_run, wait_until
 
 RATE = 8000
@@ -38,6 +39,9 @@ NOTICE_SLACK = 2  # seconds past the 3 s of silence before the notice must show
 KILL_EARLIEST, KILL_LATEST = 1.5, 6.0  # seconds into a recording that a kill may come
 COVERAGE_LIMIT = BYTES_PER_SECOND  # a file cut off loses at most the last second
 IDYES, IDNO, IDCANCEL = 6, 7, 2
+MU_LAW_HEADER = 58
+MARGIN = 2000  # samples of silence the copy handed over keeps at each end: 0.25 s
+CLICK_STEPS, CLICK_QUIET_STEPS = 5, 25  # a last sound under 0.1 s after 0.5 s of silence
 SPEECH = ("Kestrune records a short spoken message. It is played back, paused, "
           "and sent by mail, one two three four five.")
 
@@ -183,6 +187,72 @@ def check_left_behind(path, label):
                       f"(at most {COVERAGE_LIMIT} may be missing)")
     decode_both(path, covered, label)
     return written, covered
+
+
+# ---------------------------------------------------------------- what is handed over
+
+def mu_law_data(path, label):
+    """The data of the copy Send and Copy hand over, after checking its header: RIFF/WAVE, a
+    fmt chunk of 18 bytes for G.711 µ-law at 8000 Hz mono 8-bit, fact with the sample count,
+    data, and a pad byte after an odd count."""
+    with open(path, "rb") as f:
+        content = f.read()
+    if len(content) < MU_LAW_HEADER:
+        raise Failure(f"{label}: {len(content)} bytes, not even a µ-law WAV's header")
+    samples = struct.unpack_from("<I", content, MU_LAW_HEADER - 4)[0]
+    want = (b"RIFF" + struct.pack("<I", MU_LAW_HEADER - 8 + samples + samples % 2) +
+            b"WAVEfmt " + struct.pack("<IHHIIHHH", 18, 7, 1, RATE, RATE, 1, 8, 0) +
+            b"fact" + struct.pack("<II", 4, samples) + b"data" + struct.pack("<I", samples))
+    if content[:MU_LAW_HEADER] != want or len(content) != MU_LAW_HEADER + samples + samples % 2:
+        raise Failure(f"{label}: not a µ-law WAV of its {samples} samples: "
+                      f"{content[:MU_LAW_HEADER].hex()} in {len(content)} bytes")
+    return content[MU_LAW_HEADER:MU_LAW_HEADER + samples]
+
+
+def kept_part(samples):
+    """The samples the copy must hold, first and end: from 0.25 s before the first 20 ms step
+    louder than -45 dBFS to 0.25 s after the last, where a last sound shorter than 0.1 s after
+    at least 0.5 s of silence is Stop's click; all of it when nothing is louder."""
+    runs = []
+    for at, sound in enumerate(sound_steps(samples)):
+        if sound and runs and runs[-1][1] == at:
+            runs[-1][1] = at + 1
+        elif sound:
+            runs.append([at, at + 1])
+    if runs:
+        start, end = runs[-1]
+        quiet = start - (runs[-2][1] if len(runs) > 1 else 0)
+        if end - start < CLICK_STEPS and quiet >= CLICK_QUIET_STEPS:
+            runs.pop()
+    if not runs:
+        return 0, len(samples)
+    return max(0, runs[0][0] * STEP - MARGIN), min(len(samples), runs[-1][1] * STEP + MARGIN)
+
+
+def check_handed_over(path, voice_file, label):
+    """What Send or Copy handed over: a µ-law WAV that sox and ffmpeg decode, holding the
+    recording's sound from 0.25 s before its first sound to 0.25 s after its last, µ-law for
+    µ-law as sox writes it from the voice file (the same libgsm decodes both)."""
+    data = mu_law_data(path, label)
+    by_sox = len(pcm_of(path))
+    by_ffmpeg = len(run(["ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar",
+                         str(RATE), "-"]).stdout) // 2
+    if by_sox != len(data) or by_ffmpeg != len(data):
+        raise Failure(f"{label}: sox decodes {by_sox} samples, ffmpeg {by_ffmpeg}, of its "
+                      f"{len(data)}")
+    recorded = pcm_of(voice_file)
+    first, end = kept_part(recorded)
+    whole = run(["sox", "-D", voice_file, "-t", "raw", "-e", "u-law", "-b", "8", "-"]).stdout
+    note(f"{label}: µ-law kept (s), of the recording's (s)",
+         (round(len(data) / RATE, 3), round(len(recorded) / RATE, 3)))
+    note(f"{label}: kept from .. to (s)", (round(first / RATE, 3), round(end / RATE, 3)))
+    if data != whole[first:end]:
+        found = whole.find(data)
+        raise Failure(f"{label}: not the recording's sound from {first / RATE:.3f} s to "
+                      f"{end / RATE:.3f} s in µ-law (the copy's {len(data)} samples "
+                      f"{'are at ' + str(found) if found >= 0 else 'are not in it'})")
+    if first == 0:
+        raise Failure(f"{label}: the rig recorded no dead air before the speech to leave out")
 
 
 def time_text(data_bytes):
@@ -426,14 +496,12 @@ def send(s, voice_file):
     stamp = time.mktime(time.strptime(match.group(1), "%a_%b_%d_%H-%M-%S_%Y"))
     if abs(stamp - sent_at) > 60:
         raise Failure(f"attachment name {name!r} is not the time of the Send")
-    with open(s.mail_copy, "rb") as a, open(voice_file, "rb") as b:
-        if a.read() != b.read():
-            raise Failure("the attachment differs from the voice file")
+    check_handed_over(s.mail_copy, voice_file, "send")
 
 
 def copy_as_file(s, voice_file):
-    """Ctrl+C puts a copy of the recording on the clipboard as a file: under Wine the desktop
-    sees it as a text/uri-list naming that copy."""
+    """Ctrl+C puts the recording converted, as Send hands it over, on the clipboard as a file:
+    under Wine the desktop sees it as a text/uri-list naming that copy."""
     import urllib.parse
     step("Copy as a file: the desktop's clipboard offers a text/uri-list")
     if not shutil.which("xclip"):
@@ -459,9 +527,7 @@ def copy_as_file(s, voice_file):
     if os.path.basename(os.path.dirname(path)) != "Kestrune" or not re.fullmatch(
             r"voice-message-\w{3}_\w{3}_\d\d_\d\d-\d\d-\d\d_\d{4}(-\d+)?\.wav", name):
         raise Failure(f"the clipboard names {path}, not a copy in the Kestrune temporary folder")
-    with open(path, "rb") as a, open(voice_file, "rb") as b:
-        if a.read() != b.read():
-            raise Failure("the file on the clipboard differs from the recording")
+    check_handed_over(path, voice_file, "copy")
 
 
 def close_window(s, _):
@@ -523,8 +589,12 @@ def killed_while_recording(s, speech_path, moment, label):
 
 
 def offer_text(path, data_bytes):
-    """The offer for a file left behind as the probe reads it (line ends become spaces)."""
-    made = time.strftime("%a %b %d %H:%M", time.localtime(os.path.getmtime(path)))
+    """The offer for a file left behind as the probe reads it (line ends become spaces). Wine
+    here speaks US English, whose short date and time read 3/7/2026 2:05 PM."""
+    made_at = time.localtime(os.path.getmtime(path))
+    hour = made_at.tm_hour % 12 or 12
+    made = (f"{made_at.tm_mon}/{made_at.tm_mday}/{made_at.tm_year} {hour}:{made_at.tm_min:02d} "
+            f"{'PM' if made_at.tm_hour >= 12 else 'AM'}")
     return (f"Kestrune: Kestrune found a recording that was left behind ({time_text(data_bytes)} "
             f"long, made {made}).  Open it? No deletes it; Cancel keeps it for later.")
 

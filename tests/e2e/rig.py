@@ -143,7 +143,11 @@ class Rig:
         self.wine = wine64()
         self.processes = []
         self.group = 0  # the process group of everything spawned, once there is one
-        self.env = dict(os.environ, WINELOADER=self.wine)
+        # English in the C locale's UTF-8 charset, whatever the caller's: the texts and the
+        # dates the tests expect are Kestrune's English ones (M/D/YYYY), and names in other
+        # scripts need a UTF-8 charset on the Linux side.
+        self.env = dict(os.environ, WINELOADER=self.wine, LC_ALL="C.UTF-8")
+        self.env.pop("LANGUAGE", None)
         self.app = self.probe = self.window = None
         self.mounts = []
         self._probe_buffer = b""

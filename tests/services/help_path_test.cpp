@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cwchar>
 #include <string>
+
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -12,11 +14,20 @@ struct HelpPath {
     std::string path;
 };
 
-HelpPath For(const std::string& exePath) {
-    char path[MAX_PATH];
-    memset(path, '#', sizeof path);
-    const bool found = HelpPathFromExePath(exePath.c_str(), path);
-    return {found, found ? std::string(path, strnlen(path, sizeof path)) : std::string()};
+HelpPath For(const std::string& exePath, const wchar_t* language = L"") {
+    WCHAR path[MAX_PATH];
+    wmemset(path, L'#', MAX_PATH);
+    const bool found = HelpPathFromExePath(Wide(exePath).c_str(), language, path);
+    return {found, found && wmemchr(path, L'\0', MAX_PATH) ? Utf8(path) : std::string()};
+}
+
+TEST(HelpPath, InTheLanguagesFolder) {
+    EXPECT_EQ(For("D:\\Дмитрий\\rec\\prog.exe", L"pt-BR").path,
+              "D:\\Дмитрий\\rec\\help\\pt-BR\\help.htm");
+    // The language's folder and its backslash: six more characters than English needs.
+    const std::string folder = "C:\\" + std::string(236, 'f');
+    EXPECT_EQ(For(folder + "\\prog.exe", L"zh-CN").path.size(), static_cast<size_t>(MAX_PATH - 1));
+    EXPECT_FALSE(For(folder + "f\\prog.exe", L"zh-CN").found);
 }
 
 TEST(HelpPath, BesideTheExecutable) {

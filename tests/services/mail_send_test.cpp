@@ -11,17 +11,19 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "services/snapshot.h"
-#include "tests/services/worker_threads.h"
+#include "tests/services/mapi_log.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/handed_over.h"
 #include "tests/support/scripted_message_box.h"
+#include "tests/support/utf8.h"
+#include "tests/support/worker_threads.h"
 
 namespace {
 
-using Record = std::map<std::string, std::string>;
+using Record = MapiRecord;
 
 constexpr DWORD kWaitMs = 5000;
 
@@ -122,9 +124,13 @@ class MailSend : public ::testing::Test {
         SetEnvironmentVariableA("TMP", temp_);
         SetEnvironmentVariableA("TEMP", temp_);
         // A voice file as the main window makes it, with a recording in it.
-        snprintf(state_.get()->voicePath, MAX_PATH, "%skes%04X.tmp", temp_,
+        char voicePath[MAX_PATH];
+        snprintf(voicePath, MAX_PATH, "%skes%04X.tmp", temp_,
                  static_cast<unsigned>(GetCurrentProcessId() & 0xFFFF));
-        WriteVoiceFile("RIFF first recording");
+        CopyWide(state_.get()->voicePath, voicePath);
+        RecordVoiceFile(ToneWithDeadAir(1.0, 1.0));
+        firstCopy_ = PlayableCopyOf(state_.get()->voicePath);
+        ASSERT_EQ(MuLawHeaderFault(firstCopy_), "");
         threadsBefore_ = ThreadIdsNow();
     }
 
@@ -145,21 +151,17 @@ class MailSend : public ::testing::Test {
             CloseHandle(release_);
         }
         DeleteFileA(logPath_);
-        DeleteFileA(state_.get()->voicePath);
+        DeleteFileW(state_.get()->voicePath);
         RemoveFolder((std::string(temp_) + "Kestrune").c_str());
         RemoveDirectoryA(temp_);
         SetEnvironmentVariableA("TMP", savedTmp_[0] ? savedTmp_ : nullptr);
         SetEnvironmentVariableA("TEMP", savedTemp_[0] ? savedTemp_ : nullptr);
     }
 
-    void WriteVoiceFile(const std::string& content) {
-        HANDLE file = CreateFileA(state_.get()->voicePath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD written = 0;
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        CloseHandle(file);
-        ASSERT_EQ(written, content.size());
+    // A recording of this sound in the voice file, as the window leaves it.
+    void RecordVoiceFile(const std::vector<BYTE>& gsm) {
+        ASSERT_FALSE(gsm.empty());
+        ASSERT_TRUE(WriteVoiceFile(state_.get()->voicePath, gsm));
     }
 
     static void RemoveFolder(const char* folder) {
@@ -195,25 +197,13 @@ class MailSend : public ::testing::Test {
 
     bool WaitForWorkersToEnd() { return WaitForThreadsStartedSince(threadsBefore_, kWaitMs) != -1; }
 
-    std::vector<Record> Records() const {
-        std::vector<Record> records;
-        std::ifstream log(logPath_);
-        Record record;
-        for (std::string line; std::getline(log, line);) {
-            if (line == "end") {
-                records.push_back(record);
-                record.clear();
-                continue;
-            }
-            const size_t equals = line.find('=');
-            if (equals != std::string::npos) {
-                record[line.substr(0, equals)] = line.substr(equals + 1);
-            }
-        }
-        return records;
-    }
+    std::vector<Record> Records() const { return ReadMapiLog(Wide(logPath_)); }
 
     AppState* state() { return state_.get(); }
+
+    // What Send must hand over of the recording made in SetUp: its µ-law copy, shorter than
+    // the recording by most of the dead air at its ends.
+    std::vector<BYTE> firstCopy_;
 
   private:
     GuardedState state_;
@@ -227,13 +217,6 @@ class MailSend : public ::testing::Test {
     char savedTmp_[MAX_PATH] = {};
     char savedTemp_[MAX_PATH] = {};
 };
-
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? text.str() : "(unreadable)";
-}
 
 TEST_F(MailSend, HandsTheVoiceFileToTheMailClientAsOneAttachment) {
     const time_t before = time(nullptr);
@@ -279,9 +262,15 @@ TEST_F(MailSend, HandsTheVoiceFileToTheMailClientAsOneAttachment) {
     }
     EXPECT_EQ(possible.count(name), 1u)
         << name << " is not the local time of the Send, " << NameAt(before);
-    // The copy made at the Send, under the same name, not the voice file itself.
+    // The copy made at the Send, under the same name: the recording converted and trimmed.
     EXPECT_EQ(call["file.pathName"], SnapshotFolder() + name);
-    EXPECT_EQ(FileText(call["file.pathName"]), "RIFF first recording");
+    const std::vector<BYTE> attached = ReadFileBytes(call["file.pathName"]);
+    EXPECT_EQ(MuLawHeaderFault(attached), "");
+    EXPECT_TRUE(attached == firstCopy_)
+        << attached.size() << " bytes, not the " << firstCopy_.size() << " of the recording's copy";
+    // Of the 3 s recorded, the 1 s of tone and a margin of silence at each end.
+    EXPECT_GT(firstCopy_.size(), 58u + 8000u);
+    EXPECT_LT(firstCopy_.size(), 58u + 16000u) << "the dead air was not left out";
 }
 
 TEST_F(MailSend, StartReturnsWhileTheComposeDialogIsOpen) {
@@ -350,7 +339,7 @@ TEST_F(MailSend, SendsAgainAfterACancelledDialog) {
     ASSERT_TRUE(WaitForWorkersToEnd());
     const std::vector<Record> records = Records();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(FileText(Record(records[1])["file.pathName"]), "RIFF first recording");
+    EXPECT_TRUE(ReadFileBytes(Record(records[1])["file.pathName"]) == firstCopy_);
 }
 
 // Each Send loads the library once more and none releases it: after two Sends on an unloaded
@@ -375,9 +364,8 @@ TEST_F(MailSend, EachSendLoadsTheLibraryAndNoneReleasesIt) {
 }
 
 TEST_F(MailSend, TheWorkerBodyAloneMakesTheSameCall) {
-    MailJob* job = PrepareMail(state());
+    HandoverJob* job = PrepareMail(state());
     ASSERT_NE(job, nullptr);
-    const std::string snapshot = job->snapshot;
     SendByMail(job);
     ASSERT_TRUE(WaitForCalls(1));
     const std::vector<Record> records = Records();
@@ -385,7 +373,8 @@ TEST_F(MailSend, TheWorkerBodyAloneMakesTheSameCall) {
     Record call = records[0];
     EXPECT_EQ(call["thread"], std::to_string(GetCurrentThreadId()));
     EXPECT_EQ(call["flags"], std::to_string(MAPI_DIALOG));
-    EXPECT_EQ(call["file.pathName"], snapshot);
+    EXPECT_EQ(call["file.pathName"], SnapshotFolder() + call["file.fileName"]);
+    EXPECT_TRUE(ReadFileBytes(call["file.pathName"]) == firstCopy_);
 }
 
 // The mail program may read the attachment long after Send: a new recording, or closing
@@ -413,15 +402,15 @@ TEST_F(MailSend, ANewRecordingAfterSendLeavesTheSnapshotIntact) {
     HoldMailCalls();
     StartMailWorker(state());
     ASSERT_TRUE(WaitForCalls(1));
-    WriteVoiceFile("RIFF second, longer recording");
-    DeleteFileA(state()->voicePath);  // closing the window
+    RecordVoiceFile(ToneWithDeadAir(0.5, 2.0));
+    DeleteFileW(state()->voicePath);  // closing the window
     const std::string attached = Record(Records()[0])["file.pathName"];
-    EXPECT_EQ(FileText(attached), "RIFF first recording");
+    EXPECT_TRUE(ReadFileBytes(attached) == firstCopy_);
     EXPECT_EQ(GetFileAttributesA(old.c_str()), INVALID_FILE_ATTRIBUTES) << "more than a day old";
     EXPECT_NE(GetFileAttributesA(recent.c_str()), INVALID_FILE_ATTRIBUTES) << "not yet a day old";
     ReleaseMailCalls();
     ASSERT_TRUE(WaitForWorkersToEnd());
-    EXPECT_EQ(FileText(attached), "RIFF first recording") << "kept after the mail call";
+    EXPECT_TRUE(ReadFileBytes(attached) == firstCopy_) << "not kept after the mail call";
 }
 
 // A busy voice file cannot be copied: the user is told, and nothing is sent or left behind.
@@ -430,7 +419,7 @@ TEST_F(MailSend, ACopyThatCannotBeMadeSaysSoAndSendsNothing) {
     const HWND mainWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x10e4));
     const HWND savedMainWindow = g_mainWindow;
     g_mainWindow = mainWindow;
-    HANDLE busy = CreateFileA(state()->voicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE busy = CreateFileW(state()->voicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(busy, INVALID_HANDLE_VALUE);
     StartMailWorker(state());
@@ -444,12 +433,7 @@ TEST_F(MailSend, ACopyThatCannotBeMadeSaysSoAndSendsNothing) {
     EXPECT_EQ(boxes.Boxes()[0].type, static_cast<UINT>(MB_OK));
     EXPECT_TRUE(WaitForWorkersToEnd());
     EXPECT_TRUE(Records().empty()) << "sent without a copy";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((SnapshotFolder() + "*.wav").c_str(), &found);
-    EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
-    }
+    EXPECT_EQ(FilesIn(SnapshotFolder()), "") << "left behind";
 }
 
 }  // namespace

@@ -5,9 +5,10 @@
 
 #include <cstring>
 #include <set>
+#include <string>
 
-#include "base/heap.h"
-#include "tests/services/worker_threads.h"
+#include "tests/support/worker_threads.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -16,16 +17,17 @@ constexpr DWORD kWaitMs = 5000;
 // Like no library at all: the window is told, with a job of the worker's own.
 TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
     ASSERT_EQ(GetModuleHandleA("MAPI32.DLL"), nullptr);
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    WCHAR temp[MAX_PATH];
+    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     AppState state = {};
-    ASSERT_NE(GetTempFileNameA(temp, "kes", 0, state.voicePath), 0u);
+    ASSERT_NE(GetTempFileNameW(temp, L"kes", 0, state.voicePath), 0u);
     const AppState untouched = state;
     HWND window =
         CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     const HWND savedMainWindow = g_mainWindow;
     g_mainWindow = window;
+    OpenHandoverMailbox(window);
 
     for (int send = 0; send < 3; ++send) {
         const std::set<DWORD> before = ThreadIdsNow();
@@ -40,15 +42,16 @@ TEST(MailWithoutEntry, TheWindowIsToldAndSendCanBeUsedAgain) {
         MSG msg;
         ASSERT_TRUE(PeekMessageA(&msg, window, kMailNotTaken, kMailNotTaken, PM_REMOVE))
             << "the worker ended without telling the window";
-        auto* job = reinterpret_cast<MailJob*>(msg.lParam);
-        EXPECT_EQ(job->window, window);
-        EXPECT_EQ(DeleteFileA(job->snapshot), TRUE) << job->snapshot;
-        FreeBlock(job);
+        auto* job = reinterpret_cast<HandoverJob*>(msg.lParam);
+        const std::wstring copy = job->path;
+        EndHandover(job);
+        EXPECT_EQ(DeleteFileW(copy.c_str()), TRUE) << Utf8(copy.c_str());
     }
     EXPECT_EQ(memcmp(&state, &untouched, sizeof state), 0) << "the record was written";
+    CloseHandoverMailbox(window);
     g_mainWindow = savedMainWindow;
     DestroyWindow(window);
-    DeleteFileA(state.voicePath);
+    DeleteFileW(state.voicePath);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "base/message_box.h"
 #include "res/resource.h"
 #include "tests/support/scripted_shell.h"
+#include "tests/support/utf8.h"
 
 namespace {
 
@@ -20,10 +21,10 @@ struct BoxCall {
 std::vector<BoxCall> g_boxCalls;
 
 // The user closes the box with its one button at once.
-int WINAPI ScriptedMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+int WINAPI ScriptedMessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     EXPECT_NE(text, nullptr);
     EXPECT_NE(caption, nullptr) << "a null caption would read \"Error\"";
-    g_boxCalls.push_back({owner, text ? text : "", caption ? caption : "", type});
+    g_boxCalls.push_back({owner, Utf8(text), Utf8(caption), type});
     return IDOK;
 }
 
@@ -127,7 +128,7 @@ TEST_F(ShellLinks, AboutShowsNameVersionCreditAndLicenceWithoutOwner) {
     EXPECT_EQ(box.type, static_cast<UINT>(MB_ICONINFORMATION | MB_OK));
     const size_t lineFeed = box.text.find('\n');
     ASSERT_NE(lineFeed, std::string::npos) << box.text;
-    EXPECT_EQ(box.text.substr(0, lineFeed), "Kestrune 1.02");
+    EXPECT_EQ(box.text.substr(0, lineFeed), "Kestrune 1.03");
     const size_t secondLineFeed = box.text.find('\n', lineFeed + 1);
     ASSERT_NE(secondLineFeed, std::string::npos) << box.text;
     const std::string credit = box.text.substr(lineFeed + 1, secondLineFeed - lineFeed - 1);

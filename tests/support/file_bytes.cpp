@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
-std::vector<BYTE> ReadFileBytes(const std::string& path) {
+#include "tests/support/utf8.h"
+
+namespace {
+
+// `shown` names the file in failures.
+std::vector<BYTE> ReadOpened(HANDLE file, const std::string& shown) {
     std::vector<BYTE> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot open " << path;
+        ADD_FAILURE() << "cannot open " << shown;
         return bytes;
     }
     // In chunks up to the end, so a file that grows meanwhile is read as far as it has come.
@@ -15,7 +18,7 @@ std::vector<BYTE> ReadFileBytes(const std::string& path) {
     for (;;) {
         DWORD read = 0;
         if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
-            ADD_FAILURE() << "cannot read " << path;
+            ADD_FAILURE() << "cannot read " << shown;
             bytes.clear();
             break;
         }
@@ -26,4 +29,36 @@ std::vector<BYTE> ReadFileBytes(const std::string& path) {
     }
     CloseHandle(file);
     return bytes;
+}
+
+}  // namespace
+
+std::vector<BYTE> ReadFileBytes(const std::string& path) {
+    return ReadFileBytes(Wide(path));
+}
+
+std::vector<BYTE> ReadFileBytes(const std::wstring& path) {
+    return ReadOpened(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                      Utf8(path.c_str()));
+}
+
+std::string FilesIn(const std::string& folder) {
+    std::string names;
+    WIN32_FIND_DATAW found;
+    std::wstring pattern = Wide(folder);
+    if (pattern.empty() || pattern.back() != L'\\') {
+        pattern += L'\\';
+    }
+    HANDLE search = FindFirstFileW((pattern + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names += " " + Utf8(found.cFileName);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
 }

@@ -6,17 +6,21 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/heap.h"
 #include "base/message_box.h"
 #include "res/resource.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/message_pump.h"
+#include "tests/support/scripted_disk.h"
 #include "tests/support/scripted_heap.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_timers.h"
 #include "tests/support/scripted_wave.h"
 #include "tests/support/test_window.h"
+#include "tests/support/utf8.h"
 #include "voice/wave_api.h"
 
 namespace {
@@ -224,7 +228,9 @@ TEST(ScriptedWaveIn, HeldNotificationsArriveInOrderOnlyWhenDispatched) {
     PumpMessages();
     EXPECT_TRUE(returned.empty());
     EXPECT_EQ(device.HeldCount(), 3) << "the open and two buffers";
+    EXPECT_EQ(device.DoneDispatched(), 0);
     EXPECT_EQ(device.DispatchHeld(), 3);
+    EXPECT_EQ(device.DoneDispatched(), 2);
     EXPECT_EQ(returned, (std::vector<WAVEHDR*>{&buffers[0].header, &buffers[1].header}));
     EXPECT_EQ(device.QueuedCount(), 2);
     window.onWimData = [](WAVEHDR*) {};
@@ -531,10 +537,10 @@ TEST(ScriptedMessageBox, RecordsEachBoxAndRunsTheCallbackWhileItIsUp) {
         PumpMessages();
         shownWhileUp = boxes.Count();
     };
-    EXPECT_EQ(ShowMessageBox(nullptr, "waveInOpen() failed", "Error", MB_OK), IDOK);
+    EXPECT_EQ(ShowMessageBox(nullptr, L"waveInOpen() failed", L"Error", MB_OK), IDOK);
     EXPECT_EQ(shownWhileUp, 1);
     boxes.whileUp = nullptr;
-    EXPECT_EQ(ShowMessageBox(window.Handle(), "Failed to create temporary file", nullptr, MB_OK),
+    EXPECT_EQ(ShowMessageBox(window.Handle(), L"Failed to create temporary file", nullptr, MB_OK),
               IDOK);
     ASSERT_EQ(boxes.Count(), 2);
     EXPECT_EQ(boxes.Boxes()[0].owner, nullptr);
@@ -542,6 +548,86 @@ TEST(ScriptedMessageBox, RecordsEachBoxAndRunsTheCallbackWhileItIsUp) {
     EXPECT_FALSE(boxes.Boxes()[0].defaultCaption);
     EXPECT_EQ(boxes.Boxes()[1].owner, window.Handle());
     EXPECT_TRUE(boxes.Boxes()[1].defaultCaption);
+}
+
+// Room in clusters: a write that does not fit writes nothing and says the disk is full; the free
+// space follows writes, cuts and deletions; a flush takes down what the file holds.
+TEST(ScriptedDisk, FillsUpAsARealDiskDoesAndCatchesMisuse) {
+    char base[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, base), 0u);
+    const std::string folder =
+        std::string(base) + "kestrune-disk-" + std::to_string(GetCurrentProcessId());
+    const std::string path = folder + "\\a.bin";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    {
+        ScriptedDisk disk(folder, 3 * 4096 + 100);
+        EXPECT_EQ(disk.FreeBytes(), 3 * 4096u);  // whole clusters
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const std::vector<BYTE> bytes(8192, 7);
+        DWORD written = 0;
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 5000, &written, nullptr));
+        EXPECT_EQ(written, 5000u);
+        EXPECT_EQ(disk.FreeBytes(), 4096u);
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 3192, &written, nullptr));  // fills the second
+        EXPECT_EQ(disk.FreeBytes(), 4096u);
+        SetLastError(0);
+        EXPECT_FALSE(g_writeFile(file, bytes.data(), 4097, &written, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        EXPECT_EQ(written, 0u);
+        EXPECT_EQ(ReadFileBytes(path).size(), 8192u);
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 4096, &written, nullptr));
+        ULARGE_INTEGER available = {};
+        EXPECT_TRUE(g_diskFreeSpace(Wide(folder + "\\").c_str(), &available, nullptr, nullptr));
+        EXPECT_EQ(available.QuadPart, 0u);
+        // Rewriting what is there takes no room.
+        SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 4, &written, nullptr));
+
+        SetFilePointer(file, 100, nullptr, FILE_BEGIN);
+        ASSERT_TRUE(SetEndOfFile(file));
+        EXPECT_EQ(disk.FreeBytes(), 2 * 4096u);
+        EXPECT_TRUE(g_flushFile(file));
+        EXPECT_EQ(disk.Flushes(path), 1);
+        EXPECT_EQ(disk.FlushedBytes(path), std::vector<BYTE>(100, 7));
+
+        disk.FailNextWrite(ERROR_CRC, 50);
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 10, &written, nullptr));
+        EXPECT_FALSE(g_writeFile(file, bytes.data(), 60, &written, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CRC));
+        EXPECT_EQ(disk.FailedWrites(), 2);
+        CloseHandle(file);
+
+        // Misuse: a closed handle, a file's path for the free space, an overlapped write.
+        EXPECT_NONFATAL_FAILURE(g_writeFile(file, bytes.data(), 10, &written, nullptr),
+                                "no open file on the scripted disk");
+        EXPECT_NONFATAL_FAILURE(g_flushFile(file), "no open file on the scripted disk");
+        EXPECT_NONFATAL_FAILURE(g_diskFreeSpace(Wide(path).c_str(), &available, nullptr, nullptr),
+                                "expected a folder on the scripted disk");
+        OVERLAPPED overlapped = {};
+        EXPECT_NONFATAL_FAILURE(g_writeFile(file, bytes.data(), 10, &written, &overlapped),
+                                "synchronous");
+
+        // Wine's way: what fits is written, and the write after it fails.
+        file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        disk.SetWineFullWrites(true);
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 8000, &written, nullptr));
+        EXPECT_TRUE(g_writeFile(file, bytes.data(), 5000, &written, nullptr));
+        EXPECT_EQ(written, 3 * 4096u - 8000u);
+        EXPECT_EQ(disk.FreeBytes(), 0u);
+        EXPECT_FALSE(g_writeFile(file, bytes.data(), 1, &written, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+        CloseHandle(file);
+
+        ASSERT_TRUE(DeleteFileA(path.c_str()));
+        EXPECT_EQ(disk.FreeBytes(), 3 * 4096u);
+        disk.SetFreeBytes(4095);
+        EXPECT_EQ(disk.FreeBytes(), 0u);
+    }
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
 }
 
 TEST(TestWindow, HoldsTheReadoutControlsAndASliderFromZeroTo1000) {

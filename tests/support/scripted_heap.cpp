@@ -29,6 +29,7 @@ ScriptedHeap::~ScriptedHeap() {
 
 void* ScriptedHeap::Allocate(std::size_t bytes) {
     ScriptedHeap* heap = g_scriptedHeap;
+    std::lock_guard<std::mutex> hold(heap->mutex_);
     if (heap->failures_.count(++heap->allocations_) != 0) {
         return nullptr;
     }
@@ -44,6 +45,7 @@ void ScriptedHeap::Free(void* block) {
     if (block == nullptr) {
         return;
     }
+    std::unique_lock<std::mutex> hold(heap->mutex_);
     auto live = heap->live_.find(block);
     if (live == heap->live_.end()) {
         ADD_FAILURE() << "free of block " << block
@@ -53,6 +55,7 @@ void ScriptedHeap::Free(void* block) {
     ++heap->frees_;
     std::size_t bytes = live->second;
     heap->live_.erase(live);
+    hold.unlock();
     if (const char* device = ScriptedDeviceHolding(block)) {
         ADD_FAILURE() << "free of block " << block << " that the " << device
                       << " device still holds (prepared or queued)";

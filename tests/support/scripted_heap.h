@@ -5,10 +5,12 @@
 // (freed twice, or allocated before the stand-in was installed), or frees a wave header or data
 // block that an installed scripted wave device still holds (prepared or queued); such a block
 // is then kept, not released, so the device can go on using it safely. Freed blocks are filled
-// with 0xDD first, so reading one after its free shows up in the results.
+// with 0xDD first, so reading one after its free shows up in the results. Workers may allocate
+// and free while the test thread looks: every count is kept under a lock.
 #pragma once
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "base/heap.h"
@@ -21,19 +23,41 @@ class ScriptedHeap {
     ScriptedHeap& operator=(const ScriptedHeap&) = delete;
 
     // The k-th allocation (1-based, counted from install) returns null. May be repeated.
-    void FailAllocation(int k) { failures_.insert(k); }
-    void ClearFailures() { failures_.clear(); }  // the failures not reached yet
+    void FailAllocation(int k) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        failures_.insert(k);
+    }
+    // The failures not reached yet.
+    void ClearFailures() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        failures_.clear();
+    }
 
-    int Allocations() const { return allocations_; }  // calls, failed ones included
-    int Frees() const { return frees_; }              // frees of non-null blocks
+    // Calls, failed ones included.
+    int Allocations() const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return allocations_;
+    }
+    // Frees of non-null blocks.
+    int Frees() const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return frees_;
+    }
     // Blocks allocated and not yet freed: the leaks, once the program has released everything.
-    int LiveBlocks() const { return static_cast<int>(live_.size()); }
-    bool IsLive(const void* block) const { return live_.count(block) != 0; }
+    int LiveBlocks() const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return static_cast<int>(live_.size());
+    }
+    bool IsLive(const void* block) const {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return live_.count(block) != 0;
+    }
 
   private:
     static void* Allocate(std::size_t bytes);
     static void Free(void* block);
 
+    mutable std::mutex mutex_;
     AllocateFn previousAllocate_;
     FreeFn previousFree_;
     std::set<int> failures_;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/utf8.h"
+
 namespace {
 ScriptedMessageBox* g_scriptedMessageBox = nullptr;
 
@@ -35,11 +37,10 @@ ScriptedMessageBox::~ScriptedMessageBox() {
     g_scriptedMessageBox = nullptr;
 }
 
-int WINAPI ScriptedMessageBox::Show(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+int WINAPI ScriptedMessageBox::Show(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     ScriptedMessageBox* boxes = g_scriptedMessageBox;
-    boxes->boxes_.push_back(MessageBoxRecord{owner, text != nullptr ? text : "",
-                                             caption != nullptr ? caption : "", caption == nullptr,
-                                             type});
+    boxes->boxes_.push_back(
+        MessageBoxRecord{owner, Utf8(text), Utf8(caption), caption == nullptr, type});
     if (boxes->whileUp) {
         // A copy: the callback may replace whileUp or show another box.
         MessageBoxRecord shown = boxes->boxes_.back();
@@ -52,7 +53,7 @@ int WINAPI ScriptedMessageBox::Show(HWND owner, LPCSTR text, LPCSTR caption, UIN
         boxes->answers.pop_front();
     }
     if (!HasButton(type, answer)) {
-        ADD_FAILURE() << "the box \"" << (text ? text : "") << "\" of type " << type
+        ADD_FAILURE() << "the box \"" << Utf8(text) << "\" of type " << type
                       << " has no button answering " << answer;
     }
     return answer;

@@ -13,7 +13,7 @@
 
 struct MessageBoxRecord {
     HWND owner;
-    std::string text;
+    std::string text;     // UTF-8
     std::string caption;  // "" when defaultCaption
     bool defaultCaption;  // the caption was null: the system's default caption
     UINT type;
@@ -36,7 +36,7 @@ class ScriptedMessageBox {
     int Count() const { return static_cast<int>(boxes_.size()); }
 
   private:
-    static int WINAPI Show(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+    static int WINAPI Show(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 
     MessageBoxFn previous_;
     std::vector<MessageBoxRecord> boxes_;

@@ -1,4 +1,4 @@
-// Stands in for ShellExecuteA (services/shell_links.h): writes each call down and opens nothing.
+// Stands in for ShellExecuteW (base/shell.h): writes each call down (as UTF-8) and opens nothing.
 #pragma once
 #include <windows.h>
 
@@ -17,5 +17,5 @@ struct ShellCall {
 extern std::vector<ShellCall> g_shellCalls;
 
 // Answers as ShellExecuteA does on success (a value above 32); a null file fails the test.
-HINSTANCE WINAPI RecordShellCall(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                 LPCSTR directory, INT show);
+HINSTANCE WINAPI RecordShellCall(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                 LPCWSTR directory, INT show);

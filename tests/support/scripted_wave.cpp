@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tests/support/message_pump.h"
+#include "tests/support/utf8.h"
 
 static_assert(sizeof(GSM610WAVEFORMAT) == 20, "the voice format record is 20 bytes");
 
@@ -327,6 +328,7 @@ int ScriptedWaveDevice::DispatchHeld() {
     while (!held_.empty()) {
         Held next = held_.front();
         held_.pop_front();
+        doneDispatched_ += next.message == doneMessage_;
         SendMessageA(next.window, next.message, next.handle, next.lParam);
         ++count;
     }
@@ -360,17 +362,17 @@ struct ScriptedWaveInCalls {
                                             static_cast<UINT>(in->devices_.size()));
     }
     static UINT WINAPI GetNumDevs() { return static_cast<UINT>(g_scriptedIn->devices_.size()); }
-    static MMRESULT WINAPI GetDevCaps(UINT_PTR id, LPWAVEINCAPSA caps, UINT size) {
+    static MMRESULT WINAPI GetDevCaps(UINT_PTR id, LPWAVEINCAPSW caps, UINT size) {
         const std::vector<std::string>& devices = g_scriptedIn->devices_;
-        if (caps == nullptr || size < sizeof(WAVEINCAPSA)) {
+        if (caps == nullptr || size < sizeof(WAVEINCAPSW)) {
             ADD_FAILURE() << "waveInGetDevCaps: no room for the capabilities";
             return MMSYSERR_INVALPARAM;
         }
         if (id >= devices.size()) {
             return MMSYSERR_BADDEVICEID;
         }
-        *caps = WAVEINCAPSA{};
-        lstrcpynA(caps->szPname, devices[id].c_str(), MAXPNAMELEN);
+        *caps = WAVEINCAPSW{};
+        lstrcpynW(caps->szPname, Wide(devices[id]).c_str(), MAXPNAMELEN);
         return MMSYSERR_NOERROR;
     }
     static MMRESULT WINAPI Reset(HWAVEIN handle) { return g_scriptedIn->Reset(handle); }

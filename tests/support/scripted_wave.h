@@ -72,6 +72,9 @@ class ScriptedWaveDevice {
     void HoldNotifications(bool on) { holdNotifications_ = on; }
     int DispatchHeld();
     int HeldCount() const { return static_cast<int>(held_.size()); }
+    // Of them, the buffers handed back (MM_WIM_DATA, MM_WOM_DONE) so far: the moments the
+    // program heard from the device.
+    int DoneDispatched() const { return doneDispatched_; }
 
     // --- Introspection ---
     bool IsOpen() const { return open_; }
@@ -148,6 +151,7 @@ class ScriptedWaveDevice {
         LPARAM lParam;
     };
     std::deque<Held> held_;
+    int doneDispatched_ = 0;
     std::vector<std::string> calls_;
     std::map<const WAVEHDR*, Prepared> prepared_;
     std::deque<WAVEHDR*> queue_;
@@ -166,7 +170,7 @@ class ScriptedWaveIn : public ScriptedWaveDevice {
     void FailStart(MMRESULT result);
     // The input devices the system lists (waveInGetNumDevs, waveInGetDevCaps), in id order; by
     // default one, "Scripted microphone". Each may be opened by its id, through the mapper.
-    void SetDevices(const std::vector<std::string>& names) { devices_ = names; }
+    void SetDevices(const std::vector<std::string>& names) { devices_ = names; }  // UTF-8
     // From now on the microphone captures these bytes, from their start and over and over,
     // instead of the pattern (empty: the pattern again). For real sound: tests/support/gsm_sound.h.
     void SetSound(const std::vector<BYTE>& bytes) {

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "tests/support/gsm_sound.h"
+#include "tests/support/handed_over.h"
 #include "tests/support/scripted_heap.h"
+#include "tests/support/utf8.h"
 #include "tests/voice/trim_reference.h"
 #include "tests/voice/voice_test_files.h"
 #include "voice/mu_law.h"
@@ -30,20 +32,10 @@ constexpr size_t kSmear = 2 * kStepSamples;  // how far the codec may move a sou
 constexpr double kChunkSeconds = kConvertChunkFrames * 320 / 8000.0;  // decoded a codec call
 
 // A voice file as Kestrune writes it, of these samples through the system's codec.
-bool WriteVoiceFile(const std::string& path, const std::vector<short>& pcm,
-                    std::vector<BYTE>* gsm) {
+bool RecordVoiceFile(const std::string& path, const std::vector<short>& pcm,
+                     std::vector<BYTE>* gsm) {
     *gsm = EncodeGsm(pcm);
-    HANDLE file = CreateEmptyFile(path);
-    if (gsm->empty() || file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    WriteVoiceHeader(file);
-    DWORD written = 0;
-    const bool ok =
-        WriteFile(file, gsm->data(), static_cast<DWORD>(gsm->size()), &written, nullptr) &&
-        written == gsm->size();
-    CompleteVoiceHeader(file, written);
-    return CloseHandle(file) && ok;
+    return !gsm->empty() && WriteVoiceFile(Wide(path), *gsm);
 }
 
 // The whole GSM data decoded by the system's codec in one call, apart from the converter's
@@ -216,7 +208,7 @@ TEST_F(PlayableCopyTest, HandsOverTheDecodedSoundAsMuLawWithoutTheDeadAir) {
         const Recording recording = MakeRecording(kind, &random);
         SCOPED_TRACE("round " + std::to_string(round) + ", layout " + std::to_string(kind));
         std::vector<BYTE> gsm;
-        ASSERT_TRUE(WriteVoiceFile(voicePath, recording.pcm, &gsm));
+        ASSERT_TRUE(RecordVoiceFile(voicePath, recording.pcm, &gsm));
         const std::vector<short> decoded = DecodeWhole(gsm);
         ASSERT_EQ(decoded.size(), recording.pcm.size());
         const ReferenceTrim expected = ReferenceKept(decoded);
@@ -273,7 +265,7 @@ TEST_F(PlayableCopyTest, EveryFailureIsReportedWithItsErrorAndReleasesAll) {
     std::vector<BYTE> gsm;
     // The lone click in the second codec call takes every path: the move of the start, the second
     // pass, the cut and the header.
-    ASSERT_TRUE(WriteVoiceFile(voicePath, MakeRecording(kKinds - 1, &random).pcm, &gsm));
+    ASSERT_TRUE(RecordVoiceFile(voicePath, MakeRecording(kKinds - 1, &random).pcm, &gsm));
     const DWORD dataBytes = static_cast<DWORD>(gsm.size());
 
     g_writes = 0;

@@ -18,6 +18,7 @@
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_wave.h"
 #include "tests/support/test_window.h"
+#include "tests/support/utf8.h"
 #include "tests/voice/voice_test_files.h"
 #include "voice/player.h"
 #include "voice/voice_file.h"
@@ -27,7 +28,7 @@ class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
         path_ = folder_.File("voice.wav");
-        std::strcpy(state_.voicePath, path_.c_str());
+        CopyWide(state_.voicePath, path_);
         state_.dialog = window_.Handle();
         g_mainWindow = window_.Handle();
         window_.onWomDone = [this](WAVEHDR* buffer) { OnPlayedBlock(&state_, buffer); };

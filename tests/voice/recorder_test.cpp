@@ -13,6 +13,7 @@
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_wave.h"
 #include "tests/support/test_window.h"
+#include "tests/support/utf8.h"
 #include "tests/voice/voice_test_files.h"
 #include "voice/voice_file.h"
 #include "voice/wave_device.h"
@@ -105,7 +106,7 @@ class Rig {
   public:
     explicit Rig(const TempFolder& folder, const char* name = "kes1.tmp") {
         path = folder.File(name);
-        std::strcpy(state.voicePath, path.c_str());
+        CopyWide(state.voicePath, path);
         state.dialog = window.Handle();
         state.file = INVALID_HANDLE_VALUE;
         g_mainWindow = window.Handle();
@@ -618,7 +619,7 @@ TEST_F(RecorderTest, FileThatCannotBeCreatedIsReportedAndTheOldOneKept) {
     const std::vector<BYTE> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
     EXPECT_EQ(rig.FileBytes(), earlier);
 
-    std::strcpy(rig.state.voicePath, folder_.File("no such folder\\kes2.tmp").c_str());
+    CopyWide(rig.state.voicePath, folder_.File("no such folder\\kes2.tmp"));
     EXPECT_FALSE(StartRecording(&rig.state));
     EXPECT_EQ(rig.boxes.Count(), 2);
     rig.state.voicePath[0] = '\0';  // no temporary file name was obtained at start-up

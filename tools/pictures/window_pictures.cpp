@@ -20,6 +20,7 @@
 #include "tests/support/message_pump.h"
 #include "tests/support/scripted_message_box.h"
 #include "tests/support/scripted_wave.h"
+#include "tests/support/utf8.h"
 #include "tools/pictures/bitmap_file.h"
 
 namespace {
@@ -110,7 +111,7 @@ bool TakePictures(AppState& state, const char* folder) {
     // The pointer away from the window, so no control shows a hover look.
     SetCursorPos(0, 0);
     HWND dialog =
-        CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDlgProc, 0);
+        CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDlgProc, 0);
     if (!dialog || !state.bar || !state.bar->buttons[Record] || !state.bar->buttons[Stop]) {
         std::fprintf(stderr, "cannot create the main window\n");
         return false;
@@ -153,7 +154,7 @@ bool TakePictures(AppState& state, const char* folder) {
     }
     DestroyWindow(dialog);
     PumpMessages();
-    DeleteFileA(state.voicePath);
+    DeleteFileW(state.voicePath);
     return ok;
 }
 

@@ -1,4 +1,4 @@
-// Watching the worker threads that a Send starts without keeping their handles.
+// Watching the worker threads that Send, Copy and Save As start without keeping their handles.
 #pragma once
 #include <windows.h>
 

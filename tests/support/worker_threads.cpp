@@ -1,4 +1,4 @@
-#include "tests/services/worker_threads.h"
+#include "tests/support/worker_threads.h"
 
 #include <tlhelp32.h>
 
