@@ -28,8 +28,8 @@ import shutil
 import sys
 
 import browser_play
-from handover_support import (RATE, STEP, Failure, call, sound_steps, speech, windows_path,
-                              wine_run, write_wav)
+from handover_support import (RATE, STEP, Failure, call, hiss, sound_steps, speech,
+                              windows_path, wine_run, write_wav)
 
 SPEECH = ("Hello, this is a message from Kestrune. The meeting moved to Thursday at three. "
           "Please call me back when you can.")
@@ -38,10 +38,6 @@ MARGIN = 0.25  # seconds kept of the dead air at each end
 TOLERANCE = 0.1  # seconds: the codec's smear of the speech's edges
 BROWSER_TOLERANCE = 0.001  # seconds: the browser reads the copy's own header
 NOT_SUPPORTED = 4  # MEDIA_ERR_SRC_NOT_SUPPORTED
-
-
-def hiss(seconds, rng):
-    return array.array("h", (rng.randint(-100, 100) for _ in range(round(seconds * RATE))))
 
 
 def click():

@@ -1,6 +1,6 @@
-"""What the hand-over's browser test and its benchmark driver share: speech made by espeak-ng
-at Kestrune's 8 kHz, WAV files written from samples, and Windows programs of a build run
-under Wine in the build's own prefix (cmake/wine-run.sh)."""
+"""What the hand-over's browser test, its benchmark driver and world.py share: speech made by
+espeak-ng at Kestrune's 8 kHz, a quiet room's hiss, WAV files written from samples, and Windows
+programs of a build run under Wine in the build's own prefix (cmake/wine-run.sh)."""
 
 import array
 import math
@@ -36,6 +36,11 @@ def speech(work, name, text):
     samples = array.array("h")
     samples.frombytes(raw[:len(raw) // 2 * 2])
     return samples
+
+
+def hiss(seconds, rng):
+    """A quiet room's dead air: about -55 dBFS, under the -45 dBFS that counts as sound."""
+    return array.array("h", (rng.randint(-100, 100) for _ in range(round(seconds * RATE))))
 
 
 def write_wav(path, samples):

@@ -15,6 +15,8 @@
 //   query       -> found=1<TAB>answer=<WM_QUERYENDSESSION's result><TAB>ms=<time to answer>
 //   endsession  -> found=1<TAB>sent=1<TAB>ms=<time>: WM_ENDSESSION (TRUE, log-off), as
 //                  Windows sends both at a log-off
+//   temp        -> found=1<TAB>path=<GetTempPathW in UTF-8>: the temporary folder a program
+//                  started now gets, read in the wide form that no code page garbles
 //   quit
 // Nothing of Kestrune is linked in; it only sends the window system's own messages.
 #include <windows.h>
@@ -253,6 +255,19 @@ void SendSessionMessage(UINT message) {
         std::printf("found=1\tsent=%d\tms=%lu\n", sent ? 1 : 0, static_cast<unsigned long>(took));
 }
 
+// The probe started with Kestrune's environment, so this is the folder Kestrune was given.
+void PrintTempFolder() {
+    WCHAR wide[MAX_PATH + 1];
+    char utf8[4 * MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, wide);
+    if (length == 0 || length > MAX_PATH ||
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof(utf8), nullptr, nullptr) == 0) {
+        std::printf("found=0\n");
+        return;
+    }
+    std::printf("found=1\tpath=%s\n", utf8);
+}
+
 }  // namespace
 
 int main() {
@@ -272,6 +287,8 @@ int main() {
             SendSessionMessage(WM_ENDSESSION);
         } else if (std::strncmp(line, "process", 7) == 0) {
             ReadProcess();
+        } else if (std::strncmp(line, "temp", 4) == 0) {
+            PrintTempFolder();
         } else if (std::strncmp(line, "quit", 4) == 0) {
             break;
         } else {

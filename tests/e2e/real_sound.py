@@ -25,9 +25,8 @@ import sys
 import time
 
 from handover_support import STEP, sound_steps
-from rig import Failure, Rig, missing_tools, run, wait_until, wine_version
+from rig import Failure, Rig, run, unable_to_run, wait_until
 
-SKIP = 77
 RATE = 8000
 HEADER_BYTES = 60
 BYTES_PER_SECOND = 1625
@@ -694,6 +693,22 @@ CHECKS = [
 ]
 
 
+def set_up_with_mail(rig):
+    """PulseAudio, Xvfb and the prefix (its creation timed the first time), and the fake mail
+    program."""
+    prefix_took = rig.set_up()
+    if prefix_took:
+        note("prefix creation (s)", round(prefix_took, 1))
+    fake_mail(rig)
+
+
+def failure_text(e):
+    """A failure as one line, with what a failed program printed on its error output."""
+    detail = e.stderr.decode(errors="replace") if isinstance(e, subprocess.CalledProcessError) \
+        and e.stderr else ""
+    return f"{e} {detail}".rstrip()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", required=True)
@@ -705,36 +720,22 @@ def main():
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 32)
     print(f"kill seed: {seed} (--seed {seed} repeats it)", flush=True)
 
-    missing = missing_tools() + [t for t in ("espeak-ng",) if not shutil.which(t)]
-    if missing:
-        print("FAIL: missing " + ", ".join(missing) + ": run scripts/install-deps.sh")
-        return 1
-    version = wine_version()
-    if not version.startswith("wine-8.0"):
-        print(f"SKIP: the Wine-side fixes are for Wine 8.0; this is {version}")
-        return SKIP
-    for path in (args.exe, args.probe):
-        if not os.path.exists(path):
-            print(f"FAIL: {path} is not built")
-            return 1
+    status = unable_to_run((args.exe, args.probe), ("espeak-ng",))
+    if status is not None:
+        return status
 
     started = time.monotonic()
     try:
         with Rig(args.work, args.exe, args.probe) as rig:
             step("Set up: PulseAudio, Xvfb, Wine prefix, Kestrune")
-            prefix_took = rig.set_up()
-            if prefix_took:
-                note("prefix creation (s)", round(prefix_took, 1))
-            fake_mail(rig)
+            set_up_with_mail(rig)
             rig.rng = random.Random(seed)
             speech = make_speech(rig.work)
             rig.start_app()
             for check in CHECKS:
                 check(rig, speech)
     except (Failure, subprocess.CalledProcessError) as e:
-        detail = e.stderr.decode(errors="replace") if isinstance(e, subprocess.CalledProcessError) \
-            and e.stderr else ""
-        print(f"FAIL: {e} {detail}".rstrip(), flush=True)
+        print(f"FAIL: {failure_text(e)}", flush=True)
         return 1
     note("whole run (s)", round(time.monotonic() - started, 1))
     print("PASS")

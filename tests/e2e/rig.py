@@ -28,6 +28,7 @@ CALL_LIMIT = 120  # seconds; any single call to another program (wineboot is the
 PROBE_LIMIT = 10  # one answer of the probe (each of its reads gives up after 2 s)
 STEADY_LIMIT = 3  # the probe found no two equal reads in a row: ask again for this long
 PR_SET_PDEATHSIG = 1
+SKIP = 77  # CTest's skip status for the end-to-end tests
 
 
 class Failure(Exception):
@@ -142,8 +143,13 @@ class Rig:
         self.wine = wine64()
         self.processes = []
         self.group = 0  # the process group of everything spawned, once there is one
-        self.env = dict(os.environ, WINELOADER=self.wine)
+        # English in the C locale's UTF-8 charset, whatever the caller's: the texts and the
+        # dates the tests expect are Kestrune's English ones (M/D/YYYY), and names in other
+        # scripts need a UTF-8 charset on the Linux side.
+        self.env = dict(os.environ, WINELOADER=self.wine, LC_ALL="C.UTF-8")
+        self.env.pop("LANGUAGE", None)
         self.app = self.probe = self.window = None
+        self.mounts = []
         self._probe_buffer = b""
         self._watchdog = subprocess.Popen(
             [sys.executable, os.path.abspath(__file__), "--watchdog"], stdin=subprocess.PIPE,
@@ -168,8 +174,8 @@ class Rig:
         self.processes.append(p)
         return p
 
-    def close(self):
-        """Ends everything: the probe, Kestrune, Wine, the feeders, PulseAudio, Xvfb."""
+    def end_probe(self):
+        """Asks the probe to quit; the rig's close ends it should it not."""
         if self.probe and self.probe.poll() is None:
             try:
                 self.probe.stdin.write(b"quit\n")
@@ -177,6 +183,11 @@ class Rig:
                 self.probe.wait(5)
             except (OSError, subprocess.TimeoutExpired):
                 pass
+
+    def close(self):
+        """Ends everything: the probe, Kestrune, Wine, the feeders, PulseAudio, Xvfb; then
+        unmounts what the rig mounted."""
+        self.end_probe()
         for p in reversed(self.processes):
             if p.poll() is None:
                 p.terminate()
@@ -191,6 +202,8 @@ class Rig:
                 p.stdout.close()
         if "WINEPREFIX" in self.env:
             end_prefix(self.env["WINEPREFIX"])
+        for path in list(self.mounts):
+            self.unmount(path)
         # The watchdog checks that the group is empty and ends.
         try:
             self._watchdog.stdin.close()
@@ -300,6 +313,46 @@ class Rig:
         return [d for d in glob.glob(os.path.join(prefix, "drive_c", "users", "*", "Temp"))
                 + glob.glob(os.path.join(prefix, "drive_c", "users", "*", "AppData", "Local",
                                          "Temp")) if os.path.isdir(d)]
+
+    def user_temp(self):
+        """The prefix user's own temporary folder: (Linux path, Windows path)."""
+        users = os.path.join(self.env["WINEPREFIX"], "drive_c", "users")
+        names = [n for n in os.listdir(users) if n != "Public" and
+                 os.path.isdir(os.path.join(users, n, "Temp"))]
+        if len(names) != 1:
+            raise Failure(f"expected one user with a Temp folder in {users}, found {names}")
+        return os.path.join(users, names[0], "Temp"), f"C:\\users\\{names[0]}\\Temp"
+
+    def set_temp(self, windows_path):
+        """TEMP and TMP of the prefix's user (HKCU\\Environment), which every Wine program
+        started afterwards takes."""
+        for name in ("TEMP", "TMP"):
+            # Not run(): the first Wine program of a server starts its services, which keep
+            # any pipe they inherit open for good.
+            status = quiet([self.wine, "reg.exe", "add", r"HKCU\Environment", "/v", name, "/d",
+                            windows_path, "/f"], env=self.env, timeout=30)
+            if status != 0:
+                raise Failure(f"reg add {name}={windows_path} ended with {status}")
+
+    def mount_tmpfs(self, path, size):
+        """Mounts a tmpfs of size bytes on the folder path (made here); the watchdog unmounts
+        it should this process die. Returns None, or why it could not be mounted."""
+        if os.path.ismount(path):
+            self.unmount(path)  # left by a run that was killed before its watchdog ran
+        os.makedirs(path, exist_ok=True)
+        result = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", path],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=30)
+        if result.returncode != 0:
+            return result.stdout.decode(errors="replace").strip() or f"status {result.returncode}"
+        self.mounts.append(path)
+        self._tell_watchdog(f"mount {path}")
+        return None
+
+    def unmount(self, path):
+        """Unmounts a tmpfs mount_tmpfs made once nothing holds a file on it any more."""
+        unmount(path)
+        if path in self.mounts:
+            self.mounts.remove(path)
 
     def voice_files(self):
         return sorted(f for d in self.temp_dirs() for f in glob.glob(os.path.join(d, "kes*.tmp")))
@@ -539,6 +592,20 @@ class Rig:
                 p.wait(timeout)
 
 
+def unmount(path):
+    """Unmounts path, waiting up to 5 s for the last handle on it to close (a Wine process
+    that just ended); detaches it lazily should one still be open then."""
+    deadline = time.monotonic() + 5
+    while os.path.ismount(path):
+        if quiet(["umount", path], timeout=30) == 0:
+            return
+        if time.monotonic() > deadline:
+            if quiet(["umount", "-l", path], timeout=30) != 0:
+                raise Failure(f"cannot unmount {path}")
+            return
+        time.sleep(0.1)
+
+
 def missing_tools():
     return [tool for tool in ("wineserver", "Xvfb", "xdotool", "pulseaudio", "pactl", "pacat",
                               "parec", "sox", "ffmpeg") if not shutil.which(tool)]
@@ -546,6 +613,25 @@ def missing_tools():
 
 def wine_version():
     return run([wine64(), "--version"], timeout=30).stdout.decode().strip()
+
+
+def unable_to_run(programs, tools=()):
+    """Prints why an end-to-end test cannot run here and returns its exit status (1: a tool
+    or a program is missing, SKIP: not the Wine 8.0 the Wine-side fixes are for); None when
+    it can run."""
+    missing = missing_tools() + [t for t in tools if not shutil.which(t)]
+    if missing:
+        print("FAIL: missing " + ", ".join(missing) + ": run scripts/install-deps.sh")
+        return 1
+    version = wine_version()
+    if not version.startswith("wine-8.0"):
+        print(f"SKIP: the Wine-side fixes are for Wine 8.0; this is {version}")
+        return SKIP
+    for path in programs:
+        if not os.path.exists(path):
+            print(f"FAIL: {path} is not built")
+            return 1
+    return None
 
 
 # ---------------------------------------------------------------- the watchdog
@@ -560,16 +646,19 @@ def _group_alive(group):
 
 def watchdog():
     """Waits until the rig's end of stdin closes (orderly or because the rig died), then ends
-    whatever of the rig's process group and the prefix's wineserver is left."""
+    whatever of the rig's process group and the prefix's wineserver is left, and unmounts
+    what the rig mounted."""
     signal.signal(signal.SIGINT, signal.SIG_IGN)
     signal.signal(signal.SIGHUP, signal.SIG_IGN)
-    group, prefix = 0, None
+    group, prefix, mounts = 0, None, []
     for line in sys.stdin:
         word, _, value = line.strip().partition(" ")
         if word == "group":
             group = int(value)
         elif word == "prefix":
             prefix = value
+        elif word == "mount":
+            mounts.append(value)
     if group and _group_alive(group):
         os.killpg(group, signal.SIGTERM)
         deadline = time.monotonic() + 3
@@ -579,6 +668,12 @@ def watchdog():
             os.killpg(group, signal.SIGKILL)
     if prefix:
         end_prefix(prefix)
+    # Once nothing of the rig holds a file there.
+    for path in mounts:
+        try:
+            unmount(path)
+        except Failure:
+            pass
 
 
 if __name__ == "__main__" and sys.argv[1:] == ["--watchdog"]:
