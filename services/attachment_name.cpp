@@ -1,6 +1,6 @@
 #include "services/attachment_name.h"
 
-#include <cstdio>
+#include <strsafe.h>
 #include <cstring>
 
 namespace {
@@ -71,7 +71,8 @@ void MakeTimeTextFileSafe(char* text) {
 }
 
 void FormatAttachmentName(const char* fileSafeTime, char (&name)[kAttachmentNameBytes]) {
-    snprintf(name, sizeof name, "voice-message-%s.wav", fileSafeTime);
+    // strsafe's printf is the system's; MinGW's snprintf brings 20 KB of its own.
+    StringCchPrintfA(name, kAttachmentNameBytes, "voice-message-%s.wav", fileSafeTime);
 }
 
 void FormatAttachmentNameNow(WCHAR (&name)[kAttachmentNameChars]) {
