@@ -16,6 +16,8 @@ packages=(
   python3 dpkg-dev
   # the Windows installers (scripts/package.sh), and the locales their test installs them in
   nsis locales
+  # the zips, deflated as tightly as deflate goes (scripts/package.sh)
+  zip advancecomp
   # Japanese and Chinese glyphs for the window in those languages (tests/app/languages_test.sh)
   fonts-wqy-microhei fonts-ipafont-gothic
   # the corrected winmm.dll (wine-fixes/build-winmm.sh) and Send under Wine

@@ -28,7 +28,9 @@ fail() {
   exit 1
 }
 
-kMaxExeBytes=$((200 * 1024))
+# Every language and picture set in one exe, and the zip that carries it.
+kMaxExeBytes=$((320 * 1024))
+kMaxZipBytes=$((100 * 1024))
 # arch: zip suffix, installer suffix, PE format as objdump names it.
 declare -A zipSuffix=([x64]=win64 [x86]=win32)
 declare -A peFormat=([x64]=pei-x86-64 [x86]=pei-i386)
@@ -104,11 +106,14 @@ check_zip() {
   files=$(cmake -E tar tf "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
   wanted=$(printf '%s\n' Kestrune/Kestrune.exe Kestrune/LICENSE.txt "$helpFiles" | LC_ALL=C sort | tr '\n' ' ')
   [ "$files" = "$wanted" ] || fail "$zip holds: $files; wanted: $wanted"
+  local zipBytes
+  zipBytes=$(stat -c %s "$zip")
+  [ "$zipBytes" -lt "$kMaxZipBytes" ] || fail "$zip: $zipBytes bytes, not under $kMaxZipBytes"
   mkdir -p "$work/zip-$arch"
   (cd "$work/zip-$arch" && cmake -E tar xf "$zip")
   same_help "$work/zip-$arch/Kestrune/help" "$zip"
   cmp -s "$work/zip-$arch/Kestrune/LICENSE.txt" "$license" || fail "$zip: LICENSE.txt is not LICENSE"
-  echo "ok: $(basename "$zip"): Kestrune/Kestrune.exe, Kestrune/LICENSE.txt, $(wc -l <<<"$helpFiles") help pages"
+  echo "ok: $(basename "$zip") ($zipBytes bytes): Kestrune/Kestrune.exe, Kestrune/LICENSE.txt, $(wc -l <<<"$helpFiles") help pages"
   check_exe "$work/zip-$arch/Kestrune/Kestrune.exe" "$arch"
 }
 
