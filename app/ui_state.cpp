@@ -190,7 +190,11 @@ void ShowActivity(AppState* state) {
         // Empty for none; only the countdown has a part to fill in.
         const Text text = FormatText(kStatusTexts[status], time);
         if (announce) {
-            SetLiveRegionText(GetDlgItem(state->dialog, IDC_STATUS), text.chars);
+            // An emptied line says nothing: a screen reader hears "Ready" when an activity ends.
+            HWND line = GetDlgItem(state->dialog, IDC_STATUS);
+            const bool ready = text.chars[0] == L'\0' && state->uiState == Ready;
+            AnnotateName(line, ready ? LoadText(IDS_STATUS_READY).chars : text.chars);
+            SetLiveRegionText(line, text.chars);
         } else {
             SetDlgItemTextW(state->dialog, IDC_STATUS, text.chars);
         }

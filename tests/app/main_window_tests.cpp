@@ -2118,10 +2118,11 @@ int LiveRegionEvents(const ScriptedAnnotation& scripted, HWND window) {
     return events;
 }
 
-// The last value told of a control, "" when none was.
-std::wstring LastValue(const ScriptedAnnotation& scripted, HWND window) {
+// The last value (or name) told of a control, "" when none was.
+std::wstring LastValue(const ScriptedAnnotation& scripted, HWND window,
+                       const GUID& property = PROPID_ACC_VALUE) {
     const std::vector<AnnotationRecord> values =
-        CallsOn(scripted, window, AnnotationRecord::kSetPropString, &PROPID_ACC_VALUE);
+        CallsOn(scripted, window, AnnotationRecord::kSetPropString, &property);
     return values.empty() ? L"" : values.back().text;
 }
 
@@ -2143,7 +2144,8 @@ bool ToldPressed(const ScriptedAnnotation& scripted, HWND button) {
 // What a screen reader is told through the annotation service (scripted here: Wine's answers
 // that it cannot annotate): the picture buttons as push buttons, Record and Play pressed while
 // latched, the slider's and the meter's names and values, and each change of the status line,
-// once. As the window goes, all of it is taken off again.
+// once ("Ready" for the line emptied after an activity). As the window goes, all of it is taken
+// off again.
 TEST_F(MainWindowTest, AssistiveTechnologyIsToldOfEachChange) {
     ScriptedAnnotation scripted;
     StartAgain();
@@ -2172,6 +2174,7 @@ TEST_F(MainWindowTest, AssistiveTechnologyIsToldOfEachChange) {
     Click(Record);
     EXPECT_TRUE(ToldPressed(scripted, Button(Record)->window));
     EXPECT_EQ(LiveRegionEvents(scripted, status), 1);
+    EXPECT_EQ(LastValue(scripted, status, PROPID_ACC_NAME), L"Recording");
     input_.DeliverAndPump(3 * kBlockBytes);
     EXPECT_EQ(LastValue(scripted, meter), std::to_wstring(MeterPosition() - 60) + L" dB");
     EXPECT_EQ(LastValue(scripted, slider), L"0:00 of 0:00");
@@ -2192,6 +2195,8 @@ TEST_F(MainWindowTest, AssistiveTechnologyIsToldOfEachChange) {
         CallsOn(scripted, Button(Record)->window, AnnotationRecord::kClearProps, &PROPID_ACC_STATE)
             .empty());
     EXPECT_EQ(LiveRegionEvents(scripted, status), 1);
+    EXPECT_EQ(Text(IDC_STATUS), "");
+    EXPECT_EQ(LastValue(scripted, status, PROPID_ACC_NAME), L"Ready") << "the line says nothing";
     EXPECT_EQ(LastValue(scripted, meter), L"-60 dB");
 
     // Playing: Play pressed, the slider at the time played.
