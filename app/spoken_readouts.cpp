@@ -1,5 +1,7 @@
 #include "app/spoken_readouts.h"
 
+#include <strsafe.h>
+
 #include "app/app_state.h"
 #include "base/text.h"
 #include "controls/annotation.h"
@@ -34,7 +36,7 @@ void AnnotateInputLevel(HWND dialog, int meterPosition) {
                      : meterPosition > kMeterRange ? kMeterRange
                                                    : meterPosition;
     WCHAR level[16];
-    wsprintfW(level, L"%d", held - kMeterRange);
+    StringCchPrintfW(level, sizeof level / sizeof level[0], L"%d", held - kMeterRange);
     AnnotateValue(GetDlgItem(dialog, IDC_LEVEL_METER),
                   FormatText(IDS_INPUT_LEVEL_VALUE, level).chars);
 }
