@@ -82,4 +82,9 @@ if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
 fi
 [ "$prepare_only" = no ] || exit 0
 
+# The prefix's server, started here apart from this test's output when none runs yet: one that
+# the test's own Wine started would hold the test's pipes open, and CTest would wait for it
+# until every other test in the prefix had ended too.
+wineserver </dev/null >/dev/null 2>&1 || true
+
 exec "$loader" "$@"
