@@ -481,7 +481,7 @@ class Storm {
         }
         const bool back = Draw(2) == 0;
         for (int key = 0; key < 8 && GetFocus() != target && !Failed(); ++key) {
-            DeliverKey(dialog_, VK_TAB, back);
+            DeliverKey(dialog_, VK_TAB, back ? KeyHeld::kShift : KeyHeld::kNone);
             CheckFocus(back ? "after Shift+Tab" : "after Tab");
         }
         return GetFocus() == target;

@@ -527,28 +527,16 @@ class MainWindowTest : public ::testing::Test {
         ASSERT_FALSE(input_.IsOpen());
     }
 
-    // A key as the keyboard delivers it to the focused control (down, then up), through the
-    // dialog's own key handling.
+    // A key as the keyboard delivers it to `focus` (down, then up), through the dialog's own key
+    // handling; then whatever it posted.
     void PressKey(WPARAM key, bool control, HWND focus) {
-        BYTE keys[256];
-        ASSERT_TRUE(GetKeyboardState(keys));
-        const BYTE saved = keys[VK_CONTROL];
-        keys[VK_CONTROL] = control ? 0x80 : 0;
-        SetKeyboardState(keys);
-        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
-            const LPARAM flags = static_cast<LPARAM>(message == WM_KEYUP ? 0xC0000001u : 1u);
-            MSG msg = {focus, message, key, flags, 0, {0, 0}};
-            if (!IsDialogMessageA(dialog_, &msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            PumpMessages();
-        }
-        keys[VK_CONTROL] = saved;
-        SetKeyboardState(keys);
+        DeliverKey(dialog_, key, control ? KeyHeld::kControl : KeyHeld::kNone, focus);
+        PumpMessages();
     }
 
-    void Key(WPARAM key, bool shift = false) { DeliverKey(dialog_, key, shift); }
+    void Key(WPARAM key, bool shift = false) {
+        DeliverKey(dialog_, key, shift ? KeyHeld::kShift : KeyHeld::kNone);
+    }
 
     HWND StopWindow(int stop) const {
         if (stop < kButtonCount) {
