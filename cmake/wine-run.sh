@@ -82,9 +82,18 @@ if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
 fi
 [ "$prepare_only" = no ] || exit 0
 
-# The prefix's server, started here apart from this test's output when none runs yet: one that
-# the test's own Wine started would hold the test's pipes open, and CTest would wait for it
-# until every other test in the prefix had ended too.
-wineserver </dev/null >/dev/null 2>&1 || true
-
-exec "$loader" "$@"
+# The program's output goes through files of its own, followed as it grows: the background
+# processes of Wine (its server, services and devices), which the first program in a prefix
+# starts, inherit that program's output, and CTest would wait for them to close it until every
+# other test in the prefix had ended too.
+out=$(mktemp "${TMPDIR:-/tmp}/kestrune-wine-run.XXXXXX")
+err=$(mktemp "${TMPDIR:-/tmp}/kestrune-wine-run.XXXXXX")
+trap 'rm -f "$out" "$err"' EXIT
+"$loader" "$@" >"$out" 2>"$err" &
+program=$!
+tail -q -s 0.1 -n +1 --pid="$program" -f "$out" &
+tail -q -s 0.1 -n +1 --pid="$program" -f "$err" >&2 &
+status=0
+wait "$program" || status=$?
+wait  # the two tails, which end with the program
+exit "$status"
