@@ -60,17 +60,35 @@ HWND CreateTips(HWND bar) {
                            CW_USEDEFAULT, CW_USEDEFAULT, bar, nullptr, g_instance, nullptr);
 }
 
-void AddTip(HWND tips, HWND bar, MyButton* button, const WCHAR* name) {
+// A disabled button takes no mouse input: the pointer over it is the bar's. So each button has a
+// second tool, its place on the bar, that shows the same name then. Its id is the slot's number
+// past one, which no window handle is.
+TOOLINFOW PlaceTool(HWND bar, int slot, HWND button) {
     TOOLINFOW tool = {};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;  // version 5 of the common controls refuses a larger one
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = bar;
+    tool.uId = static_cast<UINT_PTR>(slot) + 1;
+    if (GetWindowRect(button, &tool.rect)) {
+        MapWindowPoints(nullptr, bar, reinterpret_cast<POINT*>(&tool.rect), 2);
+    }
+    return tool;
+}
+
+void AddTips(HWND tips, HWND bar, int slot, MyButton* button, const WCHAR* name) {
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = bar;
     tool.uId = reinterpret_cast<UINT_PTR>(button->window);
     tool.lpszText = const_cast<WCHAR*>(name);  // copied by the control
     SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    TOOLINFOW place = PlaceTool(bar, slot, button->window);
+    place.lpszText = const_cast<WCHAR*>(name);
+    SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&place));
 }
 
-// The tooltip control and a tool for each button there is.
+// The tooltip control and the tools for each button there is.
 void MakeTips(BtnBar* bar) {
     if (bar->tips) {
         return;
@@ -82,7 +100,7 @@ void MakeTips(BtnBar* bar) {
     for (int slot = 0; slot < kButtonCount; ++slot) {
         MyButton* button = bar->buttons[slot];
         if (button) {
-            AddTip(bar->tips, bar->window, button, LoadText(kButtons[slot].name).chars);
+            AddTips(bar->tips, bar->window, slot, button, LoadText(kButtons[slot].name).chars);
         }
     }
 }
@@ -116,6 +134,10 @@ void LayOutButtons(BtnBar* bar) {
         SetWindowPos(button->window, nullptr, place.left, place.top, place.right - place.left,
                      place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(button->window, nullptr, TRUE);
+        if (bar->tips) {
+            TOOLINFOW tool = PlaceTool(bar->window, slot, button->window);
+            SendMessageW(bar->tips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
     }
 }
 

@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 
 #include "app/app_state.h"
+#include "base/dpi.h"
 #include "controls/btn_bar.h"
 #include "res/resource.h"
 #include "tests/controls/controls_support.h"
@@ -348,13 +350,43 @@ TEST_F(BarTest, FocusGivenToTheBarGoesToItsFirstAvailableButton) {
 }
 
 // The tooltip shows each button's name; it watches the buttons itself, so the tests above run
-// with it in place.
+// with it in place. A disabled button takes no mouse input, so its place on the bar shows the
+// name too, wherever the buttons were laid out last.
 TEST_F(BarTest, EachButtonHasATooltipWithItsName) {
     const char* const names[] = {"Play", "Pause", "Stop", "Record", "Send"};
     EXPECT_EQ(bar->tips, nullptr) << "made before the window could show";
     PumpMessages();  // the tooltips come once the window's messages run
     ASSERT_NE(bar->tips, nullptr);
-    EXPECT_EQ(SendMessageA(bar->tips, TTM_GETTOOLCOUNT, 0, 0), 5);
+    EXPECT_EQ(SendMessageA(bar->tips, TTM_GETTOOLCOUNT, 0, 0), 10);
+    auto nameAtPlaceOf = [&](int slot) {
+        RECT place = {};
+        GetWindowRect(Button(slot)->window, &place);
+        MapWindowPoints(nullptr, barWindow, reinterpret_cast<POINT*>(&place), 2);
+        char text[64] = "";
+        TTHITTESTINFOA hit = {};
+        hit.hwnd = barWindow;
+        hit.pt = {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+        hit.ti.cbSize = TTTOOLINFOA_V2_SIZE;
+        if (!SendMessageA(bar->tips, TTM_HITTESTA, 0, reinterpret_cast<LPARAM>(&hit))) {
+            return std::string("(none)");
+        }
+        hit.ti.lpszText = text;
+        SendMessageA(bar->tips, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&hit.ti));
+        return std::string(text);
+    };
+    for (int layout = 0; layout < 2; ++layout) {
+        for (int slot = Play; slot <= Send; ++slot) {
+            SetCommandDisabled(bar, slot, true);
+            EXPECT_EQ(nameAtPlaceOf(slot), names[slot]) << "layout " << layout;
+            SetCommandDisabled(bar, slot, false);
+        }
+        // Laid out again in a narrower bar: the places move.
+        RECT client = {};
+        GetClientRect(barWindow, &client);
+        SetWindowPos(barWindow, nullptr, 0, 0, client.right - 40, client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(barWindow, kDpiChangedAfterParent, 0, 0);
+    }
     for (int slot = Play; slot <= Send; ++slot) {
         SCOPED_TRACE(names[slot]);
         char title[64] = "";
