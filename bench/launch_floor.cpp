@@ -5,16 +5,19 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <mmsystem.h>
+#include <mmreg.h>
+#include <msacm.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 namespace {
 
 // One function of each DLL that Kestrune imports, so that the loader maps the same ones.
 const void* volatile g_imports[] = {
-    reinterpret_cast<const void*>(GetSaveFileNameA),
-    reinterpret_cast<const void*>(ShellExecuteA),
-    reinterpret_cast<const void*>(waveInGetNumDevs),
-    reinterpret_cast<const void*>(GetStockObject),
+    reinterpret_cast<const void*>(GetSaveFileNameA), reinterpret_cast<const void*>(ShellExecuteA),
+    reinterpret_cast<const void*>(waveInGetNumDevs), reinterpret_cast<const void*>(GetStockObject),
+    reinterpret_cast<const void*>(RegOpenKeyExW),    reinterpret_cast<const void*>(acmGetVersion),
+    reinterpret_cast<const void*>(CoInitializeEx),
 };
 
 INT_PTR CALLBACK FloorProc(HWND window, UINT message, WPARAM, LPARAM) {
