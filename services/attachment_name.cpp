@@ -1,6 +1,5 @@
 #include "services/attachment_name.h"
 
-#include <strsafe.h>
 #include <cstring>
 
 namespace {
@@ -25,6 +24,13 @@ char* PutDigits(char* out, int value, int digits) {
         value /= 10;
     }
     return out + digits;
+}
+
+// Appends `part` at `*at`, as much as fits before the buffer's last byte.
+void PutBounded(char* out, size_t size, size_t* at, const char* part) {
+    for (; *part != '\0' && *at + 1 < size; ++part) {
+        out[(*at)++] = *part;
+    }
 }
 
 }  // namespace
@@ -71,8 +77,13 @@ void MakeTimeTextFileSafe(char* text) {
 }
 
 void FormatAttachmentName(const char* fileSafeTime, char (&name)[kAttachmentNameBytes]) {
-    // strsafe's printf is the system's; MinGW's snprintf brings 20 KB of its own.
-    StringCchPrintfA(name, kAttachmentNameBytes, "voice-message-%s.wav", fileSafeTime);
+    // By hand, as the time text: MinGW's snprintf brings 20 KB of formatting code of its own.
+    const char* const parts[] = {"voice-message-", fileSafeTime, ".wav"};
+    size_t at = 0;
+    for (const char* part : parts) {
+        PutBounded(name, kAttachmentNameBytes, &at, part);
+    }
+    name[at] = '\0';
 }
 
 void FormatAttachmentNameNow(WCHAR (&name)[kAttachmentNameChars]) {
