@@ -305,9 +305,8 @@ void SetAutoRelease(MyButton* button, bool flag) {
 }
 
 void SetDisabled(MyButton* button, bool flag) {
-    button->disabled = flag;
+    // WM_ENABLE keeps the flag and repaints.
     EnableWindow(button->window, flag ? FALSE : TRUE);
-    Repaint(button->window);
 }
 
 void SetPressed(MyButton* button, bool flag) {
